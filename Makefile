@@ -1,0 +1,46 @@
+# Everything a fresh Debian machine needs: `make run` and `make test`.
+BUILD      ?= build
+SAN_BUILD  ?= build-san
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build run test test-san bench fuzz screenshot clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang 14).
+test-san: deps
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
+	  -DNLS_SANITIZE=ON -DNLS_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS)
+	@cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@scripts/bench.sh $(BUILD)
+
+fuzz: deps
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DNLS_BUILD_FUZZ=ON -DNLS_BUILD_WINDOW=OFF -DNLS_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine
+	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+screenshot: build
+	@scripts/screenshot.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

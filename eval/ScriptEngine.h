@@ -1,0 +1,47 @@
+// The script engine: a VBScript-subset interpreter with the five operations the
+// system uses (create, Language, AddObject, AddCode, Eval).
+//
+// What code can do: compute with numbers, texts and Booleans, assign global
+// variables and define and call functions. There is nothing in the language
+// that reaches files, processes, the environment or the network.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ScriptObject.h"
+#include "Value.h"
+
+namespace eval {
+
+class ScriptEngine {
+ public:
+  ScriptEngine();
+  ~ScriptEngine();
+  ScriptEngine(const ScriptEngine&) = delete;
+  ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+  // Only "VBScript" (any letter case) is accepted; anything else throws
+  // ScriptError(UnknownLanguage). AddCode and Eval need a language first.
+  void SetLanguage(std::string_view language);
+  const std::string& Language() const;
+
+  // Makes `object` reachable as `name`; with addMembers, its members also by
+  // their bare names. The engine keeps the object alive.
+  void AddObject(std::string_view name, std::shared_ptr<ScriptObject> object, bool addMembers);
+
+  // Compiles the code, then runs its global statements in order; Function
+  // definitions replace earlier ones of the same name. A compile error throws
+  // and changes nothing; a run-time error throws after the statements before it ran.
+  void AddCode(std::string_view code);
+
+  // Evaluates an expression in the global scope. Throws ScriptError.
+  Value Eval(std::string_view expression);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace eval

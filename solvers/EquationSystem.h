@@ -1,0 +1,60 @@
+// The equations as the solvers see them: equation i at a point. The script
+// form goes through Evaluate with engine i - 1; tests and benchmarks plug in
+// native functions instead.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "eval/Evaluate.h"
+#include "eval/ScriptEngine.h"
+#include "eval/SolverUi.h"
+
+namespace solvers {
+
+class EquationSystem {
+ public:
+  virtual ~EquationSystem() = default;
+  virtual int Count() const = 0;
+  // Equation i (1-based) at x; x[0] is unknown 1. May throw eval::ScriptError
+  // (an add-code failure), which the solvers let pass.
+  virtual double Value(int i, std::span<const double> x) = 0;
+};
+
+// Equation i evaluated through Evaluate in engines[i - 1] with text eqTexts[i - 1].
+class ScriptEquations : public EquationSystem {
+ public:
+  ScriptEquations(std::span<const std::unique_ptr<eval::ScriptEngine>> engines,
+                  std::span<const std::string> eqTexts, std::span<const std::string> varNames,
+                  eval::SolverUi& ui)
+      : engines_(engines), eqTexts_(eqTexts), varNames_(varNames), ui_(ui) {}
+
+  int Count() const override { return static_cast<int>(eqTexts_.size()); }
+  double Value(int i, std::span<const double> x) override {
+    return eval::ResultToDouble(
+        eval::Evaluate(*engines_[i - 1], eqTexts_[i - 1], varNames_, x, ui_), ui_);
+  }
+
+ private:
+  std::span<const std::unique_ptr<eval::ScriptEngine>> engines_;
+  std::span<const std::string> eqTexts_;
+  std::span<const std::string> varNames_;
+  eval::SolverUi& ui_;
+};
+
+// Native equations for tests and benchmarks.
+class NativeEquations : public EquationSystem {
+ public:
+  using Function = std::function<double(std::span<const double>)>;
+  explicit NativeEquations(std::vector<Function> functions) : functions_(std::move(functions)) {}
+  int Count() const override { return static_cast<int>(functions_.size()); }
+  double Value(int i, std::span<const double> x) override { return functions_[i - 1](x); }
+
+ private:
+  std::vector<Function> functions_;
+};
+
+}  // namespace solvers

@@ -1,0 +1,326 @@
+#include "Form1.h"
+
+#include <exception>
+#include <string>
+
+#include <QApplication>
+#include <QColor>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QRect>
+
+#include "app/Examples.h"
+
+namespace app {
+namespace {
+
+// The layout is measured in twips; at 96 dots per inch a pixel is 15 twips.
+constexpr int kTwipsPerPixel = 15;
+constexpr int kClientWidthTwips = 9765;
+constexpr int kClientHeightTwips = 6840;
+
+// Each equation row lies this far below the one before it.
+constexpr int kRowPitchTwips = 480;
+
+struct TwipsRect {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+constexpr TwipsRect kLabel16Rect{480, 120, 1515, 180};
+constexpr TwipsRect kListARect{0, 360, 9495, 1230};
+constexpr TwipsRect kLabel1Rect{0, 1680, 1155, 180};
+constexpr TwipsRect kTxtVarsRect{1200, 1680, 2415, 375};
+constexpr TwipsRect kLblVarsIRect{3720, 1680, 915, 180};
+constexpr TwipsRect kTxtVarsIRect{4800, 1680, 1815, 375};
+constexpr TwipsRect kCmdExecuteRect{6960, 1800, 975, 495};
+constexpr TwipsRect kLbleqs0Rect{240, 2160, 420, 180};
+constexpr TwipsRect kTxtEqs0Rect{1200, 2160, 5415, 375};
+constexpr TwipsRect kPicPrintRect{7560, 2880, 2055, 3255};
+constexpr TwipsRect kLabel2Rect{3600, 5040, 525, 180};
+constexpr TwipsRect kTxtAnsRect{1200, 5280, 5415, 855};
+
+QRect ToPixels(const TwipsRect& r, int rowOffsetTwips = 0) {
+  return QRect(r.left / kTwipsPerPixel, (r.top + rowOffsetTwips) / kTwipsPerPixel,
+               r.width / kTwipsPerPixel, r.height / kTwipsPerPixel);
+}
+
+const char* const kWindowTitle = "Form1";
+const char* const kLabel16Caption = "(1)請雙擊選擇函數:";
+const char* const kListATooltip = "雙擊以輸入函數";
+const char* const kLabel1Caption = "Varaiabls:(x,y,z)";
+const char* const kLblVarsICaption = "Initial Values";
+const char* const kLabel2Caption = "Answer";
+const char* const kCmdExecuteCaption = "Go";
+const char* const kTextBoxInitialText = "Text1";
+const char* const kEquationInitialText = "Text2";
+const char* const kEquationLabelPrefix = "Eq_";
+
+const QColor kLabel16TextColor(255, 0, 0);
+const QColor kLabel2Background(255, 128, 128);
+
+constexpr double kWindowFontPoints = 8.0;
+constexpr double kLabel16FontPoints = 9.0;
+constexpr double kListAFontPoints = 9.75;
+
+// The Traditional Chinese Ming face the window was laid out with, then the
+// Ming faces Debian ships, so the Chinese caption and tooltip show as glyphs.
+QFont MingFont(double points) {
+  QFont font;
+  font.setFamilies({QString::fromUtf8("新細明體"), QStringLiteral("PMingLiU"),
+                    QStringLiteral("AR PL UMing TW"), QStringLiteral("AR PL UMing HK"),
+                    QStringLiteral("AR PL UMing CN")});
+  font.setPointSizeF(points);
+  return font;
+}
+
+// The window's own font: the classic 8-point sans serif of such forms, then
+// its look-alikes on Debian, so the captions fit their labels.
+QFont WindowFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("DejaVu Sans")});
+  font.setPointSizeF(kWindowFontPoints);
+  return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  // Captions are left aligned and clipped at the label's edges; centred
+  // vertically, a line a little taller than its label loses no underscore.
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QLineEdit* MakeTextBox(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* box = new QLineEdit(QString::fromUtf8(kTextBoxInitialText), parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setGeometry(geometry);
+  return box;
+}
+
+// The answer text ends its lines with carriage return and line feed; the text
+// box wants plain line feeds to show them as lines.
+QString DisplayLines(const std::string& text) {
+  QString lines = QString::fromStdString(text);
+  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return lines;
+}
+
+}  // namespace
+
+PictureLog::PictureLog(QWidget* parent) : QWidget(parent) {}
+
+void PictureLog::Print(const QString& line) {
+  lines_.append(line);
+  update();
+}
+
+void PictureLog::paintEvent(QPaintEvent*) {
+  // Lines below the bottom edge are simply not seen: the surface does not scroll.
+  QPainter painter(this);
+  const QFontMetrics metrics(font());
+  int baseline = metrics.ascent();
+  for (const QString& line : lines_) {
+    if (baseline - metrics.ascent() > height()) break;
+    painter.drawText(0, baseline, line);
+    baseline += metrics.height();
+  }
+}
+
+Form1::Form1(eval::SolverUi* messageSink, QWidget* parent) : QWidget(parent), messageSink_(messageSink) {
+  CreateControls();
+  SetTabOrder();
+  Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::CreateControls() {
+  setWindowTitle(QString::fromUtf8(kWindowTitle));
+  setFont(WindowFont());
+  // Nothing moves or changes size when the window is resized, so it is not.
+  setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+
+  label16_ = MakeLabel(this, "Label16", QString::fromUtf8(kLabel16Caption), ToPixels(kLabel16Rect));
+  label16_->setFont(MingFont(kLabel16FontPoints));
+  QPalette label16Palette = label16_->palette();
+  label16Palette.setColor(QPalette::WindowText, kLabel16TextColor);
+  label16_->setPalette(label16Palette);
+
+  listA_ = new QListWidget(this);
+  listA_->setObjectName(QStringLiteral("ListA"));
+  listA_->setGeometry(ToPixels(kListARect));
+  listA_->setFont(MingFont(kListAFontPoints));
+  listA_->setToolTip(QString::fromUtf8(kListATooltip));
+  listA_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Entries are clipped at the right edge, as a plain list box does.
+  listA_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  listA_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  listA_->setTextElideMode(Qt::ElideNone);
+  // A double-click anywhere in the list runs the handler, which then looks at
+  // the selection; itemDoubleClicked would miss a double-click beside the items.
+  listA_->viewport()->installEventFilter(this);
+
+  label1_ = MakeLabel(this, "Label1", QString::fromUtf8(kLabel1Caption), ToPixels(kLabel1Rect));
+  txtVars_ = MakeTextBox(this, "txtVars", ToPixels(kTxtVarsRect));
+  lblVarsI_ = MakeLabel(this, "LblVarsI", QString::fromUtf8(kLblVarsICaption), ToPixels(kLblVarsIRect));
+  txtVarsI_ = MakeTextBox(this, "txtVarsI", ToPixels(kTxtVarsIRect));
+
+  cmdExecute_ = new QPushButton(QString::fromUtf8(kCmdExecuteCaption), this);
+  cmdExecute_->setObjectName(QStringLiteral("CmdExecute"));
+  cmdExecute_->setGeometry(ToPixels(kCmdExecuteRect));
+  cmdExecute_->setAutoDefault(false);
+
+  for (int k = 0; k < kMaxEquations; ++k) {
+    const int offset = kRowPitchTwips * k;
+    const QString caption = QString::fromUtf8(kEquationLabelPrefix) + QString::number(k + 1) + QLatin1Char(':');
+    const std::string labelName = "lbleqs" + std::to_string(k);
+    lbleqs_[k] = MakeLabel(this, labelName.c_str(), caption, ToPixels(kLbleqs0Rect, offset));
+    lbleqs_[k]->setProperty("index", k);
+    const std::string boxName = "txtEqs" + std::to_string(k);
+    txtEqs_[k] = MakeTextBox(this, boxName.c_str(), ToPixels(kTxtEqs0Rect, offset));
+    txtEqs_[k]->setText(QString::fromUtf8(kEquationInitialText));
+    txtEqs_[k]->setProperty("index", k);
+  }
+
+  // The log surface exists and is printed on, but is never shown.
+  picPrint_ = new PictureLog(this);
+  picPrint_->setObjectName(QStringLiteral("PicPrint"));
+  picPrint_->setGeometry(ToPixels(kPicPrintRect));
+  picPrint_->setFocusPolicy(Qt::NoFocus);
+  picPrint_->hide();
+
+  label2_ = MakeLabel(this, "Label2", QString::fromUtf8(kLabel2Caption), ToPixels(kLabel2Rect));
+  label2_->setAutoFillBackground(true);
+  QPalette label2Palette = label2_->palette();
+  label2Palette.setColor(QPalette::Window, kLabel2Background);
+  label2_->setPalette(label2Palette);
+
+  txtAns_ = new QPlainTextEdit(QString::fromUtf8(kTextBoxInitialText), this);
+  txtAns_->setObjectName(QStringLiteral("txtAns"));
+  txtAns_->setGeometry(ToPixels(kTxtAnsRect));
+  // Tab moves on to the next control, as in the other fields.
+  txtAns_->setTabChangesFocus(true);
+
+  connect(cmdExecute_, &QPushButton::clicked, this, &Form1::CmdExecute_Click);
+}
+
+void Form1::SetTabOrder() {
+  // Labels take no focus and hidden controls are skipped, so the chain is the
+  // focusable controls in their tab places: txtVars, the six equation fields,
+  // txtVarsI, ListA, txtAns, CmdExecute.
+  QWidget* previous = txtVars_;
+  for (QLineEdit* box : txtEqs_) {
+    QWidget::setTabOrder(previous, box);
+    previous = box;
+  }
+  QWidget::setTabOrder(previous, txtVarsI_);
+  QWidget::setTabOrder(txtVarsI_, listA_);
+  QWidget::setTabOrder(listA_, txtAns_);
+  QWidget::setTabOrder(txtAns_, cmdExecute_);
+  txtVars_->setFocus();
+}
+
+void Form1::HideEquationRows() {
+  for (int k = 0; k < kMaxEquations; ++k) {
+    lbleqs_[k]->hide();
+    txtEqs_[k]->hide();
+  }
+}
+
+void Form1::Form_Load() {
+  HideEquationRows();
+  listA_->clear();
+  for (const std::string& entry : ExampleEntries()) {
+    listA_->addItem(QString::fromStdString(entry));
+  }
+}
+
+void Form1::ListA_DblClick() {
+  HideEquationRows();
+  const QList<QListWidgetItem*> selected = listA_->selectedItems();
+  if (selected.isEmpty()) return;
+  const std::string entryText = selected.first()->text().toStdString();
+
+  InputFields fields = ReadFields();
+  const int rows = LoadExampleEntry(entryText, state_, fields);
+  for (int k = 0; k < rows && k < kMaxEquations; ++k) {
+    lbleqs_[k]->show();
+    txtEqs_[k]->show();
+    txtEqs_[k]->setText(QString::fromStdString(fields.txtEqs[k]));
+  }
+  if (rows > 0) {
+    txtVars_->setText(QString::fromStdString(fields.txtVars));
+    txtVarsI_->setText(QString::fromStdString(fields.txtVarsI));
+  }
+}
+
+void Form1::CmdExecute_Click() {
+  GoResult result;
+  try {
+    result = app::CmdExecute_Click(ReadFields(), state_, *this);
+  } catch (const std::exception& error) {
+    // The command reports its own failures; this only keeps an unforeseen
+    // one (out of memory) from taking the window down.
+    ShowMessage(error.what());
+    return;
+  }
+  if (!result.ran) return;
+  txtAns_->setPlainText(DisplayLines(result.answerText));
+  setWindowTitle(QString::fromStdString(result.title));
+}
+
+InputFields Form1::ReadFields() const {
+  InputFields fields;
+  for (int k = 0; k < kMaxEquations; ++k) {
+    fields.txtEqs[k] = txtEqs_[k]->text().toStdString();
+  }
+  fields.txtVars = txtVars_->text().toStdString();
+  fields.txtVarsI = txtVarsI_->text().toStdString();
+  return fields;
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == listA_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    ListA_DblClick();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Form1::PrintLine(std::string_view line) {
+  picPrint_->Print(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void Form1::ShowMessage(std::string_view text) {
+  if (messageSink_ != nullptr) {
+    messageSink_->ShowMessage(text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                  QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
+                  this);
+  box.exec();
+}
+
+void Form1::Beep() {
+  if (messageSink_ != nullptr) {
+    messageSink_->Beep();
+    return;
+  }
+  QApplication::beep();
+}
+
+}  // namespace app

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Opens the main window. Without a display (no DISPLAY and no WAYLAND_DISPLAY)
+# it solves the nine examples with the command line instead, logs included.
+# Usage: scripts/run.sh BUILD_DIR
+set -euo pipefail
+
+build="${1:-build}"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$build/app/nlsolver"
+fi
+
+nlsolve="$build/cli/nlsolve"
+if [ ! -x "$nlsolve" ]; then
+  echo "run: no display, and $nlsolve is not built" >&2
+  exit 1
+fi
+echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): the window cannot open."
+echo "Solving the nine example systems with $nlsolve instead."
+status=0
+for n in 1 2 3 4 5 6 7 8 9; do
+  echo
+  echo "== Example $n: $nlsolve solve --example $n --log"
+  # A system that does not converge exits 1; show it and go on with the next.
+  "$nlsolve" solve --example "$n" --log || status=1
+done
+exit 0

@@ -1,0 +1,230 @@
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/Examples.h"
+#include "app/GoCommand.h"
+#include "app/ProblemState.h"
+#include "eval/NumberText.h"
+#include "eval/SolverUi.h"
+
+namespace {
+
+using app::GoResult;
+using app::InputFields;
+using app::ProblemState;
+
+// Newton's tolerance on the correction leaves residuals of this order at most.
+constexpr double kSolvedResidual = 1E-6;
+
+struct Session {
+  ProblemState state;
+  InputFields fields;
+  eval::RecordingUi ui;
+
+  void LoadExample(int n) { app::LoadExampleEntry(app::ExampleEntryText(n), state, fields); }
+  void Type(std::vector<std::string> eqs, std::string vars, std::string values) {
+    state.nEq = static_cast<std::int16_t>(eqs.size());
+    for (std::size_t i = 0; i < eqs.size(); ++i) fields.txtEqs[i] = eqs[i];
+    fields.txtVars = std::move(vars);
+    fields.txtVarsI = std::move(values);
+  }
+  GoResult Go() { return app::CmdExecute_Click(fields, state, ui); }
+};
+
+std::vector<std::string> Lines(const std::string& answer) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < answer.size()) {
+    const std::size_t end = answer.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(answer.substr(start) + "<no CR LF>");
+      break;
+    }
+    lines.push_back(answer.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+TEST(GoCommandTwoEquations, NewtonOnlyFromTheTypedPoint) {
+  Session s;
+  s.LoadExample(1);
+  s.fields.txtVarsI = "1,1";
+  const GoResult r = s.Go();
+  ASSERT_TRUE(r.ran);
+  ASSERT_GE(s.ui.log.size(), 3u);
+  EXPECT_EQ(s.ui.log[0], "i=1x(1)=1");
+  EXPECT_EQ(s.ui.log[1], "i=2x(2)=1");
+  EXPECT_EQ(s.ui.log[2], "NEWTON METHOD FOR NONLINEAR SYSTEMS");
+  for (const auto& line : s.ui.log) EXPECT_EQ(line.find("STEEPEST"), std::string::npos);
+
+  const auto lines = Lines(r.answerText);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "x1= " + eval::NumberText(r.x[0]));
+  EXPECT_EQ(lines[1], "x2= " + eval::NumberText(r.x[1]));
+  EXPECT_EQ(r.title.rfind("Fxyz1= ", 0), 0u);
+  EXPECT_NE(r.title.find(";Fxyz2= "), std::string::npos);
+  EXPECT_EQ(r.title.find("Fxyz3"), std::string::npos);
+  EXPECT_TRUE(r.converged);
+  for (double f : r.residuals) EXPECT_LT(std::fabs(f), kSolvedResidual);
+  // The answer stays in X for the next command.
+  EXPECT_EQ(s.state.x, r.x);
+}
+
+TEST(GoCommandThreeEquations, SteepestDescentFirstThenNewtonFromItsPoint) {
+  Session s;
+  s.LoadExample(5);
+  const GoResult r = s.Go();
+  ASSERT_TRUE(r.ran);
+  ASSERT_GE(s.ui.log.size(), 7u);
+  EXPECT_EQ(s.ui.log[0], "STEEPEST DESCENT METHOD FOR NONLINEAR SYSTEMS");
+  EXPECT_EQ(s.ui.log[1], "Iter. No.   Vector    G(vector)");
+  const std::string& finish = s.ui.log[2];
+  ASSERT_EQ(finish.rfind("sta 400 K= ", 0), 0u);
+  // Newton starts where steepest descent stopped.
+  const std::string x1 = finish.substr(finish.find(";X(1)= ") + 7,
+                                       finish.find(";X(2)= ") - finish.find(";X(1)= ") - 7);
+  EXPECT_EQ(s.ui.log[3], "i=1x(1)=" + x1);
+  EXPECT_EQ(s.ui.log[6], "NEWTON METHOD FOR NONLINEAR SYSTEMS");
+  EXPECT_EQ(Lines(r.answerText).size(), 3u);
+  EXPECT_NE(r.title.find(";Fxyz3= "), std::string::npos);
+}
+
+TEST(GoCommandAnswer, UnknownsAreLabelledByPosition) {
+  Session s;
+  s.Type({"a^2-4", "b-1"}, "a,b", "1,0");
+  const GoResult r = s.Go();
+  ASSERT_TRUE(r.ran);
+  const auto lines = Lines(r.answerText);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("x1= ", 0), 0u);
+  EXPECT_EQ(lines[1], "x2= 1");
+  EXPECT_NEAR(r.x[0], 2, 1E-9);
+}
+
+TEST(GoCommandTitle, RoundedToSevenDecimals) {
+  struct Row {
+    std::vector<double> residuals;
+    const char* title;
+  };
+  const Row rows[] = {
+      {{0.25, -2, 1E-9}, "Fxyz1= 0.25;Fxyz2= -2;Fxyz3= 0"},
+      {{4.9E-8, -4.9E-8}, "Fxyz1= 0;Fxyz2= 0"},
+      {{0.12345675000001, 0.12345674999}, "Fxyz1= 0.1234568;Fxyz2= 0.1234567"},
+      {{1, 2, 3, 4}, "Fxyz1= 1;Fxyz2= 2"},
+      {{-1.5E-7, 123456789.123456789}, "Fxyz1= -2E-07;Fxyz2= 123456789.123457"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.title);
+    EXPECT_EQ(app::TitleText(row.residuals), row.title);
+  }
+  EXPECT_EQ(app::AnswerText(std::vector<double>{1, -0.5, 2}), "x1= 1\r\nx2= -0.5\r\nx3= 2\r\n");
+}
+
+TEST(GoCommandDivergence, StillFillsAnswerAndTitle) {
+  Session s;
+  s.Type({"x1*x1+1", "x2*x2+1"}, "x1,x2", "1,1");
+  const GoResult r = s.Go();
+  ASSERT_TRUE(r.ran);
+  EXPECT_FALSE(r.converged);
+  ASSERT_FALSE(s.ui.messages.empty());
+  EXPECT_EQ(s.ui.messages.back(), "DIVERGENCE - STOPPED AFTER ITERNN30");
+  EXPECT_EQ(Lines(r.answerText).size(), 2u);
+  EXPECT_FALSE(r.title.empty());
+}
+
+TEST(GoCommandRepeat, SameInputSameAnswer) {
+  Session s;
+  s.LoadExample(4);
+  const GoResult first = s.Go();
+  const GoResult second = s.Go();
+  ASSERT_TRUE(first.ran);
+  EXPECT_EQ(first.answerText, second.answerText);
+  EXPECT_EQ(first.title, second.title);
+}
+
+TEST(GoCommandRefusal, NothingLoaded) {
+  Session s;
+  const GoResult r = s.Go();
+  EXPECT_FALSE(r.ran);
+  ASSERT_EQ(s.ui.messages.size(), 1u);
+  EXPECT_EQ(r.error, s.ui.messages[0]);
+  EXPECT_NE(s.ui.messages[0].find("double-click"), std::string::npos);
+  EXPECT_TRUE(s.ui.log.empty());
+}
+
+TEST(GoCommandRefusal, NameAndValueCountsMustMatchTheEquations) {
+  struct Row {
+    const char* vars;
+    const char* values;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"x1", "0,0",
+       "The system has 2 equations, so it needs 2 unknowns' names (Varaiabls); 1 was given."},
+      {"x1,x2,x3", "0,0",
+       "The system has 2 equations, so it needs 2 unknowns' names (Varaiabls); 3 were given."},
+      {"x1,x2", "0", "The system has 2 equations, so it needs 2 initial values; 1 was given."},
+      {"x1,x2", "0,0,0",
+       "The system has 2 equations, so it needs 2 initial values; 3 were given."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.message);
+    Session s;
+    s.LoadExample(1);
+    s.state.x = {7, 8};
+    s.fields.txtVars = row.vars;
+    s.fields.txtVarsI = row.values;
+    const GoResult r = s.Go();
+    EXPECT_FALSE(r.ran);
+    ASSERT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_EQ(s.ui.messages[0], row.message);
+    EXPECT_TRUE(s.ui.log.empty());
+    EXPECT_EQ(s.state.x, (std::vector<double>{7, 8}));  // nothing lost
+    EXPECT_EQ(s.fields.txtVars, row.vars);
+  }
+}
+
+TEST(GoCommandAbandon, AnEquationTheEngineCannotTakeIsNamed) {
+  Session s;
+  s.Type({"x1-1", "(x2+1"}, "x1,x2", "0,0");
+  const GoResult r = s.Go();
+  EXPECT_FALSE(r.ran);
+  ASSERT_FALSE(s.ui.messages.empty());
+  EXPECT_EQ(s.ui.messages.back(), "Eq_2: Expected ')'");
+  EXPECT_EQ(r.error, "Eq_2: Expected ')'");
+  EXPECT_EQ(s.fields.txtEqs[1], "(x2+1");
+
+  Session bad;
+  bad.Type({"x1-1", "x2"}, "x1,2x", "0,0");
+  const GoResult r2 = bad.Go();
+  EXPECT_FALSE(r2.ran);
+  ASSERT_FALSE(bad.ui.messages.empty());
+  EXPECT_EQ(bad.ui.messages.back().rfind("Eq_1: ", 0), 0u);
+}
+
+TEST(GoCommandConvergence, FailuresAreNeverReportedAsSuccess) {
+  // A zero Jacobian row: Newton returns at once as if converged.
+  Session singular;
+  singular.Type({"x1*x1-4", "x1-x1+1"}, "x1,x2", "1,1");
+  GoResult r = singular.Go();
+  ASSERT_TRUE(r.ran);
+  EXPECT_FALSE(r.converged);
+  EXPECT_NE(std::find(singular.ui.messages.begin(), singular.ui.messages.end(),
+                      "LINEAR SYSTEM HAS NO SOLUTION"),
+            singular.ui.messages.end());
+
+  // A failing evaluation counts as 0 and the run goes on.
+  Session failing;
+  failing.Type({"x1-1+1/(x2-x2)", "x2-2"}, "x1,x2", "0,0");
+  r = failing.Go();
+  ASSERT_TRUE(r.ran);
+  EXPECT_FALSE(r.converged);
+  EXPECT_GT(failing.ui.beeps, 0);
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+#include "Cli.h"
+
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "StreamUi.h"
+#include "app/Examples.h"
+#include "eval/ScriptError.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kProgramName = "nlsolve";
+constexpr const char* kDescription =
+    "Solves systems of nonlinear equations written as VBScript expressions, and\n"
+    "evaluates single expressions with the same engine and function library.";
+
+constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--var NAME=VALUE]... [--] EXPR\n";
+constexpr std::string_view kSolveUsage =
+    "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...) [--vars TEXT] "
+    "[--x0 TEXT] [--log] [--json]\n";
+constexpr std::string_view kExamplesUsage = "Usage: nlsolve examples\n";
+constexpr std::string_view kHelpHint = "Run 'nlsolve --help' for the commands and their options.\n";
+
+constexpr const char* kCommandsFooter =
+    "Commands:\n"
+    "  nlsolve eval [--var NAME=VALUE]... [--] EXPR\n"
+    "      Evaluates EXPR in a fresh script engine carrying the function library,\n"
+    "      after assigning each NAME its VALUE (read as a leading number), and\n"
+    "      prints the result. A failed evaluation prints the engine's description\n"
+    "      on stderr and exits with 1. Put -- before an EXPR that begins with '-'.\n"
+    "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...)\n"
+    "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
+    "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
+    "      2 to 6 equations. --vars and --x0 are the comma-separated texts of the\n"
+    "      unknowns' names and initial values (default x1,x2,... and 0,0,...).\n"
+    "      Prints the answer lines (x1= ...), then the equation values at the\n"
+    "      answer (Fxyz1= ...); --log prints the solvers' iteration log first.\n"
+    "      Each message goes to stderr as one line. --json prints one JSON object\n"
+    "      instead (log, messages, beeps, answer, title, x, residuals, converged,\n"
+    "      error).\n"
+    "  nlsolve examples\n"
+    "      Lists the example systems, numbered, as the example list shows them.\n"
+    "\n"
+    "Exit status: 0 success (evaluated, or the system converged); 1 failure (an\n"
+    "evaluation failed, the iteration limit was reached, the run was abandoned);\n"
+    "2 wrong usage.";
+
+// The parsed command line, filled by CLI11.
+struct Parsed {
+  EvalOptions evalOptions;
+  SolveOptions solveOptions;
+  std::string namesText;
+  std::string valuesText;
+};
+
+// An --var must name something: "NAME=VALUE" with a non-empty NAME.
+std::string CheckAssignment(const std::string& text) {
+  return ParseAssignment(text) ? std::string() : "expected NAME=VALUE, got \"" + text + "\"";
+}
+
+int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    err << kEvalUsage << kSolveUsage << kExamplesUsage << kHelpHint;
+    return kExitUsage;
+  }
+
+  Parsed parsed;
+  CLI::App app{kDescription, kProgramName};
+  app.require_subcommand(1);
+  app.footer(kCommandsFooter);
+
+  CLI::App* evalCommand = app.add_subcommand("eval", "Evaluate one expression and print its value");
+  evalCommand->add_option("--var", parsed.evalOptions.assignments, "Assign VALUE to NAME first (repeatable)")
+      ->type_name("NAME=VALUE")
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(CheckAssignment, "NAME=VALUE"));
+  evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression")->required();
+
+  CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
+  CLI::Option* exampleOption =
+      solveCommand
+          ->add_option("--example", parsed.solveOptions.example, "Load example N as a double-click does")
+          ->type_name("N")
+          ->check(CLI::Range(1, app::kExampleCount));
+  CLI::Option* eqOption =
+      solveCommand->add_option("--eq", parsed.solveOptions.equations, "One equation (2 to 6 times, in order)")
+          ->type_name("EXPR")
+          ->allow_extra_args(false);
+  exampleOption->excludes(eqOption);
+  CLI::Option* varsOption =
+      solveCommand->add_option("--vars", parsed.namesText, "The unknowns' names, comma-separated")
+          ->type_name("TEXT");
+  CLI::Option* x0Option =
+      solveCommand->add_option("--x0", parsed.valuesText, "The initial values, comma-separated")
+          ->type_name("TEXT");
+  solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
+  solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
+
+  CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
+
+  std::vector<const char*> argv;
+  argv.push_back(kProgramName);
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+
+  auto usageOf = [&]() -> std::string_view {
+    if (evalCommand->parsed()) return kEvalUsage;
+    if (solveCommand->parsed()) return kSolveUsage;
+    if (examplesCommand->parsed()) return kExamplesUsage;
+    return kHelpHint;
+  };
+
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help, out, err);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help, out, err);
+  } catch (const CLI::ParseError& error) {
+    err << kProgramName << ": " << error.what() << '\n' << usageOf();
+    return kExitUsage;
+  }
+
+  if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
+  if (solveCommand->parsed()) {
+    if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
+    if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
+    if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
+      err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
+      return kExitUsage;
+    }
+    return RunSolve(parsed.solveOptions, out, err);
+  }
+  return RunExamples(out);
+}
+
+}  // namespace
+
+int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  try {
+    return Run(args, out, err);
+  } catch (const eval::ScriptError& error) {
+    err << kProgramName << ": " << OneLine(error.Description()) << '\n';
+  } catch (const std::exception& error) {
+    err << kProgramName << ": " << OneLine(error.what()) << '\n';
+  }
+  return kExitFailure;
+}
+
+}  // namespace cli

@@ -1,0 +1,77 @@
+// The three commands of nlsolve (eval, solve, examples), each taking its
+// already-parsed options and writing to the streams it is given.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/GoCommand.h"
+#include "eval/SolverUi.h"
+#include "eval/Value.h"
+
+namespace cli {
+
+// Exit statuses of nlsolve.
+inline constexpr int kExitSuccess = 0;  // evaluated, or the system converged
+inline constexpr int kExitFailure = 1;  // an evaluation or a solve failed
+inline constexpr int kExitUsage = 2;    // the command line was wrong
+
+inline constexpr int kMinEquations = 2;  // what the solvers can work with
+
+struct EvalOptions {
+  std::vector<std::string> assignments;  // "NAME=VALUE", in the order given
+  std::string expression;
+};
+
+struct SolveOptions {
+  int example = 0;                     // 1..kExampleCount, or 0 when equations are given
+  std::vector<std::string> equations;  // used when example is 0
+  std::optional<std::string> namesText;   // overrides the names field
+  std::optional<std::string> valuesText;  // overrides the initial-values field
+  bool log = false;
+  bool json = false;
+};
+
+// One --var: the name is the text before the first "=", the value the leading
+// number of the rest. nullopt when there is no "=" or the name is empty.
+std::optional<std::pair<std::string, double>> ParseAssignment(std::string_view text);
+
+// How eval prints a result: numbers as number text (a Single as VBScript
+// shows it), texts as they are, True/False, Empty as an empty text, Null as "Null".
+std::string ValueText(const eval::Value& value);
+
+// The names and initial-values texts the example loader writes for n unknowns.
+std::string DefaultNamesText(int n);
+std::string DefaultValuesText(int n);
+
+// What is wrong with the solve options as a command line, or nullopt: the
+// example number out of range, both or neither of --example and --eq, or a
+// number of equations the solvers and the fields cannot take.
+std::optional<std::string> SolveOptionsProblem(const SolveOptions& options);
+
+// Fills the state and the fields as a double-click on the example (or, for
+// typed equations, the same with those equations) followed by the user's
+// edits of the names and initial values would.
+void PrepareSolveInput(const SolveOptions& options, app::ProblemState& state,
+                       app::InputFields& fields);
+
+// The JSON document of one solve run.
+nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& ui);
+// The document as printed. Bytes that are not UTF-8 (an equation typed in
+// another encoding comes back inside descriptions) become U+FFFD instead of
+// aborting the output.
+std::string JsonText(const nlohmann::json& document);
+
+// The commands; each returns the exit status. Script failures are reported,
+// not thrown.
+int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err);
+int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err);
+int RunExamples(std::ostream& out);
+
+}  // namespace cli

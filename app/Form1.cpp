@@ -312,6 +312,8 @@ void Form1::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                   this);
+  // Engine descriptions may hold "<" or "&", which must not be read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 

@@ -17,11 +17,10 @@ if [ ! -x "$nlsolve" ]; then
 fi
 echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): the window cannot open."
 echo "Solving the nine example systems with $nlsolve instead."
-status=0
 for n in 1 2 3 4 5 6 7 8 9; do
   echo
   echo "== Example $n: $nlsolve solve --example $n --log"
-  # A system that does not converge exits 1; show it and go on with the next.
-  "$nlsolve" solve --example "$n" --log || status=1
+  # A run that does not converge exits 1: say so and go on with the next.
+  "$nlsolve" solve --example "$n" --log || echo "(example $n: not converged, exit status $?)"
 done
 exit 0

@@ -36,6 +36,19 @@ class Matrix {
   int Cols() const { return cols_; }
   double& At(int i, int j) { return data_[std::size_t(i - 1) * cols_ + (j - 1)]; }
   double At(int i, int j) const { return data_[std::size_t(i - 1) * cols_ + (j - 1)]; }
+  // New bounds, keeping the entries both shapes share; new entries are 0.
+  void Resize(int rows, int cols) {
+    if (rows == rows_ && cols == cols_) return;
+    std::vector<double> data(std::size_t(rows) * cols, 0.0);
+    for (int i = 0; i < rows && i < rows_; ++i) {
+      for (int j = 0; j < cols && j < cols_; ++j) {
+        data[std::size_t(i) * cols + j] = data_[std::size_t(i) * cols_ + j];
+      }
+    }
+    rows_ = rows;
+    cols_ = cols;
+    data_ = std::move(data);
+  }
 
  private:
   int rows_;
@@ -67,6 +80,9 @@ struct NewtonReport {
   NewtonOutcome outcome = NewtonOutcome::NotConfirmed;
   int iterations = 0;          // iterations run
   bool singularSeen = false;   // some linear solve reported no solution
+  // The last iterate has a coordinate that is not a finite number (a NaN
+  // correction passes the err test, which no comparison with NaN fails).
+  bool nonFinite = false;
 };
 
 // x: the starting point (at least nEq entries), only read. xOut is resized to

@@ -1,0 +1,124 @@
+// The syntax tree of compiled code. A Program owns every node; nodes point at
+// each other with plain pointers into the Program's deques, which never move.
+//
+// Name lookups are resolved once and remembered in the node (Resolution),
+// tagged with the engine's name generation: the engine bumps the generation
+// whenever a name appears or changes kind, which invalidates every remembered
+// answer at once. A Program therefore belongs to one engine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Value.h"
+
+namespace eval {
+
+// A name as written plus its case-folded key.
+struct NameRef {
+  std::string written;
+  std::string folded;
+};
+
+enum class ResolvedKind : std::uint8_t {
+  Unknown,   // nothing of that name: reads as Empty
+  Global,    // script global variable or function: index = slot
+  Member,    // member of an object added with its members global: index = object, member
+  Object,    // an object added by name: index = object
+  Builtin,   // built-in function: index = its number
+};
+
+struct Resolution {
+  std::uint64_t generation = 0;  // 0 never matches: the engine starts at 1
+  ResolvedKind kind = ResolvedKind::Unknown;
+  std::uint32_t index = 0;
+  std::uint32_t member = 0;
+};
+
+enum class ExprKind : std::uint8_t {
+  Literal,  // literal
+  Name,     // name without argument list
+  Call,     // name(args) or, as a statement, name args
+  Member,   // object.member [ (args) ]
+  Unary,    // op left
+  Binary,   // left op right
+};
+
+enum class Op : std::uint8_t {
+  None,
+  Negate, Plus, Not,
+  Power, Multiply, Divide, IntDivide, Mod, Add, Subtract, Concat,
+  Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual,
+  And, Or, Xor, Eqv, Imp,
+};
+
+struct Expr {
+  ExprKind kind = ExprKind::Literal;
+  Op op = Op::None;
+  bool parenthesized = false;  // (x) passed to a ByRef parameter is a copy
+  bool implicitLocal = false;  // localSlot names a local that exists only once assigned
+  std::int32_t localSlot = -1; // function-local variable, resolved when compiled
+  std::uint32_t position = 0;
+  std::uint32_t height = 1;    // levels of the subtree: bounds the evaluator's recursion
+  const Value* literal = nullptr;
+  const NameRef* name = nullptr;    // Name, Call, Member (the object's name)
+  const NameRef* member = nullptr;  // Member
+  const Expr* left = nullptr;
+  const Expr* right = nullptr;
+  const Expr* const* args = nullptr;
+  std::uint32_t argCount = 0;
+  mutable Resolution resolution;        // the name (Name, Call, Member's object)
+  mutable Resolution memberResolution;  // Member: index = member of the object
+};
+
+enum class StmtKind : std::uint8_t {
+  Assign,        // name = value
+  MemberAssign,  // object.member = value
+  Call,          // call: a Call or Member expression, result discarded
+  Dim,           // names
+  ExitFunction,
+};
+
+struct Stmt {
+  StmtKind kind = StmtKind::Assign;
+  bool implicitLocal = false;
+  std::int32_t localSlot = -1;
+  std::uint32_t position = 0;
+  const NameRef* name = nullptr;    // Assign target, MemberAssign object
+  const NameRef* member = nullptr;  // MemberAssign
+  const Expr* value = nullptr;      // Assign, MemberAssign; Call: the call expression
+  const Expr* target = nullptr;     // MemberAssign: the Member expression assigned to
+  std::vector<const NameRef*> names;  // Dim
+  mutable Resolution resolution;
+  mutable Resolution memberResolution;
+};
+
+struct Param {
+  const NameRef* name = nullptr;
+  bool byRef = true;  // VBScript's default
+};
+
+struct FunctionDef {
+  const NameRef* name = nullptr;
+  std::vector<Param> params;       // local slots 1..params.size()
+  std::uint32_t localCount = 1;    // slot 0 is the result
+  std::vector<std::uint8_t> implicitSlots;  // 1 for locals that exist only once assigned
+  std::vector<const Stmt*> body;
+  mutable Resolution slot;  // where the engine last installed it
+};
+
+struct Program {
+  std::deque<NameRef> names;
+  std::deque<Value> literals;
+  std::deque<Expr> exprs;
+  std::deque<std::vector<const Expr*>> argLists;
+  std::deque<Stmt> stmts;
+  std::deque<FunctionDef> functions;
+  std::vector<const Stmt*> topLevel;  // global statements in order
+  const Expr* expression = nullptr;   // Eval: the expression
+};
+
+}  // namespace eval

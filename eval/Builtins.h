@@ -1,0 +1,31 @@
+// The language's own functions an equation may call (Abs, Sqr, CInt, Mid, ...),
+// with VBScript's result kinds and errors for bad arguments.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "Value.h"
+
+namespace eval {
+
+struct BuiltinInfo {
+  std::string_view name;
+  std::int16_t minArgs;
+  std::int16_t maxArgs;
+  Value (*call)(std::span<const Value> args);
+};
+
+// Every built-in function, in no particular order.
+std::span<const BuiltinInfo> Builtins();
+
+// The index into Builtins() of a case-folded name.
+std::optional<std::uint32_t> FindBuiltin(std::string_view foldedName);
+
+// Calls a built-in after checking the argument count (Wrong number of arguments).
+Value CallBuiltin(std::uint32_t index, std::span<const Value> args);
+
+}  // namespace eval

@@ -1,0 +1,24 @@
+// VBScript's operators on values: result kinds, promotion on overflow, Null
+// propagation and the errors (Division by zero, Overflow, Type mismatch, ...).
+#pragma once
+
+#include <cstddef>
+
+#include "Ast.h"
+#include "Value.h"
+
+namespace eval {
+
+// The longest text an operator may build; longer is "Out of string space".
+inline constexpr std::size_t kMaxTextBytes = std::size_t{64} << 20;
+
+// Unary operators: Op::Negate, Op::Plus, Op::Not.
+Value ApplyUnary(Op op, const Value& operand);
+
+// Binary operators: everything from Op::Power to Op::Imp.
+Value ApplyBinary(Op op, const Value& left, const Value& right);
+
+// Joins two texts, raising "Out of string space" beyond kMaxTextBytes.
+Value JoinTexts(const std::string& left, const std::string& right);
+
+}  // namespace eval

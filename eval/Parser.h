@@ -1,0 +1,24 @@
+// Turns code into a Program: global statements and Function definitions
+// (AddCode), or a single expression (Eval). Compile errors throw ScriptError
+// with VBScript's number and the byte position; nothing else is touched.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "Ast.h"
+
+namespace eval {
+
+// Deepest nesting of parentheses, signs, Not and arguments the parser follows,
+// and the tallest expression tree it builds; beyond either, Out of stack space.
+// Both keep the parser's and the evaluator's recursion well inside a thread's
+// stack, also under AddressSanitizer.
+inline constexpr int kMaxParseDepth = 400;
+inline constexpr std::uint32_t kMaxTreeHeight = 800;
+
+std::shared_ptr<Program> ParseCode(std::string_view code);
+std::shared_ptr<Program> ParseExpression(std::string_view expression);
+
+}  // namespace eval

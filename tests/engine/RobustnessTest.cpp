@@ -1,0 +1,158 @@
+// Hostile code: deep nesting, endless recursion, bytes that are no text, huge
+// inputs and runaway texts end in an error (or a value), never in a crash, and
+// the engine keeps working afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+
+namespace {
+
+using enginetest::EvalOn;
+using enginetest::FailureOf;
+using enginetest::NewEngine;
+
+constexpr int kHostileDepth = 100000;
+
+std::string Repeat(std::string_view piece, int times) {
+  std::string text;
+  text.reserve(piece.size() * static_cast<std::size_t>(times));
+  for (int k = 0; k < times; ++k) text += piece;
+  return text;
+}
+
+void ExpectUsable(eval::ScriptEngine& engine) { EXPECT_EQ(EvalOn(engine, "1 + 1"), "Integer:2"); }
+
+TEST(DepthLimits, DeepNestingIsOutOfStackSpace) {
+  struct Row {
+    std::string name;
+    std::string expression;
+  };
+  const std::vector<Row> rows = {
+      {"parentheses", Repeat("(", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
+      {"unary minus", Repeat("-", kHostileDepth) + "1"},
+      {"Not", Repeat("Not ", kHostileDepth) + "1"},
+      {"power chain", Repeat("2^", kHostileDepth) + "2"},
+      {"sum chain", Repeat("1+", kHostileDepth) + "1"},
+      {"signed exponents", Repeat("2^-", kHostileDepth) + "2"},
+      {"function calls", Repeat("Abs(", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
+      {"member calls", Repeat("Sqr(1+", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto engine = NewEngine();
+    const auto viaEval = FailureOf([&] { engine->Eval(row.expression); });
+    EXPECT_EQ(viaEval.number, 28);
+    EXPECT_EQ(viaEval.description, "Out of stack space");
+    const auto viaCode = FailureOf([&] { engine->AddCode("TheFunction = " + row.expression); });
+    EXPECT_EQ(viaCode.number, 28);
+    ExpectUsable(*engine);
+  }
+}
+
+TEST(DepthLimits, ModerateNestingWorks) {
+  auto engine = NewEngine();
+  EXPECT_EQ(EvalOn(*engine, Repeat("(", 100) + "1" + Repeat(")", 100)), "Integer:1");
+  EXPECT_EQ(EvalOn(*engine, Repeat("-", 100) + "1"), "Integer:1");
+  EXPECT_EQ(EvalOn(*engine, Repeat("Abs(", 100) + "-1" + Repeat(")", 100)), "Integer:1");
+  EXPECT_EQ(EvalOn(*engine, Repeat("1+", 500) + "1"), "Integer:501");
+}
+
+TEST(DepthLimits, EndlessRecursionIsOutOfStackSpace) {
+  auto engine = NewEngine();
+  engine->AddCode("Function f(): f = f() + 1: End Function");
+  const auto failure = FailureOf([&] { engine->Eval("f()"); });
+  EXPECT_EQ(failure.number, 28);
+  EXPECT_EQ(failure.description, "Out of stack space");
+  ExpectUsable(*engine);
+
+  engine->AddCode("Function a(x)\n a = b(x + 1)\nEnd Function\nFunction b(x)\n b = a(x * 1)\nEnd Function");
+  EXPECT_EQ(FailureOf([&] { engine->Eval("a(1)"); }).number, 28);
+  // Bare-name recursion and recursion inside deep expressions.
+  engine->AddCode("Function g\n g = 1 + (((((g()))))) \nEnd Function");
+  EXPECT_EQ(FailureOf([&] { engine->Eval("g"); }).number, 28);
+  engine->AddCode("Function h(n)\n h = " + Repeat("(", 300) + "h(n)" + Repeat(")", 300) + "\nEnd Function");
+  EXPECT_EQ(FailureOf([&] { engine->Eval("h(1)"); }).number, 28);
+  ExpectUsable(*engine);
+  // A run-time error during global code also unwinds cleanly.
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("r = f()"); }).number, 28);
+  ExpectUsable(*engine);
+}
+
+TEST(HostileText, NulBytesAndInvalidUtf8) {
+  auto engine = NewEngine();
+  const std::string nul("x = 1\0", 6);
+  EXPECT_EQ(FailureOf([&] { engine->AddCode(nul); }).number, 1032);
+  EXPECT_EQ(FailureOf([&] { engine->Eval(std::string("1 +\0 2", 6)); }).number, 1032);
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("x = \xff"); }).number, 1032);
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("x\xc3\xa9 = 1"); }).number, 1032);
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("\xef\xbb\xbfx = 1"); }).number, 1032);
+  // Inside a text literal every byte passes through.
+  EXPECT_EQ(EvalOn(*engine, std::string("Len(\"a\0b\")", 10)), "Long:3");
+  EXPECT_EQ(EvalOn(*engine, "Len(\"\xff\xfe\")"), "Long:2");
+  EXPECT_EQ(EvalOn(*engine, "\"30度15分20秒\" & \"\""), "String:30度15分20秒");
+  EXPECT_EQ(EvalOn(*engine, "Left(\"\xe5\xba\", 1)"), "String:\xe5");
+  ExpectUsable(*engine);
+}
+
+TEST(HostileText, MegabyteInputs) {
+  constexpr int kMegabyte = 1 << 20;
+  auto engine = NewEngine();
+  // A megabyte-long text literal.
+  engine->AddCode("s = \"" + std::string(kMegabyte, 'x') + "\"");
+  EXPECT_EQ(EvalOn(*engine, "Len(s)"), "Long:1048576");
+  // A megabyte of comment.
+  engine->AddCode("' " + std::string(kMegabyte, 'c') + "\nc = 1");
+  EXPECT_EQ(EvalOn(*engine, "c"), "Integer:1");
+  // A megabyte of statements.
+  engine->AddCode(Repeat("a = a + 1\n", kMegabyte / 10));
+  EXPECT_EQ(EvalOn(*engine, "a"), "Long:" + std::to_string(kMegabyte / 10));  // past 32767: Long
+  // A megabyte-long name.
+  engine->AddCode(std::string(kMegabyte, 'n') + " = 2");
+  EXPECT_EQ(EvalOn(*engine, std::string(kMegabyte, 'N')), "Integer:2");
+  // A megabyte of digits.
+  EXPECT_EQ(EvalOn(*engine, std::string(kMegabyte, '9')), "error 6");
+  EXPECT_EQ(EvalOn(*engine, "0." + std::string(kMegabyte, '0') + "1"), "Double:0");
+  EXPECT_EQ(EvalOn(*engine, "1e" + std::string(kMegabyte, '9')), "error 6");
+  EXPECT_EQ(EvalOn(*engine, "&H" + std::string(kMegabyte, 'F')), "error 6");
+  ExpectUsable(*engine);
+}
+
+TEST(HostileText, RunawayTextsAreOutOfStringSpace) {
+  auto engine = NewEngine();
+  engine->AddCode("s = \"" + std::string(std::size_t{8} << 20, 'x') + "\"");
+  engine->AddCode("s = s & s: s = s & s: s = s & s");  // 64 MiB: still allowed
+  EXPECT_EQ(EvalOn(*engine, "Len(s)"), "Long:67108864");
+  const auto failure = FailureOf([&] { engine->AddCode("t = s & \"!\""); });
+  EXPECT_EQ(failure.number, 14);
+  EXPECT_EQ(failure.description, "Out of string space");
+  EXPECT_EQ(FailureOf([&] { engine->Eval("s + \"!\""); }).number, 14);
+  engine->AddCode("s = Empty");
+  ExpectUsable(*engine);
+}
+
+TEST(HostileText, NothingReachesTheOutsideWorld) {
+  auto engine = NewEngine();
+  EXPECT_EQ(EvalOn(*engine, "CreateObject(\"WScript.Shell\")"), "error 13");
+  EXPECT_EQ(EvalOn(*engine, "GetObject(\"x\")"), "error 13");
+  EXPECT_EQ(EvalOn(*engine, "Eval(\"1\")"), "error 13");
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("Execute \"x = 1\""); }).number, 1002);
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("Set fso = Nothing"); }).number, 1002);
+}
+
+TEST(HostileText, EngineUsableAfterEveryKindOfFailure) {
+  auto engine = NewEngine();
+  engine->AddCode("keep = 42");
+  const std::vector<std::string> failing = {"x = (", "x = 1/0", "x = foo(1)", "x = \"", "x = \x01",
+                                            "Function f(", "x = " + Repeat("(", 5000)};
+  for (const auto& code : failing) {
+    SCOPED_TRACE(code.substr(0, 20));
+    EXPECT_NE(FailureOf([&] { engine->AddCode(code); }).number, 0);
+    EXPECT_EQ(EvalOn(*engine, "keep"), "Integer:42");
+    ExpectUsable(*engine);
+  }
+}
+
+}  // namespace

@@ -31,44 +31,50 @@ Rounded SplitScientific(const char* first, const char* last) {
   return r;
 }
 
+// Adds one unit in the last place of a digit string; a carry out of the
+// first digit shifts the exponent.
+void IncrementLastDigit(Rounded& r) {
+  int k = static_cast<int>(r.digits.size()) - 1;
+  while (k >= 0 && r.digits[k] == '9') {
+    r.digits[k] = '0';
+    --k;
+  }
+  if (k >= 0) {
+    ++r.digits[k];
+  } else {
+    r.digits.insert(r.digits.begin(), '1');
+    r.digits.pop_back();
+    ++r.exponent;
+  }
+}
+
 // Rounds |value| (finite, non-zero) to `digits` significant digits. The
 // binary value is rounded exactly; a value lying exactly halfway between two
 // candidates goes away from zero, as VBScript's number text does.
 Rounded RoundSignificant(double magnitude, int digits) {
   char buffer[1100];
-  auto res = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific,
-                           digits - 1);
-  Rounded r = SplitScientific(buffer, res.ptr);
+  // Two guard digits decide the rounding unless they read 50, where the
+  // exact value may lie on either side of the half or on it.
+  auto guarded = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                               std::chars_format::scientific, digits + 1);
+  Rounded r = SplitScientific(buffer, guarded.ptr);
+  const int tail = (r.digits[digits] - '0') * 10 + (r.digits[digits + 1] - '0');
+  r.digits.resize(static_cast<std::size_t>(digits));
+  if (tail < 50) return r;
+  if (tail > 50) {
+    IncrementLastDigit(r);
+    return r;
+  }
 
-  // A tie is only possible when the next digit is a 5 followed by nothing but
-  // zeros in the exact expansion; the exact expansion has at most ~770 digits.
-  auto longer = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                              std::chars_format::scientific, digits);
-  Rounded next = SplitScientific(buffer, longer.ptr);
-  if (next.digits.back() != '5') return r;
+  // The exact expansion of a double has at most ~770 significant digits.
   auto exact = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                              std::chars_format::scientific, 800);
   Rounded full = SplitScientific(buffer, exact.ptr);
-  for (std::size_t k = static_cast<std::size_t>(digits) + 1; k < full.digits.size(); ++k) {
-    if (full.digits[k] != '0') return r;  // above the half: to_chars already rounded up
-  }
-  // Exact tie: the first `digits` digits of the exact value, plus one unit.
-  Rounded up;
-  up.digits = full.digits.substr(0, static_cast<std::size_t>(digits));
-  up.exponent = full.exponent;
-  int k = digits - 1;
-  while (k >= 0 && up.digits[k] == '9') {
-    up.digits[k] = '0';
-    --k;
-  }
-  if (k >= 0) {
-    ++up.digits[k];
-  } else {
-    up.digits.insert(up.digits.begin(), '1');
-    up.digits.pop_back();
-    ++up.exponent;
-  }
-  return up;
+  Rounded cut;
+  cut.digits = full.digits.substr(0, static_cast<std::size_t>(digits));
+  cut.exponent = full.exponent;
+  if (full.digits[digits] >= '5') IncrementLastDigit(cut);  // the half itself goes up
+  return cut;
 }
 
 // Plain notation when minExponent < exponent < maxExponent, else exponent form

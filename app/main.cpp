@@ -4,7 +4,7 @@
 // double-clicks example N, presses Go with message boxes and beeps written to
 // standard error instead, saves the window to the PNG files named by
 // NLSOLVER_SCREENSHOT (after the load) and NLSOLVER_SCREENSHOT_AFTER_GO (after
-// Go), prints the title and the answer, and quits.
+// Go), prints the log lines, the title and the answer, and quits.
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -79,8 +79,9 @@ int RunDemo(QApplication& application, const std::string& demo) {
     form.CmdExecute()->click();
     QApplication::processEvents();
     if (!SaveGrab(form, Environment("NLSOLVER_SCREENSHOT_AFTER_GO"))) status = 1;
+    for (const QString& line : form.PicPrint()->Lines()) std::cout << "log: " << line.toStdString() << '\n';
     std::cout << "title: " << form.windowTitle().toStdString() << '\n';
-    std::cout << form.TxtAns()->toPlainText().toStdString() << '\n';
+    std::cout << form.TxtAns()->toPlainText().toStdString();
     application.quit();
   });
   application.exec();

@@ -71,14 +71,15 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   Parsed parsed;
   CLI::App app{kDescription, kProgramName};
-  app.require_subcommand(1);
-  app.footer(kCommandsFooter);
+  // At most one command; a missing one is reported below, after CLI11 has
+  // had the chance to name an unknown argument, which says more.
+  app.require_subcommand(0, 1);
 
   CLI::App* evalCommand = app.add_subcommand("eval", "Evaluate one expression and print its value");
   evalCommand->add_option("--var", parsed.evalOptions.assignments, "Assign VALUE to NAME first (repeatable)")
       ->type_name("NAME=VALUE")
       ->allow_extra_args(false)
-      ->check(CLI::Validator(CheckAssignment, "NAME=VALUE"));
+      ->check(CLI::Validator(CheckAssignment, ""));
   evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression")->required();
 
   CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
@@ -102,6 +103,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
+  // Set after the commands are added, which would otherwise inherit it.
+  app.footer(kCommandsFooter);
 
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
@@ -126,6 +129,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   }
 
   if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
+  if (examplesCommand->parsed()) return RunExamples(out);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
@@ -135,7 +139,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     }
     return RunSolve(parsed.solveOptions, out, err);
   }
-  return RunExamples(out);
+  err << kProgramName << ": a command is required\n" << kHelpHint;
+  return kExitUsage;
 }
 
 }  // namespace

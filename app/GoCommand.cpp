@@ -123,9 +123,11 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
   }
 
   CountingUi counting(ui);
-  TrackedEquations equations(state, counting);
+  std::optional<TrackedEquations> tracked;
   try {
     ReadProblemInput(fields, state, counting);
+    // Views into the arrays the input step has just built.
+    TrackedEquations& equations = tracked.emplace(state, counting);
 
     std::vector<double> xOut;
     if (nEq == kDescentEquations) {
@@ -146,13 +148,13 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
     result.title = TitleText(result.residuals);
     result.x = xOut;
     result.converged = report.outcome == solvers::NewtonOutcome::Converged &&
-                       !report.singularSeen && counting.Beeps() == 0;
+                       !report.singularSeen && !report.nonFinite && counting.Beeps() == 0;
     result.ran = true;
     return result;
   } catch (const eval::ScriptError& error) {
     // An equation the engine cannot take (syntax error, a name it does not
     // accept, a coordinate beyond the number range): abandon the command.
-    const int eq = equations.Current() > 0 ? equations.Current() : 1;
+    const int eq = tracked && tracked->Current() > 0 ? tracked->Current() : 1;
     return refuse("Eq_" + std::to_string(eq) + ": " + error.Description());
   }
 }

@@ -33,48 +33,29 @@ class EquationSystem {
 // equations were set up (a span would then point into freed storage).
 class ScriptEquations : public EquationSystem {
  public:
-  using Engines = std::vector<std::unique_ptr<eval::ScriptEngine>>;
-
+  // The spans must stay valid while the equations are in use: build this
+  // after the input step has replaced the state's arrays.
   ScriptEquations(std::span<const std::unique_ptr<eval::ScriptEngine>> engines,
                   std::span<const std::string> eqTexts, std::span<const std::string> varNames,
                   eval::SolverUi& ui)
       : engines_(engines), eqTexts_(eqTexts), varNames_(varNames), ui_(ui) {}
-  ScriptEquations(const Engines& engines, const std::vector<std::string>& eqTexts,
-                  const std::vector<std::string>& varNames, eval::SolverUi& ui)
-      : enginesLive_(&engines), eqTextsLive_(&eqTexts), varNamesLive_(&varNames), ui_(ui) {}
 
-  int Count() const override { return static_cast<int>(EqTexts().size()); }
+  int Count() const override { return static_cast<int>(eqTexts_.size()); }
   // An equation without an engine or a text is the script world's
   // "Subscript out of range", like any other index beyond an array.
   double Value(int i, std::span<const double> x) override {
-    const auto engines = EnginesNow();
-    const auto eqTexts = EqTexts();
-    if (i < 1 || static_cast<std::size_t>(i) > engines.size() ||
-        static_cast<std::size_t>(i) > eqTexts.size() || !engines[i - 1]) {
+    if (i < 1 || static_cast<std::size_t>(i) > engines_.size() ||
+        static_cast<std::size_t>(i) > eqTexts_.size() || !engines_[i - 1]) {
       throw eval::ScriptError(eval::ErrorNumber::SubscriptOutOfRange);
     }
     return eval::ResultToDouble(
-        eval::Evaluate(*engines[i - 1], eqTexts[i - 1], VarNames(), x, ui_), ui_);
+        eval::Evaluate(*engines_[i - 1], eqTexts_[i - 1], varNames_, x, ui_), ui_);
   }
 
  private:
-  std::span<const std::unique_ptr<eval::ScriptEngine>> EnginesNow() const {
-    return enginesLive_ ? std::span<const std::unique_ptr<eval::ScriptEngine>>(*enginesLive_)
-                        : engines_;
-  }
-  std::span<const std::string> EqTexts() const {
-    return eqTextsLive_ ? std::span<const std::string>(*eqTextsLive_) : eqTexts_;
-  }
-  std::span<const std::string> VarNames() const {
-    return varNamesLive_ ? std::span<const std::string>(*varNamesLive_) : varNames_;
-  }
-
   std::span<const std::unique_ptr<eval::ScriptEngine>> engines_;
   std::span<const std::string> eqTexts_;
   std::span<const std::string> varNames_;
-  const Engines* enginesLive_ = nullptr;
-  const std::vector<std::string>* eqTextsLive_ = nullptr;
-  const std::vector<std::string>* varNamesLive_ = nullptr;
   eval::SolverUi& ui_;
 };
 

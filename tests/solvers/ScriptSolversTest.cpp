@@ -189,33 +189,6 @@ TEST(ScriptPartialDerivative, SyntaxErrorPassesThrough) {
 namespace solvers {
 namespace {
 
-// Found with the Go command, which sets up its equations before the input
-// step replaces the arrays they read: the equations must follow the new
-// arrays, not point into the replaced ones.
-TEST(ScriptEquationsArrays, BuiltFromVectorsFollowsReplacedArrays) {
-  eval::RecordingUi ui;
-  std::vector<std::unique_ptr<eval::ScriptEngine>> engines;
-  std::vector<std::string> eqTexts = {"x1"};
-  std::vector<std::string> names = {"x1"};
-  ScriptEquations equations(engines, eqTexts, names, ui);
-
-  auto mathLib = std::make_shared<eval::ClsMath>(ui);
-  std::vector<std::unique_ptr<eval::ScriptEngine>> fresh;
-  for (int i = 0; i < 2; ++i) {
-    fresh.push_back(std::make_unique<eval::ScriptEngine>());
-    fresh.back()->SetLanguage("VBScript");
-    fresh.back()->AddObject("math", mathLib, true);
-  }
-  engines = std::move(fresh);
-  eqTexts = {"a+b", "a*b"};
-  names = {"a", "b"};
-
-  EXPECT_EQ(equations.Count(), 2);
-  const std::vector<double> point = {3, 4};
-  EXPECT_EQ(equations.Value(1, point), 7);
-  EXPECT_EQ(equations.Value(2, point), 12);
-}
-
 TEST(ScriptEquationsArrays, EquationWithoutAnEngineIsReported) {
   eval::RecordingUi ui;
   std::vector<std::unique_ptr<eval::ScriptEngine>> engines;

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <vector>
 
 #include "ScriptError.h"
 
@@ -134,12 +135,23 @@ std::string FoldName(std::string_view name) {
 }
 
 Keyword KeywordOf(std::string_view name) {
+  // Runs for every name the compiler and the `name = number` shortcut see:
+  // length and first letter rule out nearly every entry without a compare.
   if (name.size() > kLongestKeyword || name.size() < 2) return Keyword::None;
-  std::array<char, kLongestKeyword> buffer{};
-  for (std::size_t k = 0; k < name.size(); ++k) buffer[k] = Lower(name[k]);
-  const std::string_view folded(buffer.data(), name.size());
-  for (const auto& entry : kKeywords) {
-    if (entry.folded == folded) return entry.keyword;
+  const char first = Lower(name[0]);
+  if (first < 'a' || first > 'z') return Keyword::None;
+  // The keywords grouped by first letter, built once.
+  static const auto kByLetter = [] {
+    std::array<std::vector<const KeywordEntry*>, 26> groups;
+    for (const auto& entry : kKeywords) groups[static_cast<std::size_t>(entry.folded[0] - 'a')].push_back(&entry);
+    return groups;
+  }();
+  for (const KeywordEntry* candidate : kByLetter[static_cast<std::size_t>(first - 'a')]) {
+    const KeywordEntry& entry = *candidate;
+    if (entry.folded.size() != name.size()) continue;
+    std::size_t k = 1;
+    while (k < name.size() && Lower(name[k]) == entry.folded[k]) ++k;
+    if (k == name.size()) return entry.keyword;
   }
   return Keyword::None;
 }

@@ -113,16 +113,12 @@ Value Arithmetic(Op op, const Value& left, const Value& right) {
   return kind == NumKind::Single ? SingleResult(r, a.real, b.real) : DoubleResult(r, a.real, b.real);
 }
 
-Value Divide(const Value& left, const Value& right) {
-  const double a = ToNum(left).real;
-  const double b = ToNum(right).real;
+Value DivideReals(double a, double b) {
   if (b == 0) throw ScriptError(a == 0 || std::isnan(a) ? ErrorNumber::Overflow : ErrorNumber::DivisionByZero);
   return DoubleResult(a / b, a, b);
 }
 
-Value Power(const Value& left, const Value& right) {
-  const double a = ToNum(left).real;
-  const double b = ToNum(right).real;
+Value PowerOfReals(double a, double b) {
   if (std::isfinite(a) && std::isfinite(b)) {
     if (a == 0 && b < 0) throw ScriptError(ErrorNumber::InvalidProcedureCall);
     if (a < 0 && b != std::trunc(b)) throw ScriptError(ErrorNumber::InvalidProcedureCall);
@@ -209,6 +205,23 @@ Value Logical(Op op, const Value& left, const Value& right) {
   const Whole b = ToWhole(right);
   const std::int64_t r = Bitwise(op, a.n, b.n);
   return TypedWhole(a.boolean && b.boolean, a.integerKind && b.integerKind, r);
+}
+
+// Integer, Long and Double operands as a double; false for any other kind.
+bool AsReal(const Value& v, double& d) {
+  switch (v.Type()) {
+    case VarType::Integer:
+      d = v.AsInteger();
+      return true;
+    case VarType::Long:
+      d = v.AsLong();
+      return true;
+    case VarType::Double:
+      d = v.AsDouble();
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool IsNumberLike(const Value& v) { return v.IsNumeric() || v.IsEmpty(); }
@@ -320,10 +333,13 @@ Value ApplyUnary(Op op, const Value& operand) {
 }
 
 Value ApplyBinary(Op op, const Value& left, const Value& right) {
-  // The common case of equations: two Doubles.
-  if (left.Type() == VarType::Double && right.Type() == VarType::Double) {
-    const double a = left.AsDouble();
-    const double b = right.AsDouble();
+  // The common case of equations: Doubles, possibly with whole-number
+  // literals. With a Double among the operands the result is a Double, as the
+  // general rules below would give too.
+  double a;
+  double b;
+  if (AsReal(left, a) && AsReal(right, b) &&
+      (left.Type() == VarType::Double || right.Type() == VarType::Double)) {
     switch (op) {
       case Op::Add:
         return DoubleResult(a + b, a, b);
@@ -331,6 +347,10 @@ Value ApplyBinary(Op op, const Value& left, const Value& right) {
         return DoubleResult(a - b, a, b);
       case Op::Multiply:
         return DoubleResult(a * b, a, b);
+      case Op::Divide:
+        return DivideReals(a, b);
+      case Op::Power:
+        return PowerOfReals(a, b);
       default:
         break;
     }
@@ -344,10 +364,10 @@ Value ApplyBinary(Op op, const Value& left, const Value& right) {
       return Arithmetic(op, left, right);
     case Op::Divide:
       if (left.IsNull() || right.IsNull()) return Value::Null();
-      return Divide(left, right);
+      return DivideReals(ToNum(left).real, ToNum(right).real);
     case Op::Power:
       if (left.IsNull() || right.IsNull()) return Value::Null();
-      return Power(left, right);
+      return PowerOfReals(ToNum(left).real, ToNum(right).real);
     case Op::IntDivide:
     case Op::Mod:
       if (left.IsNull() || right.IsNull()) return Value::Null();

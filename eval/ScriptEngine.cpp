@@ -58,6 +58,17 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 bool IsNameChar(char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The compiled code of a text, from the cache when it was compiled before.
+// The last text of each kind is checked first: the evaluator adds the same
+// function text and evaluates the same call over and over, and a compare is
+// cheaper than hashing the text.
+struct CodeCache {
+  TextMap<std::shared_ptr<const Program>> programs;
+  std::string lastText;
+  std::shared_ptr<const Program> lastProgram;
+  std::shared_ptr<const Program> uncached;  // the last text too long to keep
+};
+
 }  // namespace
 
 struct ScriptEngine::Impl {
@@ -118,8 +129,9 @@ struct ScriptEngine::Impl {
   int evalDepth = 0;
   int callDepth = 0;
 
-  TextMap<std::shared_ptr<const Program>> codeCache;
-  TextMap<std::shared_ptr<const Program>> expressionCache;
+  // Per engine: compiled code remembers this engine's name lookups.
+  CodeCache codeCache;
+  CodeCache expressionCache;
 
   // ---- names ----
 
@@ -253,12 +265,40 @@ struct ScriptEngine::Impl {
   }
 
   [[gnu::noinline]] Value EvalUnary(const Expr& e, Frame frame) {
+    if (const Value* operand = Leaf(*e.left, frame)) return ApplyUnary(e.op, *operand);
     const Value operand = Eval(*e.left, frame);
     return ApplyUnary(e.op, operand);
   }
 
+  // The value of an operand that is a literal or a variable, in place, or
+  // nullptr when the operand needs evaluating (it may run code). Reading it
+  // has no effects, so it may be read before or after the other operand; the
+  // pointer is good until code runs (a call may move the locals).
+  const Value* Leaf(const Expr& e, Frame frame) {
+    if (e.kind == ExprKind::Literal) return e.literal;
+    if (e.kind != ExprKind::Name) return nullptr;
+    if (frame.function && e.localSlot >= 0) {
+      const std::size_t at = frame.base + static_cast<std::size_t>(e.localSlot);
+      if (!e.implicitLocal || live[at]) return &locals[at];
+    }
+    Resolve(*e.name, e.resolution);
+    if (e.resolution.kind != ResolvedKind::Global) return nullptr;
+    const Global& g = globals[e.resolution.index];
+    return g.isFunction ? nullptr : &g.value;
+  }
+
+  // Operands left to right, without copying those that are literals or
+  // variables: equations are mostly such operands.
   [[gnu::noinline]] Value EvalBinary(const Expr& e, Frame frame) {
+    if (const Value* left = Leaf(*e.left, frame)) {
+      if (const Value* right = Leaf(*e.right, frame)) return ApplyBinary(e.op, *left, *right);
+      if (e.left->kind == ExprKind::Literal) {  // a literal cannot change meanwhile
+        const Value right = Eval(*e.right, frame);
+        return ApplyBinary(e.op, *left, right);
+      }
+    }
     const Value left = Eval(*e.left, frame);
+    if (const Value* right = Leaf(*e.right, frame)) return ApplyBinary(e.op, left, *right);
     const Value right = Eval(*e.right, frame);
     return ApplyBinary(e.op, left, right);
   }
@@ -523,16 +563,25 @@ struct ScriptEngine::Impl {
     return true;
   }
 
-  static std::shared_ptr<const Program> Compile(TextMap<std::shared_ptr<const Program>>& cache,
-                                                std::string_view text,
-                                                std::shared_ptr<Program> (*parse)(std::string_view)) {
-    if (auto it = cache.find(text); it != cache.end()) return it->second;
-    std::shared_ptr<const Program> program = parse(text);
-    if (text.size() <= kMaxCachedTextBytes) {
-      if (cache.size() >= kMaxCachedPrograms) cache.clear();
-      cache.emplace(std::string(text), program);
+  // The returned pointer stays put until the next Compile with the same cache.
+  static const std::shared_ptr<const Program>& Compile(
+      CodeCache& cache, std::string_view text, std::shared_ptr<Program> (*parse)(std::string_view)) {
+    if (cache.lastProgram && text == cache.lastText) return cache.lastProgram;
+    std::shared_ptr<const Program> program;
+    if (auto it = cache.programs.find(text); it != cache.programs.end()) {
+      program = it->second;
+    } else {
+      program = parse(text);
+      if (text.size() > kMaxCachedTextBytes) {
+        cache.uncached = std::move(program);
+        return cache.uncached;
+      }
+      if (cache.programs.size() >= kMaxCachedPrograms) cache.programs.clear();
+      cache.programs.emplace(std::string(text), program);
     }
-    return program;
+    cache.lastText.assign(text);
+    cache.lastProgram = std::move(program);
+    return cache.lastProgram;
   }
 
   void Install(const std::shared_ptr<const Program>& program) {
@@ -551,8 +600,8 @@ struct ScriptEngine::Impl {
         g.value = Value();
         ++generation;  // a variable became a function
       }
-      g.written = def.name->written;
-      g.program = program;
+      if (g.written != def.name->written) g.written = def.name->written;
+      if (g.program != program) g.program = program;
       g.function = &def;
       def.slot.generation = generation;
       def.slot.index = slot;
@@ -604,7 +653,7 @@ void ScriptEngine::AddCode(std::string_view code) {
   impl_->RequireLanguage();
   try {
     if (impl_->TryFastAssignment(code)) return;
-    const std::shared_ptr<const Program> program = Impl::Compile(impl_->codeCache, code, ParseCode);
+    const std::shared_ptr<const Program>& program = Impl::Compile(impl_->codeCache, code, ParseCode);
     // Functions first: a run-time error in a global statement leaves them defined.
     impl_->Install(program);
     const Impl::Frame global;
@@ -619,7 +668,7 @@ void ScriptEngine::AddCode(std::string_view code) {
 Value ScriptEngine::Eval(std::string_view expression) {
   impl_->RequireLanguage();
   try {
-    const std::shared_ptr<const Program> program =
+    const std::shared_ptr<const Program>& program =
         Impl::Compile(impl_->expressionCache, expression, ParseExpression);
     return impl_->Eval(*program->expression, Impl::Frame{});
   } catch (const std::bad_alloc&) {

@@ -164,6 +164,15 @@ TEST(CoercionOperators, KindsPromotionAndNull) {
       {"CSng(1.5) + 1", "Single:2.5"},
       {"CSng(1.5) + 1.5", "Double:3"},
       {"CSng(1.5) * 70000", "Double:105000"},
+      {"CSng(2) * 0.5", "Double:1"},
+      {"2 * 0.5", "Double:1"},
+      {"32767 + 0.5", "Double:32767.5"},
+      {"70000 - 0.5", "Double:69999.5"},
+      {"True * 0.5", "Double:-0.5"},
+      {"\"2\" * 0.5", "Double:1"},
+      {"Empty - 0.5", "Double:-0.5"},
+      {"0.5 ^ 2", "Double:0.25"},
+      {"3 / 0.5", "Double:6"},
   });
 }
 

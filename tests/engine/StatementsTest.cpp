@@ -120,6 +120,22 @@ TEST(Functions, ByRefHandsBackAssignedParameters) {
   EXPECT_EQ(EvalOn(*engine, "c & \",\" & d"), "String:5,55");
 }
 
+// Operands are evaluated left to right: a call on the right that changes a
+// variable on the left does not change the left operand's value.
+TEST(Functions, LeftOperandIsTakenBeforeTheRightRuns) {
+  auto engine = NewEngine();
+  engine->AddCode("a = 1\nFunction bump()\n a = 5\n bump = 0\nEnd Function");
+  EXPECT_EQ(EvalOn(*engine, "a + bump()"), "Integer:1");
+  EXPECT_EQ(EvalOn(*engine, "bump() + a"), "Integer:5");
+  engine->AddCode("a = 1");
+  EXPECT_EQ(EvalOn(*engine, "-a + bump() * 2 - a"), "Integer:-6");
+  // A local on the left while the right-hand call grows the locals.
+  engine->AddCode(
+      "Function many(n)\n Dim p1, p2, p3, p4, p5, p6, p7, p8\n p8 = n\n many = p8\nEnd Function\n"
+      "Function outer(n)\n Dim x\n x = n\n outer = x + many(many(many(2)))\nEnd Function");
+  EXPECT_EQ(EvalOn(*engine, "outer(40)"), "Integer:42");
+}
+
 TEST(Functions, UseBeforeDefinitionInTheSameCode) {
   auto engine = NewEngine();
   engine->AddCode("a = later() + 1\nFunction later()\nlater = 5\nEnd Function");

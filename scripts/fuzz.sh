@@ -22,7 +22,9 @@ mkdir -p "$artifacts"
 
 # -timeout: one input taking longer counts as a hang; -rss_limit_mb: the
 # engine's text limit allows a few 64 MiB texts at once, nothing beyond.
-"$target" "$scratch" \
+dict=()
+[[ -f "$root/fuzz/engine.dict" ]] && dict=(-dict="$root/fuzz/engine.dict")
+"$target" "$scratch" "${dict[@]}" \
   -max_total_time="$seconds" \
   -max_len=8192 \
   -timeout=10 \

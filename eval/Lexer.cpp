@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "ScriptError.h"
@@ -126,6 +127,53 @@ long ApproximateMagnitude(std::string_view literal) {
   return integerDigits > 0 ? integerDigits + exponent : exponent - leadingFractionZeros;
 }
 
+// The double a literal spells when that takes one exact operation: at most
+// 15 significant digits (a whole number below 2^53) scaled by a power of ten
+// up to 1E22 (exact in a double), so the one multiplication or division rounds
+// correctly, as any full conversion would. That covers every number text the
+// evaluator writes; anything else returns nullopt for the general conversion.
+std::optional<double> ExactDecimal(std::string_view literal) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr int kMaxDigits = 15;
+  constexpr int kMaxPower = 22;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int scale = 0;  // decimal exponent to apply to the mantissa
+  bool inFraction = false;
+  std::size_t k = 0;
+  for (; k < literal.size(); ++k) {
+    const char c = literal[k];
+    if (c == '.') {
+      inFraction = true;
+      continue;
+    }
+    if (!IsDigit(c)) break;
+    if (mantissa != 0 || c != '0') {
+      if (++digits > kMaxDigits) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (inFraction) --scale;
+  }
+  if (k < literal.size()) {  // exponent: E, sign, digits
+    ++k;
+    bool negative = false;
+    if (k < literal.size() && (literal[k] == '+' || literal[k] == '-')) negative = literal[k++] == '-';
+    int exponent = 0;
+    for (; k < literal.size(); ++k) {
+      exponent = exponent * 10 + (literal[k] - '0');
+      if (exponent > 1000) return std::nullopt;
+    }
+    scale += negative ? -exponent : exponent;
+  }
+  const auto m = static_cast<double>(mantissa);
+  if (mantissa == 0) return 0.0;
+  if (scale >= 0 && scale <= kMaxPower) return m * kPowersOfTen[scale];
+  if (scale < 0 && scale >= -kMaxPower) return m / kPowersOfTen[-scale];
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string FoldName(std::string_view name) {
@@ -206,6 +254,10 @@ std::size_t ReadDecimalLiteral(std::string_view text, std::size_t position, Valu
     }
   }
 
+  if (const auto exact = ExactDecimal(literal)) {
+    value = Value::Double(*exact);
+    return k;
+  }
   double d = 0.0;
   const auto result = std::from_chars(literal.data(), literal.data() + literal.size(), d,
                                       std::chars_format::general);

@@ -31,6 +31,13 @@ constexpr std::string_view kLanguage = "vbscript";
 constexpr int kMaxEvalDepth = 1500;
 constexpr int kMaxCallDepth = 250;
 
+// Texts held in variables (globals and the locals of running calls) and texts
+// one AddCode or Eval may produce in total: beyond either, "Out of string
+// space". With the 64 MiB limit of a single text they bound the memory code
+// can take, however it copies and joins.
+constexpr std::size_t kMaxStoredTextBytes = std::size_t{256} << 20;
+constexpr std::size_t kMaxTextWorkBytes = std::size_t{1} << 30;
+
 // Compiled code is kept per exact text, so the evaluator's repeated
 // definitions of one function are compiled once. Long texts are not kept and
 // the whole cache is dropped when it fills: texts that vary with every call
@@ -128,10 +135,41 @@ struct ScriptEngine::Impl {
   std::vector<Value> argStack;
   int evalDepth = 0;
   int callDepth = 0;
+  std::size_t storedTextBytes = 0;  // in globals and live locals
+  std::size_t textWorkBytes = 0;    // produced by the running AddCode or Eval
 
   // Per engine: compiled code remembers this engine's name lookups.
   CodeCache codeCache;
   CodeCache expressionCache;
+
+  // ---- text accounting ----
+
+  static std::size_t TextSize(const Value& v) { return v.IsString() ? v.AsString().size() : 0; }
+
+  // Every store into a variable goes through here.
+  void Store(Value& slot, Value value) {
+    const std::size_t added = TextSize(value);
+    const std::size_t removed = TextSize(slot);
+    if (added > removed && storedTextBytes - removed + added > kMaxStoredTextBytes) {
+      throw ScriptError(ErrorNumber::OutOfStringSpace);
+    }
+    storedTextBytes = storedTextBytes - removed + added;
+    slot = std::move(value);
+  }
+
+  // Moves a value out of a variable that is about to go away.
+  Value Take(Value& slot) {
+    storedTextBytes -= TextSize(slot);
+    Value value = std::move(slot);
+    slot = Value();
+    return value;
+  }
+
+  void CountTextWork(const Value& v) {
+    if (!v.IsString()) return;
+    textWorkBytes += v.AsString().size();
+    if (textWorkBytes > kMaxTextWorkBytes) throw ScriptError(ErrorNumber::OutOfStringSpace);
+  }
 
   // ---- names ----
 
@@ -247,6 +285,12 @@ struct ScriptEngine::Impl {
   // above hold a small, known amount of stack.
   Value Eval(const Expr& e, Frame frame) {
     DepthGuard guard(evalDepth, kMaxEvalDepth);
+    Value v = EvalNode(e, frame);
+    CountTextWork(v);
+    return v;
+  }
+
+  Value EvalNode(const Expr& e, Frame frame) {
     switch (e.kind) {
       case ExprKind::Literal:
         return *e.literal;
@@ -373,6 +417,9 @@ struct ScriptEngine::Impl {
         : impl_(impl), args_(impl.argStack.size()), locals_(impl.locals.size()) {}
     ~CallMark() {
       impl_.argStack.resize(args_);
+      for (std::size_t k = locals_; k < impl_.locals.size(); ++k) {
+        impl_.storedTextBytes -= TextSize(impl_.locals[k]);
+      }
       impl_.locals.resize(locals_);
       impl_.live.resize(locals_);
     }
@@ -394,7 +441,7 @@ struct ScriptEngine::Impl {
       live[base + k] = function.implicitSlots[k] ? 0 : 1;
     }
     for (std::size_t k = 0; k < function.params.size(); ++k) {
-      locals[base + 1 + k] = std::move(argStack[mark.args_ + k]);
+      Store(locals[base + 1 + k], std::move(argStack[mark.args_ + k]));
     }
 
     const Frame frame{&function, base};
@@ -409,20 +456,20 @@ struct ScriptEngine::Impl {
         WriteBack(arg, caller, locals[base + 1 + k]);
       }
     }
-    return std::move(locals[base]);
+    return Take(locals[base]);
   }
 
   void WriteBack(const Expr& name, Frame frame, const Value& value) {
     if (frame.function && name.localSlot >= 0) {
       const std::size_t at = frame.base + static_cast<std::size_t>(name.localSlot);
       if (!name.implicitLocal || live[at]) {
-        locals[at] = value;
+        Store(locals[at], value);
         return;
       }
     }
     Resolve(*name.name, name.resolution);
     if (name.resolution.kind == ResolvedKind::Global && !globals[name.resolution.index].isFunction) {
-      globals[name.resolution.index].value = value;
+      Store(globals[name.resolution.index].value, value);
     }
   }
 
@@ -475,7 +522,7 @@ struct ScriptEngine::Impl {
     if (inFunction) {
       localAt = frame.base + static_cast<std::size_t>(s.localSlot);
       if (!s.implicitLocal || live[localAt]) {
-        locals[localAt] = std::move(value);
+        Store(locals[localAt], std::move(value));
         return;
       }
     }
@@ -487,7 +534,7 @@ struct ScriptEngine::Impl {
       case ResolvedKind::Global: {
         Global& g = globals[s.resolution.index];
         if (g.isFunction) throw NamedError(ErrorNumber::IllegalAssignment, *s.name);
-        g.value = std::move(value);
+        Store(g.value, std::move(value));
         return;
       }
       case ResolvedKind::Member:
@@ -500,11 +547,14 @@ struct ScriptEngine::Impl {
         break;
     }
     if (inFunction) {
-      locals[localAt] = std::move(value);
+      Store(locals[localAt], std::move(value));
       live[localAt] = 1;
       return;
     }
-    globals[NewGlobal(*s.name)].value = std::move(value);
+    // Checked before the name appears, so a failure leaves no new name behind.
+    Value stored;
+    Store(stored, std::move(value));
+    globals[NewGlobal(*s.name)].value = std::move(stored);
   }
 
   // ---- code ----
@@ -555,7 +605,7 @@ struct ScriptEngine::Impl {
     if (it != globalIndex.end()) {
       Global& g = globals[it->second];
       if (g.isFunction) return false;
-      g.value = std::move(value);
+      Store(g.value, std::move(value));
       return true;
     }
     if (globalMembers.find(folded) != globalMembers.end()) return false;
@@ -597,7 +647,7 @@ struct ScriptEngine::Impl {
       Global& g = globals[slot];
       if (!g.isFunction) {
         g.isFunction = true;
-        g.value = Value();
+        Take(g.value);
         ++generation;  // a variable became a function
       }
       if (g.written != def.name->written) g.written = def.name->written;
@@ -651,6 +701,7 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
 
 void ScriptEngine::AddCode(std::string_view code) {
   impl_->RequireLanguage();
+  impl_->textWorkBytes = 0;
   try {
     if (impl_->TryFastAssignment(code)) return;
     const std::shared_ptr<const Program>& program = Impl::Compile(impl_->codeCache, code, ParseCode);
@@ -667,6 +718,7 @@ void ScriptEngine::AddCode(std::string_view code) {
 
 Value ScriptEngine::Eval(std::string_view expression) {
   impl_->RequireLanguage();
+  impl_->textWorkBytes = 0;
   try {
     const std::shared_ptr<const Program>& program =
         Impl::Compile(impl_->expressionCache, expression, ParseExpression);

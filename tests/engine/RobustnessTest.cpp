@@ -156,3 +156,41 @@ TEST(HostileText, EngineUsableAfterEveryKindOfFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Many copies of a large text, kept in variables or made by one statement,
+// end in "Out of string space" instead of exhausting memory.
+TEST(HostileText, CopiesOfLargeTextsAreBounded) {
+  auto engine = NewEngine();
+  engine->AddCode("s = \"" + std::string(std::size_t{8} << 20, 'x') + "\"");
+  engine->AddCode("s = s & s: s = s & s: s = s & s");  // 64 MiB
+  int kept = 0;
+  eval::ErrorNumber stop = eval::ErrorNumber::SyntaxError;
+  for (int k = 0; k < 100; ++k) {
+    try {
+      engine->AddCode("copy" + std::to_string(k) + " = s");
+      ++kept;
+    } catch (const eval::ScriptError& error) {
+      stop = error.Number();
+      break;
+    }
+  }
+  EXPECT_EQ(stop, eval::ErrorNumber::OutOfStringSpace);
+  EXPECT_LT(kept, 4);  // 64 MiB each within the engine's 256 MiB for variables
+  EXPECT_EQ(FailureOf([&] { engine->AddCode("copy" + std::to_string(kept) + " = s"); }).number, 14);
+  EXPECT_EQ(EvalOn(*engine, "IsEmpty(copy" + std::to_string(kept) + ")"), "Boolean:True");
+  // Temporaries: a call with many copies of the text as arguments.
+  engine->AddCode("Function many(a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p, q)\n many = 1\nEnd Function");
+  EXPECT_EQ(FailureOf([&] { engine->Eval("many(s, s, s, s, s, s, s, s, s, s, s, s, s, s, s, s, s)"); }).number, 14);
+  // Freeing variables gives the space back.
+  for (int k = 0; k < kept; ++k) engine->AddCode("copy" + std::to_string(k) + " = 0");
+  engine->AddCode("again = s");
+  EXPECT_EQ(EvalOn(*engine, "Len(again)"), "Long:67108864");
+  // Locals of finished calls count no more.
+  engine->AddCode("Function hold(x)\n Dim t\n t = x & \"\"\n hold = Len(t)\nEnd Function");
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(EvalOn(*engine, "hold(s)"), "Long:67108864");
+  ExpectUsable(*engine);
+}
+
+}  // namespace

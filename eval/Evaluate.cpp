@@ -29,7 +29,7 @@ Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const 
     if (!std::isfinite(values[i])) throw ScriptError(ErrorNumber::Overflow);
     code.assign(names[i]);
     code += kAssign;
-    code += NumberText(values[i]);
+    AppendNumberText(code, values[i]);
     engine.AddCode(code);
   }
 

@@ -9,32 +9,36 @@
 namespace eval {
 namespace {
 
-// Decimal digits and exponent of a value rounded to `digits` significant
-// digits: value ~ 0.d1d2d3... * 10^(exponent + 1), d1 non-zero.
+// Decimal digits and exponent of a value rounded to a number of significant
+// digits: value ~ d1.d2d3... * 10^exponent, d1 non-zero. Fixed storage: this
+// runs for every coordinate of every evaluation.
 struct Rounded {
-  std::string digits;  // exactly `digits` characters, first one non-zero
-  int exponent = 0;    // decimal exponent of the first digit
+  static constexpr int kMaxDigits = 20;
+  char digits[kMaxDigits];
+  int count = 0;
+  int exponent = 0;
 };
 
-// Splits to_chars' scientific text "d.ddde+XX" into digits and exponent.
-Rounded SplitScientific(const char* first, const char* last) {
-  Rounded r;
+// Reads the first `wanted` digits and the exponent of to_chars' scientific
+// text "d.ddde+XX".
+void SplitScientific(const char* first, const char* last, int wanted, Rounded& r) {
+  r.count = 0;
   const char* p = first;
   for (; p != last && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9') r.digits.push_back(*p);
+    if (*p != '.' && r.count < wanted) r.digits[r.count++] = *p;
   }
+  r.exponent = 0;
   if (p != last) {
     ++p;
     if (p != last && *p == '+') ++p;  // from_chars takes a minus sign only
     std::from_chars(p, last, r.exponent);
   }
-  return r;
 }
 
-// Adds one unit in the last place of a digit string; a carry out of the
-// first digit shifts the exponent.
+// Adds one unit in the last place; a carry out of the first digit shifts the
+// exponent.
 void IncrementLastDigit(Rounded& r) {
-  int k = static_cast<int>(r.digits.size()) - 1;
+  int k = r.count - 1;
   while (k >= 0 && r.digits[k] == '9') {
     r.digits[k] = '0';
     --k;
@@ -42,8 +46,7 @@ void IncrementLastDigit(Rounded& r) {
   if (k >= 0) {
     ++r.digits[k];
   } else {
-    r.digits.insert(r.digits.begin(), '1');
-    r.digits.pop_back();
+    r.digits[0] = '1';  // 99..9 became 00..0
     ++r.exponent;
   }
 }
@@ -51,74 +54,79 @@ void IncrementLastDigit(Rounded& r) {
 // Rounds |value| (finite, non-zero) to `digits` significant digits. The
 // binary value is rounded exactly; a value lying exactly halfway between two
 // candidates goes away from zero, as VBScript's number text does.
-Rounded RoundSignificant(double magnitude, int digits) {
-  char buffer[1100];
+void RoundSignificant(double magnitude, int digits, Rounded& r) {
+  char buffer[64];
   // Two guard digits decide the rounding unless they read 50, where the
   // exact value may lie on either side of the half or on it.
   auto guarded = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                                std::chars_format::scientific, digits + 1);
-  Rounded r = SplitScientific(buffer, guarded.ptr);
+  SplitScientific(buffer, guarded.ptr, digits + 2, r);
   const int tail = (r.digits[digits] - '0') * 10 + (r.digits[digits + 1] - '0');
-  r.digits.resize(static_cast<std::size_t>(digits));
-  if (tail < 50) return r;
+  r.count = digits;
+  if (tail < 50) return;
   if (tail > 50) {
     IncrementLastDigit(r);
-    return r;
+    return;
   }
 
   // The exact expansion of a double has at most ~770 significant digits.
-  auto exact = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                             std::chars_format::scientific, 800);
-  Rounded full = SplitScientific(buffer, exact.ptr);
-  Rounded cut;
-  cut.digits = full.digits.substr(0, static_cast<std::size_t>(digits));
-  cut.exponent = full.exponent;
-  if (full.digits[digits] >= '5') IncrementLastDigit(cut);  // the half itself goes up
-  return cut;
+  char exact[1100];
+  auto full = std::to_chars(exact, exact + sizeof exact, magnitude,
+                            std::chars_format::scientific, 800);
+  SplitScientific(exact, full.ptr, digits + 1, r);
+  const bool halfOrMore = r.digits[digits] >= '5';  // the half itself goes up
+  r.count = digits;
+  if (halfOrMore) IncrementLastDigit(r);
 }
 
-// Plain notation when minExponent < exponent < maxExponent, else exponent form
-// with a sign and at least two exponent digits (1E+15, 1.2E-07).
-std::string Format(double value, int digits, int maxExponent) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  if (value == 0) return "0";  // negative zero too
+constexpr std::size_t kMaxTextLength = 48;
 
-  Rounded r = RoundSignificant(std::fabs(value), digits);
-  while (r.digits.size() > 1 && r.digits.back() == '0') r.digits.pop_back();
+std::size_t Copy(char* out, std::string_view text) {
+  text.copy(out, text.size());
+  return text.size();
+}
 
-  std::string text;
-  if (value < 0) text.push_back('-');
+// Writes the text into out (kMaxTextLength bytes) and returns its length.
+// Plain notation when -5 < exponent < maxExponent, else exponent form with a
+// sign and at least two exponent digits (1E+15, 1.2E-07).
+std::size_t Format(double value, int digits, int maxExponent, char* out) {
+  if (std::isnan(value)) return Copy(out, "nan");
+  if (std::isinf(value)) return Copy(out, value < 0 ? "-inf" : "inf");
+  if (value == 0) return Copy(out, "0");  // negative zero too
+
+  Rounded r;
+  RoundSignificant(std::fabs(value), digits, r);
+  while (r.count > 1 && r.digits[r.count - 1] == '0') --r.count;
+
+  std::size_t n = 0;
+  if (value < 0) out[n++] = '-';
   const int e = r.exponent;
   if (e > -5 && e < maxExponent) {
     if (e >= 0) {
-      const std::size_t intDigits = static_cast<std::size_t>(e) + 1;
-      if (r.digits.size() <= intDigits) {
-        text += r.digits;
-        text.append(intDigits - r.digits.size(), '0');
-      } else {
-        text.append(r.digits, 0, intDigits);
-        text.push_back('.');
-        text.append(r.digits, intDigits, std::string::npos);
+      for (int k = 0; k <= e; ++k) out[n++] = k < r.count ? r.digits[k] : '0';
+      if (r.count > e + 1) {
+        out[n++] = '.';
+        for (int k = e + 1; k < r.count; ++k) out[n++] = r.digits[k];
       }
     } else {
-      text += "0.";
-      text.append(static_cast<std::size_t>(-e - 1), '0');
-      text += r.digits;
+      out[n++] = '0';
+      out[n++] = '.';
+      for (int k = 0; k < -e - 1; ++k) out[n++] = '0';
+      for (int k = 0; k < r.count; ++k) out[n++] = r.digits[k];
     }
-    return text;
+    return n;
   }
-  text.push_back(r.digits[0]);
-  if (r.digits.size() > 1) {
-    text.push_back('.');
-    text.append(r.digits, 1, std::string::npos);
+  out[n++] = r.digits[0];
+  if (r.count > 1) {
+    out[n++] = '.';
+    for (int k = 1; k < r.count; ++k) out[n++] = r.digits[k];
   }
-  text.push_back('E');
-  text.push_back(e < 0 ? '-' : '+');
+  out[n++] = 'E';
+  out[n++] = e < 0 ? '-' : '+';
   const int absExp = e < 0 ? -e : e;
-  if (absExp < 10) text.push_back('0');
-  text += std::to_string(absExp);
-  return text;
+  if (absExp < 10) out[n++] = '0';
+  auto end = std::to_chars(out + n, out + kMaxTextLength, absExp);
+  return static_cast<std::size_t>(end.ptr - out);
 }
 
 bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
@@ -147,9 +155,20 @@ double RadixValue(const std::string& digits, int radix) {
 
 }  // namespace
 
-std::string NumberText(double value) { return Format(value, 15, 15); }
+std::string NumberText(double value) {
+  char out[kMaxTextLength];
+  return std::string(out, Format(value, 15, 15, out));
+}
 
-std::string SingleText(float value) { return Format(static_cast<double>(value), 7, 7); }
+void AppendNumberText(std::string& text, double value) {
+  char out[kMaxTextLength];
+  text.append(out, Format(value, 15, 15, out));
+}
+
+std::string SingleText(float value) {
+  char out[kMaxTextLength];
+  return std::string(out, Format(static_cast<double>(value), 7, 7, out));
+}
 
 double LeadingNumber(std::string_view text) {
   std::string s;

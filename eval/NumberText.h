@@ -12,6 +12,8 @@ namespace eval {
 // Non-finite values have no number text; callers must not pass them
 // (Evaluate fails with Overflow first). They come out as "inf", "-inf", "nan".
 std::string NumberText(double value);
+// The same text appended to `text`, for callers that build code on a hot path.
+void AppendNumberText(std::string& text, double value);
 
 // VBScript's number text of a single-precision value: shortest text of at most
 // 7 significant digits, exponent form below 0.0001 and from 1E+07 on.

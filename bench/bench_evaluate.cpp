@@ -14,13 +14,6 @@
 
 namespace {
 
-class SilentUi : public eval::SolverUi {
- public:
-  void PrintLine(std::string_view) override {}
-  void ShowMessage(std::string_view) override {}
-  void Beep() override {}
-};
-
 // A point the solvers might visit: no coordinate has a short text.
 const std::vector<double> kPoint{-0.7912345678, 1.5412345678, 0.9712345678};
 
@@ -32,7 +25,7 @@ void BM_Evaluate(benchmark::State& state) {
     state.SkipWithError("no such equation");
     return;
   }
-  SilentUi ui;
+  eval::SilentUi ui;
   eval::ScriptEngine engine;
   engine.SetLanguage("VBScript");
   engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);

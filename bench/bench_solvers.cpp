@@ -17,19 +17,12 @@
 
 namespace {
 
-class SilentUi : public eval::SolverUi {
- public:
-  void PrintLine(std::string_view) override {}
-  void ShowMessage(std::string_view) override {}
-  void Beep() override {}
-};
-
 // The Go command's arguments.
 constexpr std::int16_t kIterations = 30;
 constexpr double kDescentTolerance = 1E-4;
 constexpr double kNewtonTolerance = 1E-5;
 
-void Solve(solvers::EquationSystem& equations, std::int16_t nEq, SilentUi& ui,
+void Solve(solvers::EquationSystem& equations, std::int16_t nEq, eval::SilentUi& ui,
            std::vector<double>& xOut) {
   std::vector<double> x(std::size_t(nEq), 0.0);  // the examples' initial values
   if (nEq == 3) {
@@ -42,7 +35,7 @@ void Solve(solvers::EquationSystem& equations, std::int16_t nEq, SilentUi& ui,
 
 void BM_SolveScript(benchmark::State& state) {
   const int example = static_cast<int>(state.range(0));
-  SilentUi ui;
+  eval::SilentUi ui;
   std::vector<std::string> eqTexts;
   for (std::string_view text : app::ExampleEquations(example)) eqTexts.emplace_back(text);
   const auto nEq = static_cast<std::int16_t>(eqTexts.size());
@@ -112,7 +105,7 @@ std::vector<Function> NativeExample(int n) {
 
 void BM_SolveNative(benchmark::State& state) {
   const int example = static_cast<int>(state.range(0));
-  SilentUi ui;
+  eval::SilentUi ui;
   solvers::NativeEquations equations(NativeExample(example));
   const auto nEq = static_cast<std::int16_t>(equations.Count());
   std::vector<double> xOut;

@@ -40,4 +40,12 @@ class RecordingUi : public SolverUi {
   int beeps = 0;
 };
 
+// Tells nobody anything: for benchmarks, where only the work counts.
+class SilentUi : public SolverUi {
+ public:
+  void PrintLine(std::string_view) override {}
+  void ShowMessage(std::string_view) override {}
+  void Beep() override {}
+};
+
 }  // namespace eval

@@ -10,19 +10,8 @@
 
 namespace {
 
+using enginetest::CheckRows;
 using enginetest::EvalText;
-
-struct Row {
-  std::string expression;
-  std::string expected;  // "Type:text" or "error N"
-};
-
-void CheckRows(const std::vector<Row>& rows) {
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.expression);
-    EXPECT_EQ(EvalText(row.expression), row.expected);
-  }
-}
 
 TEST(BuiltinMath, ResultsAndKinds) {
   CheckRows({

@@ -116,4 +116,17 @@ class FakeLibrary : public eval::ScriptObject {
   };
 };
 
+// Rows of an expression and its expected "Type:text" or "error N".
+struct Row {
+  std::string expression;
+  std::string expected;
+};
+
+inline void CheckRows(const std::vector<Row>& rows) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.expression);
+    EXPECT_EQ(EvalText(row.expression), row.expected);
+  }
+}
+
 }  // namespace enginetest

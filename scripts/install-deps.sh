@@ -9,7 +9,9 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  xvfb xauth imagemagick fonts-arphic-uming locales
+  libcminpack-dev libmuparser-dev qt6-svg-dev
+  valgrind dpkg-dev file
+  xvfb xauth xdotool imagemagick fonts-arphic-uming locales
 )
 
 missing=()

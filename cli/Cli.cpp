@@ -10,6 +10,7 @@
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
+#include "packaging/Version.h"
 
 namespace cli {
 namespace {
@@ -74,6 +75,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   // At most one command; a missing one is reported below, after CLI11 has
   // had the chance to name an unknown argument, which says more.
   app.require_subcommand(0, 1);
+  app.set_version_flag("--version", std::string(kProgramName) + " " + packaging::kVersion,
+                       "Print the program's name and version and exit");
 
   CLI::App* evalCommand = app.add_subcommand("eval", "Evaluate one expression and print its value");
   evalCommand->add_option("--var", parsed.evalOptions.assignments, "Assign VALUE to NAME first (repeatable)")
@@ -123,6 +126,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return app.exit(help, out, err);
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help, out, err);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version, out, err);
   } catch (const CLI::ParseError& error) {
     err << kProgramName << ": " << error.what() << '\n' << usageOf();
     return kExitUsage;

@@ -11,6 +11,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libcminpack-dev libmuparser-dev qt6-svg-dev
   valgrind dpkg-dev file
+  librsvg2-bin desktop-file-utils
   xvfb xauth xdotool imagemagick fonts-arphic-uming locales
 )
 

@@ -60,6 +60,7 @@ uninstall:
 
 # The Debian package, $(BUILD)/nlsolver_<version>_<arch>.deb.
 package: build
+	@rm -f $(BUILD)/nlsolver_*.deb
 	@cd $(BUILD) && cpack -G DEB
 
 clean:

@@ -135,7 +135,8 @@ class Builder {
   Operand Named(const Expr& e, std::span<const Expr* const> args) {
     const std::string& folded = e.name->folded;
     const std::string& written = e.name->written;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
+    // From the last: of a name given twice, the later assignment is the one the engine keeps.
+    for (std::size_t i = names_.size(); i-- > 0;) {
       if (names_[i] != folded) continue;
       if (e.kind == ExprKind::Call) throw Uncovered{"calls the unknown " + written};
       Operand o;
@@ -470,15 +471,17 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
   assert(jacobian.empty() || jacobian.size() == equations_.size() * n);
   EvaluationStatus status;
   status.derivatives = Method();
+  results_.resize(equations_.size());
   for (std::size_t i = 0; i < equations_.size(); ++i) {
     const std::span<double> row = jacobian.empty() ? std::span<double>() : jacobian.subspan(i * n, n);
-    EquationResult r = equations_[i].Evaluate(x, row);
+    results_[i] = equations_[i].Evaluate(x, row);
+    const EquationResult& r = results_[i];
     f[i] = r.value;
     if (r.fault != EquationFault::None && status.ok) {
       status.ok = false;
       status.failedEquation = static_cast<int>(i);
       status.fault = r.fault;
-      status.description = std::move(r.description);
+      status.description = r.description;
     }
   }
   return status;

@@ -135,7 +135,8 @@ class Builder {
   Operand Named(const Expr& e, std::span<const Expr* const> args) {
     const std::string& folded = e.name->folded;
     const std::string& written = e.name->written;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
+    // From the last: of a name given twice, the later assignment is the one the engine keeps.
+    for (std::size_t i = names_.size(); i-- > 0;) {
       if (names_[i] != folded) continue;
       if (e.kind == ExprKind::Call) throw Uncovered{"calls the unknown " + written};
       Operand o;
@@ -349,35 +350,38 @@ Derivatives CompiledEquation::Method() const {
   return tape_ ? Derivatives::Exact : Derivatives::CentralDifferences;
 }
 
+namespace {
+
+EquationResult Fault(EquationFault fault, std::string description, double value, std::span<double> gradient) {
+  for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
+  return EquationResult{value, fault, std::move(description)};
+}
+
+}  // namespace
+
 EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
-  EquationResult result;
-  auto fail = [&](EquationFault fault, std::string description) {
-    result.fault = fault;
-    result.description = std::move(description);
-    for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
-    return result;
-  };
-  if (!AllFinite(x)) return fail(EquationFault::NotFinite, std::string(kNotFiniteCoordinate));
+  if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
   if (!tape_) return EvaluateByEngine(x, gradient);
 
   CompiledTape::Outcome outcome;
+  double value;
   try {
-    result.value = tape_->Run(x, gradient, outcome);
+    value = tape_->Run(x, gradient, outcome);
   } catch (const ScriptError& error) {
-    result.value = 0;
-    return fail(EquationFault::ScriptError, error.Description());
+    return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
-  if (!std::isfinite(result.value)) return fail(EquationFault::NotFinite, std::string(kNotFiniteValue));
-  if (gradient.empty()) return result;
+  if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
+  if (gradient.empty()) return EquationResult{value};
   if (outcome.noDerivative) {
-    return fail(EquationFault::NoDerivative,
-                std::string(outcome.what) +
-                    std::string(outcome.whatFailed ? kGuardedFailureSuffix : kNoDerivativeSuffix));
+    return Fault(EquationFault::NoDerivative,
+                 std::string(outcome.what) +
+                     std::string(outcome.whatFailed ? kGuardedFailureSuffix : kNoDerivativeSuffix),
+                 value, gradient);
   }
-  if (!AllFinite(gradient)) return fail(EquationFault::NoDerivative, std::string(kNotFiniteDerivative));
-  return result;
+  if (!AllFinite(gradient)) return Fault(EquationFault::NoDerivative, std::string(kNotFiniteDerivative), value, gradient);
+  return EquationResult{value};
 }
 
 double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFailure) {
@@ -399,54 +403,49 @@ double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFai
 }
 
 EquationResult CompiledEquation::EvaluateByEngine(std::span<const double> x, std::span<double> gradient) {
-  EquationResult result;
-  auto fail = [&](EquationFault fault, std::string description) {
-    result.fault = fault;
-    result.description = std::move(description);
-    for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
-    return result;
-  };
   bool guardedFailure = false;
+  double value;
   try {
-    result.value = EngineValue(x, guardedFailure);
+    value = EngineValue(x, guardedFailure);
   } catch (const ScriptError& error) {
-    result.value = 0;
-    return fail(EquationFault::ScriptError, error.Description());
+    return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
-  if (!std::isfinite(result.value)) return fail(EquationFault::NotFinite, std::string(kNotFiniteValue));
-  if (gradient.empty()) return result;
-  if (guardedFailure) return fail(EquationFault::NoDerivative, std::string("The equation") + std::string(kGuardedFailureSuffix));
+  if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
+  if (gradient.empty()) return EquationResult{value};
+  if (guardedFailure) {
+    return Fault(EquationFault::NoDerivative, "The equation" + std::string(kGuardedFailureSuffix), value, gradient);
+  }
 
   std::vector<double> at(x.begin(), x.end());
   for (std::size_t i = 0; i < dimension_; ++i) {
-    // Steps that are exact differences of representable coordinates.
     const double step = kStepScale * std::max(1.0, std::fabs(x[i]));
+    // The difference of the two representable neighbours, not 2 * step.
     const double up = x[i] + step;
     const double down = x[i] - step;
     std::string problem;
-    double fUp = 0;
-    double fDown = 0;
     try {
       bool failedUp = false;
       bool failedDown = false;
       at[i] = up;
-      fUp = EngineValue(at, failedUp);
+      const double fUp = EngineValue(at, failedUp);
       at[i] = down;
-      fDown = EngineValue(at, failedDown);
-      if (failedUp || failedDown) problem = "a library function failed (Error is set)";
+      const double fDown = EngineValue(at, failedDown);
+      gradient[i] = (fUp - fDown) / (up - down);
+      if (failedUp || failedDown) {
+        problem = "a library function failed (Error is set)";
+      } else if (!std::isfinite(gradient[i])) {
+        problem = kNotFiniteDerivative;
+      }
     } catch (const ScriptError& error) {
       problem = error.Description();
     }
     at[i] = x[i];
-    if (problem.empty()) gradient[i] = (fUp - fDown) / (up - down);
-    if (problem.empty() && !std::isfinite(gradient[i])) problem = kNotFiniteDerivative;
     if (!problem.empty()) {
-      fail(EquationFault::NoDerivative, std::string(kCentralFailurePrefix) + names_[i] + ": " + problem);
-      // The engine still holds the last point; the value above stays.
-      return result;
+      return Fault(EquationFault::NoDerivative, std::string(kCentralFailurePrefix) + names_[i] + ": " + problem,
+                   value, gradient);
     }
   }
-  return result;
+  return EquationResult{value};
 }
 
 // ---- systems ----------------------------------------------------------------
@@ -472,15 +471,17 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
   assert(jacobian.empty() || jacobian.size() == equations_.size() * n);
   EvaluationStatus status;
   status.derivatives = Method();
+  results_.resize(equations_.size());
   for (std::size_t i = 0; i < equations_.size(); ++i) {
     const std::span<double> row = jacobian.empty() ? std::span<double>() : jacobian.subspan(i * n, n);
-    EquationResult r = equations_[i].Evaluate(x, row);
+    results_[i] = equations_[i].Evaluate(x, row);
+    const EquationResult& r = results_[i];
     f[i] = r.value;
     if (r.fault != EquationFault::None && status.ok) {
       status.ok = false;
       status.failedEquation = static_cast<int>(i);
       status.fault = r.fault;
-      status.description = std::move(r.description);
+      status.description = r.description;
     }
   }
   return status;

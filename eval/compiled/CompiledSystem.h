@@ -109,10 +109,13 @@ class CompiledSystem {
   // after a fault; the status names the first one.
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                             std::span<double> jacobian = {});
+  // Every equation's result of the last Evaluate, in order.
+  std::span<const EquationResult> Results() const { return results_; }
 
  private:
   std::vector<std::string> names_;
   std::vector<CompiledEquation> equations_;
+  std::vector<EquationResult> results_;
 };
 
 }  // namespace eval

@@ -91,7 +91,7 @@ std::uint32_t CompiledTape::AddCall(const DerivativeRule& rule, std::uint32_t in
   calls_.push_back(site);
   Instr instr;
   instr.code = Code::Call;
-  instr.call = static_cast<std::uint32_t>(calls_.size() - 1);
+  instr.b = static_cast<std::uint32_t>(calls_.size() - 1);
   for (const std::uint8_t v : varies) instr.varA = instr.varA || v != 0;
   return AddInstr(instr);
 }
@@ -121,7 +121,7 @@ Value CompiledTape::CallFunction(const DerivativeRule& rule, std::uint32_t index
 }
 
 void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
-  const CallSite& site = calls_[in.call];
+  const CallSite& site = calls_[in.b];
   const std::span<Value> args(argValues_.data(), site.argCount);
   for (std::uint32_t k = 0; k < site.argCount; ++k) {
     argDoubles_[k] = values_[argSlots_[site.firstArg + k]];

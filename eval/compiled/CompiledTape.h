@@ -26,9 +26,8 @@ class CompiledTape {
     bool varA = false;  // operand a depends on the unknowns
     bool varB = false;
     std::uint32_t a = 0;
-    std::uint32_t b = 0;
+    std::uint32_t b = 0;  // Call: index into calls_
     std::uint32_t dst = 0;
-    std::uint32_t call = 0;  // Call: index into calls_
   };
 
   struct CallSite {

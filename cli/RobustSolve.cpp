@@ -181,19 +181,13 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   for (const std::string& piece : app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n)))))
     start.push_back(eval::LeadingNumber(piece));
 
-  nlohmann::json document;
-  document["log"] = nlohmann::json::array();
+  // Today's keys come from the Go command's document, with their meaning.
+  app::GoResult result;
   auto refuse = [&](const std::string& message) {
     ui.ShowMessage(message);
     if (solve.json) {
-      document["messages"] = recorder.messages;
-      document["beeps"] = recorder.beeps;
-      document["answer"] = "";
-      document["title"] = "";
-      document["x"] = nlohmann::json::array();
-      document["residuals"] = nlohmann::json::array();
-      document["converged"] = false;
-      document["error"] = message;
+      result.error = message;
+      nlohmann::json document = SolveJson(result, recorder);
       document["method"] = options.method;
       out << JsonText(document) << '\n';
     }
@@ -220,14 +214,16 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
 
   if (solve.json) {
     if (!failure.empty()) recorder.messages.push_back(failure);
-    document["messages"] = recorder.messages;
-    document["beeps"] = recorder.beeps;
-    document["answer"] = answer;
-    document["title"] = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+    result.ran = true;
+    result.answerText = answer;
+    result.title = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+    result.x = report.x;
+    result.residuals = report.residuals;
+    result.converged = converged;
+    nlohmann::json document = SolveJson(result, recorder);
+    // Undefined values are null, never a number that is not one.
     document["x"] = Numbers(report.x);
     document["residuals"] = Numbers(report.residuals);
-    document["converged"] = converged;
-    document["error"] = nullptr;
     document["method"] = robust::MethodName(report.method);
     document["requestedMethod"] = options.method;
     document["verdict"] = robust::VerdictName(report.verdict);

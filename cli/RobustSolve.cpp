@@ -164,9 +164,12 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
     err << "nlsolve solve: " << *problem << '\n';
     return kExitUsage;
   }
-  // Both declared before the library, which keeps a reference to the ui.
+  // All declared before the library, which keeps a reference to its ui. The
+  // library is silent: its messages would come once per trial point, and a
+  // failing equation is reported once, by the verdict.
   eval::RecordingUi recorder;
   StreamUi streamUi(nullptr, err);
+  eval::SilentUi libraryUi;
   eval::SolverUi& ui = solve.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;
 
   std::vector<std::string> equations = solve.equations;
@@ -196,7 +199,7 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   if (names.size() != n) return refuse(CountMessage(n, "unknowns' names (Varaiabls)", names.size()));
   if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
 
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>(libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);

@@ -282,6 +282,17 @@ class Builder {
   std::span<const MemberInfo> members_;
 };
 
+// The variable a name assigns, case-folded, as the parser reads it.
+std::string ParsedName(const std::string& name) {
+  try {
+    const std::shared_ptr<Program> parsed = ParseExpression(name);
+    const Expr* e = parsed->expression;
+    if (e != nullptr && e->kind == ExprKind::Name && !e->parenthesized) return e->name->folded;
+  } catch (const ScriptError&) {
+  }
+  throw Uncovered{"has an unknown whose name is not a plain variable name: " + name};
+}
+
 // The one expression a definition holds, or why there is none.
 const Expr& SingleExpression(const Program& program) {
   if (!program.topLevel.empty() || program.functions.size() != 1) {
@@ -331,6 +342,8 @@ CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::s
         if (member.writable && Folded(member.name) == name) throw Uncovered{"has an unknown named " + name};
       }
     }
+    // Each name as the engine's parser reads it (blanks around it dropped).
+    for (std::size_t i = 0; i < folded.size(); ++i) folded[i] = ParsedName(names_[i]);
     const std::shared_ptr<Program> program = ParseCode(definition);
     auto tape = std::make_unique<CompiledTape>(dimension_, *library_);
     Builder builder(*tape, folded, *library_);

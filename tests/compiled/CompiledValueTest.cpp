@@ -143,6 +143,19 @@ TEST(CompiledFallback, WhatTheCompiledFormDoesNotCoverFallsBack) {
   for (const ValueRow& row : rows) ExpectSameAsEngine(row.expr, row.x, Derivatives::CentralDifferences);
 }
 
+TEST(CompiledValues, NamesAsTheEngineReadsThem) {
+  // Blanks around a name (as a comma-separated field gives them) name the same variable.
+  Compiled c("x2 * 10 + x1", {"x1", " x2 "});
+  EXPECT_EQ(c.equation.Method(), Derivatives::Exact);
+  std::vector<double> g(2);
+  EXPECT_EQ(c.equation.Evaluate(std::vector<double>{1, 2}, g).value, 21);
+  EXPECT_EQ(g, (std::vector<double>{1, 10}));
+  // A name given twice: the engine keeps the later assignment.
+  Compiled twice("x * 10", {"x", "X"});
+  EXPECT_EQ(twice.equation.Evaluate(std::vector<double>{1, 2}, g).value, 20);
+  EXPECT_EQ(g, (std::vector<double>{0, 10}));
+}
+
 TEST(CompiledFallback, GradientByCentralDifferencesAndSaysSo) {
   Compiled c("f(x)\r\nEnd Function\r\nFunction f(t)\r\nf = t * t * t", {"x"});
   ASSERT_EQ(c.equation.Method(), Derivatives::CentralDifferences);

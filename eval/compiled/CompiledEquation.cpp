@@ -9,6 +9,7 @@
 #include "DerivativeRules.h"
 #include "eval/Builtins.h"
 #include "eval/ClsMath.h"
+#include "eval/Evaluate.h"
 #include "eval/Operators.h"
 #include "eval/Parser.h"
 #include "eval/ScriptEngine.h"
@@ -17,13 +18,10 @@
 namespace eval {
 namespace {
 
-// The same texts Evaluate puts into its engine, so that the same faults give
-// the same errors at the same places.
+// The private engine is prepared as the input step prepares an equation's.
 constexpr std::string_view kLanguage = "VBScript";
 constexpr std::string_view kLibraryName = "math";
-constexpr std::string_view kFunctionHead = "Function theFunction()\r\nTheFunction  = ";
-constexpr std::string_view kFunctionTail = "\r\nEnd Function";
-constexpr std::string_view kFunctionCall = "theFunction()";
+// The function Evaluate's definition declares, case-folded.
 constexpr std::string_view kFunctionFolded = "thefunction";
 
 // Central differences: a step of cbrt(epsilon) times the coordinate's size
@@ -327,9 +325,7 @@ CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::s
   engine.SetLanguage(kLanguage);
   engine.AddObject(kLibraryName, library_, true);
   for (const std::string& name : names_) engine.AddCode(name + " = 0");
-  std::string definition(kFunctionHead);
-  definition += text;
-  definition += kFunctionTail;
+  const std::string definition = FunctionDefinition(text);
   engine.AddCode(definition);
 
   std::vector<std::string> folded;
@@ -403,7 +399,7 @@ double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFai
   const bool before = library_->Error();
   library_->SetError(false);
   try {
-    const std::optional<double> value = ToDouble(engine.Eval(kFunctionCall));
+    const std::optional<double> value = ToDouble(engine.Eval(FunctionCall()));
     guardedFailure = library_->Error();
     library_->SetError(before || guardedFailure);
     // A result that is no number (a text) is a type mismatch, as Evaluate's callers count it.

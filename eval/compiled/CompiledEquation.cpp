@@ -310,27 +310,35 @@ std::string_view DerivativesName(Derivatives derivatives) {
   return derivatives == Derivatives::Exact ? "exact" : "central differences";
 }
 
-struct CompiledEquation::Engine {
-  ScriptEngine engine;
+struct CompiledEquation::Impl {
+  Impl(std::string_view text, std::span<const std::string> names, std::shared_ptr<ClsMath> library);
+  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient);
+  double EngineValue(std::span<const double> x, bool& guardedFailure);
+  EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
+
+  std::size_t dimension_ = 0;
+  std::vector<std::string> names_;
+  std::shared_ptr<ClsMath> library_;
+  ScriptEngine engine_;                 // the fallback evaluator; holds the library too
+  std::unique_ptr<CompiledTape> tape_;  // null when falling back
+  std::string fallbackReason_;
 };
 
-CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::string> names,
-                                   std::shared_ptr<ClsMath> library)
-    : dimension_(names.size()),
-      names_(names.begin(), names.end()),
-      library_(std::move(library)),
-      engine_(std::make_unique<Engine>()) {
+CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string> names,
+                             std::shared_ptr<ClsMath> library)
+    : dimension_(names.size()), names_(names.begin(), names.end()), library_(std::move(library)) {
   assert(library_ != nullptr);
-  ScriptEngine& engine = engine_->engine;
+  ScriptEngine& engine = engine_;
   engine.SetLanguage(kLanguage);
   engine.AddObject(kLibraryName, library_, true);
   for (const std::string& name : names_) engine.AddCode(name + " = 0");
   const std::string definition = FunctionDefinition(text);
   engine.AddCode(definition);
 
-  std::vector<std::string> folded;
-  for (const std::string& name : names_) folded.push_back(Folded(name));
   try {
+    // Each name as the engine's parser reads it (blanks around it dropped).
+    std::vector<std::string> folded;
+    for (const std::string& name : names_) folded.push_back(ParsedName(name));
     // The engine's globals after those assignments: a name the library takes
     // for itself (a property such as Error) is no variable of the equation.
     for (const std::string& name : folded) {
@@ -338,8 +346,6 @@ CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::s
         if (member.writable && Folded(member.name) == name) throw Uncovered{"has an unknown named " + name};
       }
     }
-    // Each name as the engine's parser reads it (blanks around it dropped).
-    for (std::size_t i = 0; i < folded.size(); ++i) folded[i] = ParsedName(names_[i]);
     const std::shared_ptr<Program> program = ParseCode(definition);
     auto tape = std::make_unique<CompiledTape>(dimension_, *library_);
     Builder builder(*tape, folded, *library_);
@@ -351,12 +357,23 @@ CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::s
   }
 }
 
+CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::string> names,
+                                   std::shared_ptr<ClsMath> library)
+    : impl_(std::make_unique<Impl>(text, names, std::move(library))) {}
 CompiledEquation::~CompiledEquation() = default;
 CompiledEquation::CompiledEquation(CompiledEquation&&) noexcept = default;
 CompiledEquation& CompiledEquation::operator=(CompiledEquation&&) noexcept = default;
 
+std::size_t CompiledEquation::Dimension() const { return impl_->dimension_; }
+
 Derivatives CompiledEquation::Method() const {
-  return tape_ ? Derivatives::Exact : Derivatives::CentralDifferences;
+  return impl_->tape_ ? Derivatives::Exact : Derivatives::CentralDifferences;
+}
+
+const std::string& CompiledEquation::FallbackReason() const { return impl_->fallbackReason_; }
+
+EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
+  return impl_->Evaluate(x, gradient);
 }
 
 namespace {
@@ -368,7 +385,7 @@ EquationResult Fault(EquationFault fault, std::string description, double value,
 
 }  // namespace
 
-EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
+EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
   if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
@@ -393,8 +410,8 @@ EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<d
   return EquationResult{value};
 }
 
-double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFailure) {
-  ScriptEngine& engine = engine_->engine;
+double CompiledEquation::Impl::EngineValue(std::span<const double> x, bool& guardedFailure) {
+  ScriptEngine& engine = engine_;
   for (std::size_t i = 0; i < dimension_; ++i) engine.AddCode(names_[i] + " = " + ExactText(x[i]));
   const bool before = library_->Error();
   library_->SetError(false);
@@ -411,7 +428,7 @@ double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFai
   }
 }
 
-EquationResult CompiledEquation::EvaluateByEngine(std::span<const double> x, std::span<double> gradient) {
+EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> x, std::span<double> gradient) {
   bool guardedFailure = false;
   double value;
   try {

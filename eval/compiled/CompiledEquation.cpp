@@ -74,8 +74,8 @@ struct Uncovered {
 // and pure functions, unless that fails (then every evaluation fails alike).
 class Builder {
  public:
-  Builder(CompiledTape& tape, std::span<const std::string> foldedNames, ClsMath& library)
-      : tape_(tape), names_(foldedNames), library_(library), members_(library.Members()) {}
+  Builder(CompiledTape& tape, std::span<const std::string> foldedNames, const ClsMath& library)
+      : tape_(tape), names_(foldedNames), members_(library.Members()) {}
 
   struct Operand {
     bool constant = false;
@@ -276,7 +276,6 @@ class Builder {
 
   CompiledTape& tape_;
   std::span<const std::string> names_;
-  ClsMath& library_;
   std::span<const MemberInfo> members_;
 };
 
@@ -378,9 +377,19 @@ EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<d
 
 namespace {
 
+EquationResult Success(double value) {
+  EquationResult result;
+  result.value = value;
+  return result;
+}
+
 EquationResult Fault(EquationFault fault, std::string description, double value, std::span<double> gradient) {
   for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
-  return EquationResult{value, fault, std::move(description)};
+  EquationResult result;
+  result.value = value;
+  result.fault = fault;
+  result.description = std::move(description);
+  return result;
 }
 
 }  // namespace
@@ -399,7 +408,7 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
     return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
   if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
-  if (gradient.empty()) return EquationResult{value};
+  if (gradient.empty()) return Success(value);
   if (outcome.noDerivative) {
     return Fault(EquationFault::NoDerivative,
                  std::string(outcome.what) +
@@ -407,7 +416,7 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
                  value, gradient);
   }
   if (!AllFinite(gradient)) return Fault(EquationFault::NoDerivative, std::string(kNotFiniteDerivative), value, gradient);
-  return EquationResult{value};
+  return Success(value);
 }
 
 double CompiledEquation::Impl::EngineValue(std::span<const double> x, bool& guardedFailure) {
@@ -437,7 +446,7 @@ EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> 
     return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
   if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
-  if (gradient.empty()) return EquationResult{value};
+  if (gradient.empty()) return Success(value);
   if (guardedFailure) {
     return Fault(EquationFault::NoDerivative, "The equation" + std::string(kGuardedFailureSuffix), value, gradient);
   }
@@ -471,7 +480,7 @@ EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> 
                    value, gradient);
     }
   }
-  return EquationResult{value};
+  return Success(value);
 }
 
 // ---- systems ----------------------------------------------------------------

@@ -132,7 +132,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (!median && medians_.count(args + family)) continue;
       if (median) medians_.insert(args + family);
       times_[args][family] = run.GetAdjustedCPUTime();
-      labels_[args] = run.report_label;
+      if (!run.report_label.empty()) labels_[args] = run.report_label;
     }
   }
 

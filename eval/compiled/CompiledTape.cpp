@@ -179,11 +179,11 @@ void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
   }
 }
 
-template <bool kGradient>
+template <bool kGradient, std::size_t kUnknowns>
 void CompiledTape::Execute(Outcome& outcome) {
   double* v = values_.data();
   double* g = grads_.data();
-  const std::size_t n = n_;
+  const std::size_t n = kUnknowns != 0 ? kUnknowns : n_;
   for (const Instr& in : code_) {
     const double a = v[in.a];
     const double b = v[in.b];
@@ -281,10 +281,32 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
   assert(x.size() == n_);
   for (std::size_t i = 0; i < n_; ++i) values_[i] = x[i];
   if (gradient.empty()) {
-    Execute<false>(outcome);
+    Execute<false, 0>(outcome);
   } else {
     assert(gradient.size() == n_);
-    Execute<true>(outcome);
+    switch (n_) {
+      case 1:
+        Execute<true, 1>(outcome);
+        break;
+      case 2:
+        Execute<true, 2>(outcome);
+        break;
+      case 3:
+        Execute<true, 3>(outcome);
+        break;
+      case 4:
+        Execute<true, 4>(outcome);
+        break;
+      case 5:
+        Execute<true, 5>(outcome);
+        break;
+      case 6:
+        Execute<true, 6>(outcome);
+        break;
+      default:
+        Execute<true, 0>(outcome);
+        break;
+    }
     const double* g = &grads_[result_ * n_];
     for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? g[i] : 0.0;
   }

@@ -64,7 +64,9 @@ class CompiledTape {
   double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome);
 
  private:
-  template <bool kGradient>
+  // kUnknowns: the number of unknowns when known at compile time (the small
+  // systems solvers see), so the gradient loops unroll; 0 for any other number.
+  template <bool kGradient, std::size_t kUnknowns>
   void Execute(Outcome& outcome);
   void CallInstr(const Instr& in, bool gradient, Outcome& outcome);
 

@@ -29,6 +29,7 @@ enum class ResolvedKind : std::uint8_t {
   Member,    // member of an object added with its members global: index = object, member
   Object,    // an object added by name: index = object
   Builtin,   // built-in function: index = its number
+  Constant,  // a named constant of the language (FindConstant)
 };
 
 struct Resolution {
@@ -62,7 +63,8 @@ struct Expr {
   bool implicitLocal = false;  // localSlot names a local that exists only once assigned
   std::int32_t localSlot = -1; // function-local variable, resolved when compiled
   std::uint32_t position = 0;
-  std::uint32_t height = 1;    // levels of the subtree: bounds the evaluator's recursion
+  std::uint32_t height = 1;    // nesting levels of the subtree, the left operand of a
+                               // binary operator adding none: bounds the evaluator's recursion
   const Value* literal = nullptr;
   const NameRef* name = nullptr;    // Name, Call, Member (the object's name)
   const NameRef* member = nullptr;  // Member

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Ascii.h"
+#include "NumberScan.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -34,7 +36,7 @@ Num ToNum(const Value& v) {
       return {NumKind::Double, 0, v.AsDouble()};
     case VarType::String: {
       // A text in arithmetic is read as a Double.
-      const auto d = ParseNumericText(v.AsString());
+      const auto d = ToDouble(v);
       if (!d) throw ScriptError(ErrorNumber::TypeMismatch);
       return {NumKind::Double, 0, *d};
     }
@@ -128,10 +130,32 @@ Value PowerOfReals(double a, double b) {
 
 // Operand of \, Mod and the bitwise operators: a whole number, ties to even.
 struct Whole {
-  bool integerKind;  // Empty, Boolean or Integer
-  bool boolean;      // Boolean
+  bool integerKind;    // Empty, Boolean or Integer
+  bool boolean;        // Boolean
   std::int64_t n;
+  bool fromText = false;  // a text: Boolean beside a Boolean, else its number's kind
 };
+
+Whole RoundedWhole(double real) {
+  const double d = std::nearbyint(real);
+  if (!(d >= -2147483648.0 && d <= 2147483647.0)) throw ScriptError(ErrorNumber::Overflow);
+  return {false, false, static_cast<std::int64_t>(d)};
+}
+
+// A text where a logical operator needs a value: "True" and "False" (any
+// case) are Booleans, a numeric text is its number with the kind of its digits.
+Whole TextWhole(const std::string& text) {
+  if (EqualsFolded(text, "true")) return {true, true, -1};
+  if (EqualsFolded(text, "false")) return {true, true, 0};
+  const TextNumber read = ReadNumericText(text);
+  if (!read.isNumber) throw ScriptError(ErrorNumber::TypeMismatch);
+  if (read.overflow) throw ScriptError(ErrorNumber::Overflow);
+  Whole w = read.number.Type() == VarType::Integer ? Whole{true, false, read.number.AsInteger()}
+            : read.number.Type() == VarType::Long  ? Whole{false, false, read.number.AsLong()}
+                                                   : RoundedWhole(read.number.AsDouble());
+  w.fromText = true;
+  return w;
+}
 
 Whole ToWhole(const Value& v) {
   switch (v.Type()) {
@@ -143,12 +167,17 @@ Whole ToWhole(const Value& v) {
       return {true, false, v.AsInteger()};
     case VarType::Long:
       return {false, false, v.AsLong()};
-    default: {
-      const double d = std::nearbyint(ToNum(v).real);
-      if (!(d >= -2147483648.0 && d <= 2147483647.0)) throw ScriptError(ErrorNumber::Overflow);
-      return {false, false, static_cast<std::int64_t>(d)};
-    }
+    default:
+      return RoundedWhole(ToNum(v).real);
   }
+}
+
+// Operands of the logical operators: texts may spell True and False.
+Whole LogicalOperand(const Value& v) { return v.IsString() ? TextWhole(v.AsString()) : ToWhole(v); }
+
+// A Boolean result when both operands are Booleans, or one is and the other a text.
+bool BooleanResult(const Whole& a, const Whole& b) {
+  return (a.boolean || a.fromText) && (b.boolean || b.fromText) && (a.boolean || b.boolean);
 }
 
 Value IntegerDivide(Op op, const Value& left, const Value& right) {
@@ -187,7 +216,7 @@ Value Logical(Op op, const Value& left, const Value& right) {
     // Three-valued logic: a known operand can still decide the result.
     if (left.IsNull() && right.IsNull()) return Value::Null();
     const bool nullLeft = left.IsNull();
-    const Whole known = ToWhole(nullLeft ? right : left);
+    const Whole known = LogicalOperand(nullLeft ? right : left);
     const auto typed = [&](std::int64_t n) { return TypedWhole(known.boolean, known.integerKind, n); };
     switch (op) {
       case Op::And:
@@ -201,10 +230,10 @@ Value Logical(Op op, const Value& left, const Value& right) {
         return Value::Null();
     }
   }
-  const Whole a = ToWhole(left);
-  const Whole b = ToWhole(right);
+  const Whole a = LogicalOperand(left);
+  const Whole b = LogicalOperand(right);
   const std::int64_t r = Bitwise(op, a.n, b.n);
-  return TypedWhole(a.boolean && b.boolean, a.integerKind && b.integerKind, r);
+  return TypedWhole(BooleanResult(a, b), a.integerKind && b.integerKind, r);
 }
 
 // Integer, Long and Double operands as a double; false for any other kind.
@@ -325,7 +354,7 @@ Value ApplyUnary(Op op, const Value& operand) {
     }
     default: {  // Not
       if (operand.IsEmpty()) return Value::Integer(-1);
-      const Whole a = ToWhole(operand);
+      const Whole a = LogicalOperand(operand);
       return TypedWhole(a.boolean, a.integerKind, ~a.n);
     }
   }

@@ -188,6 +188,14 @@ class Parser {
     if (e->height > kMaxTreeHeight) throw ScriptError(ErrorNumber::OutOfStackSpace, e->position);
   }
 
+  // The evaluator walks a chain of binary operators along its left operands
+  // without recursing: only the right operand adds a level.
+  void SetBinaryHeight(Expr* e) {
+    const std::uint32_t right = e->right->height + 1;
+    e->height = std::max(e->left->height, right);
+    if (e->height > kMaxTreeHeight) throw ScriptError(ErrorNumber::OutOfStackSpace, e->position);
+  }
+
   void NoteNameUse(Expr* e) {
     if (scope_) scope_->nameUses.push_back(e);
   }
@@ -211,15 +219,31 @@ class Parser {
       if (info.op == Op::None || info.precedence < minPrecedence) break;
       const std::size_t position = tok_.position;
       Advance();
-      const Expr* right = ParseExpr(info.precedence + 1);
+      const Expr* right = info.op == Op::Power ? ParsePowerOperand() : ParseExpr(info.precedence + 1);
       Expr* e = NewExpr(ExprKind::Binary, position);
       e->op = info.op;
       e->left = left;
       e->right = right;
-      SetHeight(e, std::max(left->height, right->height));
+      SetBinaryHeight(e);
       left = e;
     }
     return left;
+  }
+
+  // power-operand := ('-' | '+') power-operand | expression(power + 1)
+  // A sign after ^ belongs to that operand alone: 2^-3^2 is (2^-3)^2.
+  const Expr* ParsePowerOperand() {
+    if (tok_.kind != TokenKind::Minus && tok_.kind != TokenKind::Plus) return ParseExpr(kPrecPower + 1);
+    DepthGuard guard(*this);
+    const std::size_t position = tok_.position;
+    const Op op = tok_.kind == TokenKind::Minus ? Op::Negate : Op::Plus;
+    Advance();
+    const Expr* operand = ParsePowerOperand();
+    Expr* e = NewExpr(ExprKind::Unary, position);
+    e->op = op;
+    e->left = operand;
+    SetHeight(e, operand->height);
+    return e;
   }
 
   // unary := ('-' | '+') expression(sign operand) | 'Not' expression(Not operand) | primary

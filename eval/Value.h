@@ -89,11 +89,13 @@ class Value {
 std::string_view TypeName(VarType type);
 
 // Empty -> 0, Boolean -> -1/0, numbers as they are, numeric text (" 2 ", "1e3",
-// "&H10") -> its number; Null and other texts -> nullopt.
+// "&H10") -> its number; Null and other texts -> nullopt. A numeric text
+// beyond the double range raises Overflow.
 std::optional<double> ToDouble(const Value& v);
 // Number text for numbers, "True"/"False", "" for Empty; nullopt for Null.
 std::optional<std::string> ToText(const Value& v);
-// Numbers: non-zero is true; texts "True"/"False" (any case) or numeric text; Empty false.
+// Numbers: non-zero is true; texts "True"/"False" (any case) or numeric text
+// (Overflow beyond the double range); Empty false.
 std::optional<bool> ToBoolean(const Value& v);
 
 // Raise VBScript's errors: Null -> 94, not convertible -> 13, out of range -> 6.
@@ -107,7 +109,18 @@ std::int16_t RequireInteger(const Value& v);
 float RequireSingle(const Value& v);
 
 // The number a whole text spells, as VBScript reads a text in arithmetic:
-// surrounding blanks allowed, "." as decimal point, exponent, &H and &O.
+// surrounding blanks allowed, a sign, "." as decimal point, exponent, or &H
+// and &O digits. The number has the kind its digits give a literal (Integer,
+// Long or Double); `overflow` when it is beyond the double range.
+struct TextNumber {
+  bool isNumber = false;
+  bool overflow = false;  // a number, but too large for a Double
+  Value number;           // when isNumber and not overflow
+};
+TextNumber ReadNumericText(std::string_view text);
+
+// ReadNumericText's number as a double; nullopt for a text that is no number
+// or beyond the double range.
 std::optional<double> ParseNumericText(std::string_view text);
 
 }  // namespace eval

@@ -222,7 +222,7 @@ std::optional<double> RoundedMagnitude(double magnitude) {
 
 }  // namespace
 
-Value NumberTextValue(double value) {
+std::optional<Value> NumberTextValue(double value) {
   if (value == 0) return Value::Integer(0);
   const double magnitude = std::fabs(value);
   double rounded;
@@ -233,7 +233,8 @@ Value NumberTextValue(double value) {
     const std::size_t n = Format(magnitude, 15, 15, out);
     const std::string_view text(out, n);
     const auto read = DecimalValue(text, ScanDecimal(text).whole);
-    rounded = read ? AsDouble(*read) : std::numeric_limits<double>::infinity();
+    if (!read) return std::nullopt;
+    rounded = AsDouble(*read);
   }
   const bool negative = value < 0;
   // Plain digits without a point (below 1E+15, whole) read as an Integer or

@@ -4,6 +4,7 @@
 // trailing zeros, "." as the decimal point whatever the process locale.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ void AppendNumberText(std::string& text, double value);
 // The value a script engine reads back from NumberText(value), computed
 // without the text: the value rounded to 15 significant digits (exact ties
 // away from zero), as the Integer, Long or Double the text spells with its
-// sign applied as the language's negation does. `value` must be finite.
-Value NumberTextValue(double value);
+// sign applied as the language's negation does; nullopt when the text reads
+// beyond the double range (the largest doubles round up past it). `value`
+// must be finite.
+std::optional<Value> NumberTextValue(double value);
 
 // VBScript's number text of a single-precision value: shortest text of at most
 // 7 significant digits, exponent form below 0.0001 and from 1E+07 on.

@@ -231,9 +231,11 @@ void ScriptEngine::AssignNumber(std::string_view name, std::string_view numberTe
 void ScriptEngine::AssignNumber(std::string_view name, double value) {
   impl_->RequireLanguage();
   if (!std::isfinite(value)) throw ScriptError(ErrorNumber::Overflow);
-  if (auto slot = impl_->PlainVariable(name)) {
-    impl_->state.Store(impl_->state.globals[*slot].value, NumberTextValue(value));
-    return;
+  if (auto number = NumberTextValue(value)) {
+    if (auto slot = impl_->PlainVariable(name)) {
+      impl_->state.Store(impl_->state.globals[*slot].value, std::move(*number));
+      return;
+    }
   }
   AssignNumber(name, NumberText(value));
 }

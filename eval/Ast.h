@@ -61,6 +61,9 @@ struct Expr {
   Op op = Op::None;
   bool parenthesized = false;  // (x) passed to a ByRef parameter is a copy
   bool implicitLocal = false;  // localSlot names a local that exists only once assigned
+  // Binary +, -, *, /, ^ or a sign over literals, names and such nodes only:
+  // the evaluator may compute it in doubles (it falls back where kinds matter).
+  bool arithmetic = false;
   std::int32_t localSlot = -1; // function-local variable, resolved when compiled
   std::uint32_t position = 0;
   std::uint32_t height = 1;    // nesting levels of the subtree, the left operand of a

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -169,25 +170,48 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
 
+// The rounding error of the product a * b = p (a and b positive and far
+// from overflow and underflow), exactly: Dekker's product where the processor
+// has no fused multiply-add.
+double ProductError(double a, double b, double p) {
+#ifdef __FMA__
+  // A build for processors with fused multiply-add may contract the
+  // expressions below; the instruction itself is exact.
+  return std::fma(a, b, -p);
+#else
+  constexpr double kSplit = 134217729.0;  // 2^27 + 1
+  const double ta = kSplit * a;
+  const double ah = ta - (ta - a);
+  const double al = a - ah;
+  const double tb = kSplit * b;
+  const double bh = tb - (tb - b);
+  const double bl = b - bh;
+  return ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+#endif
+}
+
 // |value| * 10^scale as a double p and the sign of the exact product's
-// remainder beyond it (-1, 0, 1). Exact: the power is exact, fma gives a
-// product's rounding error exactly and a quotient's remainder is exact.
+// remainder beyond it (-1, 0, 1). Exact: the power is exact, a product's
+// rounding error is exact, and so is a quotient's remainder.
 struct Scaled {
   double p;
   int beyond;
 };
 
+int SignOf(double d) { return d > 0 ? 1 : (d < 0 ? -1 : 0); }
+
 Scaled Scale(double magnitude, int scale) {
   if (scale >= 0) {
     const double power = kExactPowers[scale];
     const double p = magnitude * power;
-    const double error = std::fma(magnitude, power, -p);
-    return {p, error > 0 ? 1 : (error < 0 ? -1 : 0)};
+    return {p, SignOf(ProductError(magnitude, power, p))};
   }
   const double power = kExactPowers[-scale];
   const double q = magnitude / power;
-  const double remainder = std::fma(-q, power, magnitude);
-  return {q, remainder > 0 ? 1 : (remainder < 0 ? -1 : 0)};
+  const double back = q * power;
+  // magnitude - q * power exactly: (magnitude - back) is exact (the two are
+  // within a factor of two), and so is back's rounding error.
+  return {q, SignOf((magnitude - back) - ProductError(q, power, back))};
 }
 
 // The magnitude rounded to 15 significant digits without text, or nullopt
@@ -195,10 +219,12 @@ Scaled Scale(double magnitude, int scale) {
 std::optional<double> RoundedMagnitude(double magnitude) {
   constexpr double kLow = 1e14;   // 15-digit whole numbers: [1E14, 1E15)
   constexpr double kHigh = 1e15;
-  int exponent;
-  std::frexp(magnitude, &exponent);
-  // floor(log10(magnitude)) or one less; corrected below.
-  int decimal = static_cast<int>(std::floor((exponent - 1) * 0.30102999566398120));
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binary = static_cast<int>(bits >> 52) - 1023;  // floor(log2), normal numbers
+  // floor(binary * log10(2)), which is floor(log10(magnitude)) or one less;
+  // corrected below.
+  int decimal = (binary * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int scale = 14 - decimal;
     if (scale > kMaxExactPower || scale < -kMaxExactPower) return std::nullopt;
@@ -211,8 +237,8 @@ std::optional<double> RoundedMagnitude(double magnitude) {
       ++decimal;
       continue;
     }
-    // s.p < 2^50: its fraction is exact.
-    double whole = std::floor(s.p);
+    // s.p < 2^50: its fraction is exact, and so is the conversion to whole.
+    double whole = static_cast<double>(static_cast<std::int64_t>(s.p));
     const double fraction = s.p - whole;
     if (fraction > 0.5 || (fraction == 0.5 && s.beyond >= 0)) whole += 1;  // ties away from zero
     return scale >= 0 ? whole / kExactPowers[scale] : whole * kExactPowers[-scale];
@@ -239,7 +265,7 @@ std::optional<Value> NumberTextValue(double value) {
   const bool negative = value < 0;
   // Plain digits without a point (below 1E+15, whole) read as an Integer or
   // Long when they fit; the negation of 32768 stays a Long.
-  if (rounded <= 2147483647.0 && rounded == std::floor(rounded)) {
+  if (rounded <= 2147483647.0 && rounded == static_cast<double>(static_cast<std::int32_t>(rounded))) {
     if (rounded <= 32767) return Value::Integer(static_cast<std::int16_t>(negative ? -rounded : rounded));
     return Value::Long(static_cast<std::int32_t>(negative ? -rounded : rounded));
   }

@@ -67,12 +67,14 @@ Value WholeResult(NumKind kind, std::int64_t n) {
 // A Double result computed from the operands a and b: leaving the finite range
 // from finite operands is an Overflow; non-finite operands (a library function
 // may return infinity) carry IEEE results through.
-Value DoubleResult(double r, double a, double b) {
+double CheckedReal(double r, double a, double b) {
   if (!std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) {
     throw ScriptError(ErrorNumber::Overflow);
   }
-  return Value::Double(r);
+  return r;
 }
+
+Value DoubleResult(double r, double a, double b) { return Value::Double(CheckedReal(r, a, b)); }
 
 Value SingleResult(double r, double a, double b) {
   const float f = static_cast<float>(r);
@@ -115,18 +117,21 @@ Value Arithmetic(Op op, const Value& left, const Value& right) {
   return kind == NumKind::Single ? SingleResult(r, a.real, b.real) : DoubleResult(r, a.real, b.real);
 }
 
-Value DivideReals(double a, double b) {
+double DividedReal(double a, double b) {
   if (b == 0) throw ScriptError(a == 0 || std::isnan(a) ? ErrorNumber::Overflow : ErrorNumber::DivisionByZero);
-  return DoubleResult(a / b, a, b);
+  return CheckedReal(a / b, a, b);
 }
 
-Value PowerOfReals(double a, double b) {
+double PoweredReal(double a, double b) {
   if (std::isfinite(a) && std::isfinite(b)) {
     if (a == 0 && b < 0) throw ScriptError(ErrorNumber::InvalidProcedureCall);
     if (a < 0 && b != std::trunc(b)) throw ScriptError(ErrorNumber::InvalidProcedureCall);
   }
-  return DoubleResult(std::pow(a, b), a, b);
+  return CheckedReal(std::pow(a, b), a, b);
 }
+
+Value DivideReals(double a, double b) { return Value::Double(DividedReal(a, b)); }
+Value PowerOfReals(double a, double b) { return Value::Double(PoweredReal(a, b)); }
 
 // Operand of \, Mod and the bitwise operators: a whole number, ties to even.
 struct Whole {
@@ -334,6 +339,26 @@ Value JoinTexts(const std::string& left, const std::string& right) {
   return Value::String(std::move(joined));
 }
 
+double ApplyReal(Op op, double a, double b) {
+  double r;
+  switch (op) {
+    case Op::Add:
+      r = a + b;
+      break;
+    case Op::Subtract:
+      r = a - b;
+      break;
+    case Op::Multiply:
+      r = a * b;
+      break;
+    case Op::Divide:
+      return DividedReal(a, b);
+    default:  // Power
+      return PoweredReal(a, b);
+  }
+  return CheckedReal(r, a, b);
+}
+
 Value ApplyUnary(Op op, const Value& operand) {
   if (operand.IsNull()) return Value::Null();
   switch (op) {
@@ -371,15 +396,11 @@ Value ApplyBinary(Op op, const Value& left, const Value& right) {
       (left.Type() == VarType::Double || right.Type() == VarType::Double)) {
     switch (op) {
       case Op::Add:
-        return DoubleResult(a + b, a, b);
       case Op::Subtract:
-        return DoubleResult(a - b, a, b);
       case Op::Multiply:
-        return DoubleResult(a * b, a, b);
       case Op::Divide:
-        return DivideReals(a, b);
       case Op::Power:
-        return PowerOfReals(a, b);
+        return Value::Double(ApplyReal(op, a, b));
       default:
         break;
     }

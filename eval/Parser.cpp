@@ -183,6 +183,29 @@ class Parser {
     return &e;
   }
 
+  static bool IsArithmeticOperand(const Expr& e) {
+    if (e.kind == ExprKind::Literal) return e.literal->IsNumeric();
+    return e.kind == ExprKind::Name || e.arithmetic;
+  }
+
+  static void MarkArithmetic(Expr* e) {
+    switch (e->op) {
+      case Op::Add:
+      case Op::Subtract:
+      case Op::Multiply:
+      case Op::Divide:
+      case Op::Power:
+        e->arithmetic = IsArithmeticOperand(*e->left) && IsArithmeticOperand(*e->right);
+        break;
+      case Op::Negate:
+      case Op::Plus:
+        e->arithmetic = IsArithmeticOperand(*e->left);
+        break;
+      default:
+        break;
+    }
+  }
+
   void SetHeight(Expr* e, std::uint32_t childHeight) {
     e->height = childHeight + 1;
     if (e->height > kMaxTreeHeight) throw ScriptError(ErrorNumber::OutOfStackSpace, e->position);
@@ -225,6 +248,7 @@ class Parser {
       e->left = left;
       e->right = right;
       SetBinaryHeight(e);
+      MarkArithmetic(e);
       left = e;
     }
     return left;
@@ -243,6 +267,7 @@ class Parser {
     e->op = op;
     e->left = operand;
     SetHeight(e, operand->height);
+    MarkArithmetic(e);
     return e;
   }
 
@@ -269,6 +294,7 @@ class Parser {
     e->op = op;
     e->left = operand;
     SetHeight(e, operand->height);
+    MarkArithmetic(e);
     return e;
   }
 

@@ -29,6 +29,15 @@ constexpr std::size_t kRememberedNames = 16;
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsNameChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
 
+// Names of unknowns are a few bytes: compared in place, without a call.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (a[k] != b[k]) return false;
+  }
+  return true;
+}
+
 // A name the lexer reads as one ordinary identifier, nothing around it.
 bool IsPlainName(std::string_view name) {
   if (name.empty() || !IsLetter(name[0])) return false;
@@ -72,6 +81,7 @@ struct ScriptEngine::Impl {
   };
   std::vector<RememberedName> remembered;
   std::size_t nextRemembered = 0;
+  std::size_t nextHint = 0;
 
   void RequireLanguage() const {
     if (state.language.empty()) throw ScriptError(ErrorNumber::UnknownLanguage);
@@ -79,6 +89,10 @@ struct ScriptEngine::Impl {
 
   void Install(const std::shared_ptr<const Program>& program) {
     for (const FunctionDef& def : program->functions) {
+      if (def.slot.generation == state.generation) {
+        const EngineState::Global& installed = state.globals[def.slot.index];
+        if (installed.function == &def && installed.program == program) continue;  // already in place
+      }
       std::uint32_t slot;
       if (def.slot.generation == state.generation) {
         slot = def.slot.index;
@@ -113,8 +127,16 @@ struct ScriptEngine::Impl {
   // when the statement would do more than store (a new name that is no plain
   // one, a function, a member, a constant): AddCode decides those.
   std::optional<std::uint32_t> PlainVariable(std::string_view name) {
-    for (const RememberedName& r : remembered) {
-      if (r.generation == state.generation && r.written == name) return r.slot;
+    // Unknowns come in the same order at every call: the entry after the
+    // last one found is tried first.
+    for (std::size_t k = 0; k < remembered.size(); ++k) {
+      std::size_t at = nextHint + k;
+      if (at >= remembered.size()) at -= remembered.size();
+      const RememberedName& r = remembered[at];
+      if (r.generation == state.generation && SameText(r.written, name)) {
+        nextHint = at + 1 == remembered.size() ? 0 : at + 1;
+        return r.slot;
+      }
     }
     if (!IsPlainName(name)) return std::nullopt;
     NameRef ref{std::string(name), FoldName(name)};

@@ -1,6 +1,7 @@
 #include "TreeEvaluator.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "Builtins.h"
@@ -60,6 +61,48 @@ struct CallMark {
 
 bool IsChainLink(const Expr& e) { return e.kind == ExprKind::Binary; }
 
+// +, - and * of two whole numbers give a whole number; / and ^ always a Double.
+bool KeepsWholeKind(Op op) { return op == Op::Add || op == Op::Subtract || op == Op::Multiply; }
+
+// The operators of most equation steps, on two numbers of which one is a
+// Double: ApplyBinary's own first case, without its call.
+[[gnu::always_inline]] inline bool QuickReal(const Value& v, double& d) {
+  switch (v.Type()) {
+    case VarType::Double:
+      d = v.AsDouble();
+      return true;
+    case VarType::Integer:
+      d = v.AsInteger();
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[gnu::always_inline]] inline Value Apply(Op op, const Value& left, const Value& right) {
+  double a;
+  double b;
+  if ((left.Type() == VarType::Double || right.Type() == VarType::Double) && QuickReal(left, a) &&
+      QuickReal(right, b)) {
+    double r;
+    switch (op) {
+      case Op::Add:
+        r = a + b;
+        break;
+      case Op::Subtract:
+        r = a - b;
+        break;
+      case Op::Multiply:
+        r = a * b;
+        break;
+      default:
+        return ApplyBinary(op, left, right);
+    }
+    if (std::isfinite(r)) return Value::Double(r);
+  }
+  return ApplyBinary(op, left, right);
+}
+
 }  // namespace
 
 // The evaluator's recursion runs through Eval and one helper per node kind;
@@ -91,6 +134,11 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalUnary(const Expr& e, Frame frame) {
+  if (e.arithmetic) {
+    double r;
+    bool isDouble;
+    if (RealNode(e, frame, r, isDouble) && isDouble) return Value::Double(r);
+  }
   if (const Value* operand = Leaf(*e.left, frame)) return ApplyUnary(e.op, *operand);
   const Value operand = Eval(*e.left, frame);
   return ApplyUnary(e.op, operand);
@@ -100,7 +148,7 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 // nullptr when the operand needs evaluating (it may run code). Reading it
 // has no effects, so it may be read before or after the other operand; the
 // pointer is good until code runs (a call may move the locals).
-const Value* TreeEvaluator::Leaf(const Expr& e, Frame frame) {
+[[gnu::always_inline]] inline const Value* TreeEvaluator::Leaf(const Expr& e, Frame frame) {
   if (e.kind == ExprKind::Literal) return e.literal;
   if (e.kind != ExprKind::Name) return nullptr;
   if (frame.function && e.localSlot >= 0) {
@@ -115,8 +163,100 @@ const Value* TreeEvaluator::Leaf(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalBinary(const Expr& e, Frame frame) {
+  if (e.arithmetic) {
+    double r;
+    bool isDouble;
+    if (RealNode(e, frame, r, isDouble)) return Value::Double(r);
+  }
   if (IsChainLink(*e.left)) return EvalChain(e, frame);
   return BinaryOperands(e, frame);
+}
+
+// An arithmetic node computed in doubles, as the general rules would when
+// every + - * has a Double operand: false, with nothing changed, as soon as
+// some operand is no Integer, Long or Double variable or literal or some
+// operation would keep a whole-number kind; the general road then decides.
+// Leaves have no effects, so giving up midway is safe; errors come in the
+// general road's order. `isDouble` tells whether the result is a Double.
+//
+// Its recursion follows the tree's height, which the parser bounds, and keeps
+// a few doubles per level.
+bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDouble) {
+  if (e.kind == ExprKind::Unary) {
+    if (!RealOperand(*e.left, frame, out, isDouble)) return false;
+    if (e.op == Op::Negate) {
+      if (!isDouble) return false;
+      out = -out;
+    }
+    return true;
+  }
+  if (e.left->kind != ExprKind::Binary) {  // one operator: most nodes
+    double left;
+    double right;
+    bool leftIsDouble;
+    bool rightIsDouble;
+    if (!RealOperand(*e.left, frame, left, leftIsDouble) || !RealOperand(*e.right, frame, right, rightIsDouble)) {
+      return false;
+    }
+    if (KeepsWholeKind(e.op) && !leftIsDouble && !rightIsDouble) return false;
+    out = ApplyReal(e.op, left, right);
+    isDouble = true;
+    return true;
+  }
+  return RealChain(e, frame, out, isDouble);
+}
+
+[[gnu::noinline]] bool TreeEvaluator::RealChain(const Expr& e, Frame frame, double& out, bool& isDouble) {
+  std::size_t length = 0;
+  for (const Expr* n = &e; n->kind == ExprKind::Binary; n = n->left) ++length;
+  std::array<const Expr*, kShortChain> shortChain;
+  std::vector<const Expr*> longChain;
+  const Expr** chain = shortChain.data();
+  if (length > kShortChain) {
+    longChain.resize(length);
+    chain = longChain.data();
+  }
+  std::size_t k = 0;
+  for (const Expr* n = &e; n->kind == ExprKind::Binary; n = n->left) chain[k++] = n;
+
+  double value;
+  bool valueIsDouble;
+  if (!RealOperand(*chain[length - 1]->left, frame, value, valueIsDouble)) return false;
+  for (std::size_t i = length; i-- > 0;) {
+    const Expr& link = *chain[i];
+    double right;
+    bool rightIsDouble;
+    if (!RealOperand(*link.right, frame, right, rightIsDouble)) return false;
+    if (KeepsWholeKind(link.op) && !valueIsDouble && !rightIsDouble) return false;
+    value = ApplyReal(link.op, value, right);
+    valueIsDouble = true;
+  }
+  out = value;
+  isDouble = true;
+  return true;
+}
+
+[[gnu::always_inline]] inline bool TreeEvaluator::RealOperand(const Expr& e, Frame frame, double& out,
+                                                              bool& isDouble) {
+  if (e.kind == ExprKind::Binary || e.kind == ExprKind::Unary) return e.arithmetic && RealNode(e, frame, out, isDouble);
+  const Value* v = Leaf(e, frame);
+  if (!v) return false;
+  switch (v->Type()) {
+    case VarType::Double:
+      out = v->AsDouble();
+      isDouble = true;
+      return true;
+    case VarType::Integer:
+      out = v->AsInteger();
+      isDouble = false;
+      return true;
+    case VarType::Long:
+      out = v->AsLong();
+      isDouble = false;
+      return true;
+    default:
+      return false;
+  }
 }
 
 // One operator whose left operand is no chain: operands left to right,
@@ -124,10 +264,10 @@ const Value* TreeEvaluator::Leaf(const Expr& e, Frame frame) {
 // such operands).
 Value TreeEvaluator::BinaryOperands(const Expr& e, Frame frame) {
   if (const Value* left = Leaf(*e.left, frame)) {
-    if (const Value* right = Leaf(*e.right, frame)) return ApplyBinary(e.op, *left, *right);
+    if (const Value* right = Leaf(*e.right, frame)) return Apply(e.op, *left, *right);
     if (e.left->kind == ExprKind::Literal) {  // a literal cannot change meanwhile
       const Value right = Eval(*e.right, frame);
-      return ApplyBinary(e.op, *left, right);
+      return Apply(e.op, *left, right);
     }
   }
   const Value left = Eval(*e.left, frame);
@@ -135,9 +275,9 @@ Value TreeEvaluator::BinaryOperands(const Expr& e, Frame frame) {
 }
 
 Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, Frame frame) {
-  if (const Value* r = Leaf(right, frame)) return ApplyBinary(op, left, *r);
+  if (const Value* r = Leaf(right, frame)) return Apply(op, left, *r);
   const Value r = Eval(right, frame);
-  return ApplyBinary(op, left, r);
+  return Apply(op, left, r);
 }
 
 // a op1 b op2 c ...: the nodes from the top down to the first whose left

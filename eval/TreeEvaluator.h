@@ -28,6 +28,9 @@ class TreeEvaluator {
   Value EvalUnary(const Expr& e, Frame frame);
   Value EvalBinary(const Expr& e, Frame frame);
   Value EvalChain(const Expr& top, Frame frame);
+  bool RealNode(const Expr& e, Frame frame, double& out, bool& isDouble);
+  bool RealChain(const Expr& e, Frame frame, double& out, bool& isDouble);
+  bool RealOperand(const Expr& e, Frame frame, double& out, bool& isDouble);
   Value BinaryOperands(const Expr& e, Frame frame);
   Value RightOperand(Op op, const Value& left, const Expr& right, Frame frame);
   const Value* Leaf(const Expr& e, Frame frame);

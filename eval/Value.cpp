@@ -48,7 +48,7 @@ bool operator==(const Value& a, const Value& b) {
     case VarType::Double:
       return a.d_ == b.d_;
     case VarType::String:
-      return a.s_ == b.s_;
+      return *a.s_ == *b.s_;
   }
   return false;
 }

@@ -77,6 +77,10 @@ struct Expr {
   std::uint32_t argCount = 0;
   mutable Resolution resolution;        // the name (Name, Call, Member's object)
   mutable Resolution memberResolution;  // Member: index = member of the object
+  // The name generation in which computing this arithmetic node in doubles
+  // met a name that is no variable (a function, a member, an unknown name):
+  // not tried again until names change.
+  mutable std::uint64_t realSkipGeneration = 0;
 };
 
 enum class StmtKind : std::uint8_t {

@@ -17,40 +17,28 @@ namespace {
 
 // A Double result of a function of the finite or non-finite argument x:
 // leaving the finite range from a finite argument is an Overflow.
-Value MathResult(double r, double x) {
+double MathResult(double r, double x) {
   if (!std::isfinite(r) && std::isfinite(x)) throw ScriptError(ErrorNumber::Overflow);
-  return Value::Double(r);
+  return r;
 }
 
-Value Atn(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::atan(x), x);
-}
-Value Cos(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::cos(x), x);
-}
-Value Sin(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::sin(x), x);
-}
-Value Tan(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::tan(x), x);
-}
-Value Exp(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::exp(x), x);
-}
-Value Log(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
+double RealAtn(double x) { return MathResult(std::atan(x), x); }
+double RealCos(double x) { return MathResult(std::cos(x), x); }
+double RealSin(double x) { return MathResult(std::sin(x), x); }
+double RealTan(double x) { return MathResult(std::tan(x), x); }
+double RealExp(double x) { return MathResult(std::exp(x), x); }
+double RealLog(double x) {
   if (x <= 0) InvalidArgument();
   return MathResult(std::log(x), x);
 }
-Value Sqr(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
+double RealSqr(double x) {
   if (x < 0) InvalidArgument();
   return MathResult(std::sqrt(x), x);
+}
+
+template <double (*F)(double)>
+Value OfDouble(std::span<const Value> a) {
+  return Value::Double(F(RequireDouble(a[0])));
 }
 
 // Abs, Fix, Int and Round keep the kind of a number (Empty and Boolean count
@@ -287,17 +275,17 @@ Value Trim(std::span<const Value> a) {
 
 constexpr std::array kBuiltins{
     BuiltinInfo{"Abs", 1, 1, Abs},
-    BuiltinInfo{"Atn", 1, 1, Atn},
-    BuiltinInfo{"Cos", 1, 1, Cos},
-    BuiltinInfo{"Exp", 1, 1, Exp},
+    BuiltinInfo{"Atn", 1, 1, OfDouble<RealAtn>},
+    BuiltinInfo{"Cos", 1, 1, OfDouble<RealCos>},
+    BuiltinInfo{"Exp", 1, 1, OfDouble<RealExp>},
     BuiltinInfo{"Fix", 1, 1, Fix},
     BuiltinInfo{"Int", 1, 1, Int},
-    BuiltinInfo{"Log", 1, 1, Log},
+    BuiltinInfo{"Log", 1, 1, OfDouble<RealLog>},
     BuiltinInfo{"Round", 1, 2, Round},
     BuiltinInfo{"Sgn", 1, 1, Sgn},
-    BuiltinInfo{"Sin", 1, 1, Sin},
-    BuiltinInfo{"Sqr", 1, 1, Sqr},
-    BuiltinInfo{"Tan", 1, 1, Tan},
+    BuiltinInfo{"Sin", 1, 1, OfDouble<RealSin>},
+    BuiltinInfo{"Sqr", 1, 1, OfDouble<RealSqr>},
+    BuiltinInfo{"Tan", 1, 1, OfDouble<RealTan>},
     BuiltinInfo{"CBool", 1, 1, CBool},
     BuiltinInfo{"CDbl", 1, 1, CDbl},
     BuiltinInfo{"CInt", 1, 1, CInt},
@@ -372,6 +360,24 @@ std::optional<std::uint32_t> FindConstant(std::string_view foldedName) {
 }
 
 const Value& ConstantValue(std::uint32_t index) { return Constants()[index].value; }
+
+RealFunction RealFunctionOf(std::uint32_t index) {
+  static const std::array<RealFunction, kBuiltins.size()> kReal = [] {
+    std::array<RealFunction, kBuiltins.size()> real{};
+    const struct {
+      std::string_view name;
+      RealFunction function;
+    } kPairs[] = {{"Atn", RealAtn}, {"Cos", RealCos}, {"Exp", RealExp}, {"Log", RealLog},
+                  {"Sin", RealSin}, {"Sqr", RealSqr}, {"Tan", RealTan}};
+    for (const auto& pair : kPairs) {
+      for (std::size_t k = 0; k < kBuiltins.size(); ++k) {
+        if (kBuiltins[k].name == pair.name) real[k] = pair.function;
+      }
+    }
+    return real;
+  }();
+  return kReal[index];
+}
 
 Value CallBuiltin(std::uint32_t index, std::span<const Value> args) {
   const BuiltinInfo& info = kBuiltins[index];

@@ -27,9 +27,15 @@ Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const 
     engine.AssignNumber(names[i], values[i]);
   }
 
-  code.assign(kFunctionHead);
-  code += exprText;
-  code += kFunctionTail;
+  // `code` only ever holds a function text built here: when its middle is
+  // this expression, it is this text already.
+  const bool same = code.size() == kFunctionHead.size() + exprText.size() + kFunctionTail.size() &&
+                    std::string_view(code).substr(kFunctionHead.size(), exprText.size()) == exprText;
+  if (!same) {
+    code.assign(kFunctionHead);
+    code += exprText;
+    code += kFunctionTail;
+  }
   engine.AddCode(code);
 
   try {

@@ -183,8 +183,10 @@ class Parser {
     return &e;
   }
 
+  // A call with one such operand may be a built-in of a number (Sin, Exp, ...).
   static bool IsArithmeticOperand(const Expr& e) {
     if (e.kind == ExprKind::Literal) return e.literal->IsNumeric();
+    if (e.kind == ExprKind::Call) return e.argCount == 1 && IsArithmeticOperand(*e.args[0]);
     return e.kind == ExprKind::Name || e.arithmetic;
   }
 

@@ -1,6 +1,7 @@
 #include "ScriptEngine.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,13 @@ bool SameText(std::string_view a, std::string_view b) {
     if (a[k] != b[k]) return false;
   }
   return true;
+}
+
+// Equal kind and value, Doubles compared in place.
+bool SameNumber(const Value& a, const Value& b) {
+  if (a.Type() != b.Type()) return false;
+  if (a.Type() == VarType::Double) return a.AsDouble() == b.AsDouble();
+  return a == b;
 }
 
 // A name the lexer reads as one ordinary identifier, nothing around it.
@@ -78,6 +86,12 @@ struct ScriptEngine::Impl {
     std::string written;
     std::uint32_t slot = 0;
     std::uint64_t generation = 0;
+    // The last double assigned through this entry and the value it gave:
+    // while the variable still holds that value, the same double again
+    // changes nothing (solvers move one coordinate at a time).
+    bool hasLast = false;
+    std::uint64_t lastBits = 0;
+    Value lastValue;
   };
   std::vector<RememberedName> remembered;
   std::size_t nextRemembered = 0;
@@ -126,19 +140,26 @@ struct ScriptEngine::Impl {
   // The global variable slot `name = number` would store into, or nullopt
   // when the statement would do more than store (a new name that is no plain
   // one, a function, a member, a constant): AddCode decides those.
-  std::optional<std::uint32_t> PlainVariable(std::string_view name) {
+  RememberedName* PlainVariable(std::string_view name) {
     // Unknowns come in the same order at every call: the entry after the
     // last one found is tried first.
+    if (nextHint < remembered.size()) {
+      RememberedName& r = remembered[nextHint];
+      if (r.generation == state.generation && SameText(r.written, name)) {
+        nextHint = nextHint + 1 == remembered.size() ? 0 : nextHint + 1;
+        return &r;
+      }
+    }
     for (std::size_t k = 0; k < remembered.size(); ++k) {
       std::size_t at = nextHint + k;
       if (at >= remembered.size()) at -= remembered.size();
-      const RememberedName& r = remembered[at];
+      RememberedName& r = remembered[at];
       if (r.generation == state.generation && SameText(r.written, name)) {
         nextHint = at + 1 == remembered.size() ? 0 : at + 1;
-        return r.slot;
+        return &r;
       }
     }
-    if (!IsPlainName(name)) return std::nullopt;
+    if (!IsPlainName(name)) return nullptr;
     NameRef ref{std::string(name), FoldName(name)};
     Resolution resolution;
     state.ResolveAnew(ref.folded, resolution);
@@ -149,27 +170,32 @@ struct ScriptEngine::Impl {
                resolution.kind == ResolvedKind::Builtin) {
       slot = state.NewGlobal(ref);  // what the assignment does for these
     } else {
-      return std::nullopt;
+      return nullptr;
     }
-    Remember(std::move(ref.written), slot);
-    return slot;
+    return Remember(std::move(ref.written), slot);
   }
 
-  void Remember(std::string written, std::uint32_t slot) {
+  // The pointer stays good until the next Remember.
+  RememberedName* Remember(std::string written, std::uint32_t slot) {
     for (RememberedName& r : remembered) {
       if (r.written == written) {
         r.slot = slot;
         r.generation = state.generation;
-        return;
+        return &r;
       }
     }
-    RememberedName entry{std::move(written), slot, state.generation};
+    RememberedName entry;
+    entry.written = std::move(written);
+    entry.slot = slot;
+    entry.generation = state.generation;
     if (remembered.size() < kRememberedNames) {
       remembered.push_back(std::move(entry));
-    } else {
-      remembered[nextRemembered] = std::move(entry);
-      nextRemembered = (nextRemembered + 1) % kRememberedNames;
+      return &remembered.back();
     }
+    RememberedName& replaced = remembered[nextRemembered];
+    replaced = std::move(entry);
+    nextRemembered = (nextRemembered + 1) % kRememberedNames;
+    return &replaced;
   }
 };
 
@@ -238,9 +264,10 @@ Value ScriptEngine::Eval(std::string_view expression) {
 void ScriptEngine::AssignNumber(std::string_view name, std::string_view numberText) {
   impl_->RequireLanguage();
   if (auto value = PlainNumber(numberText)) {
-    if (auto slot = impl_->PlainVariable(name)) {
+    if (Impl::RememberedName* r = impl_->PlainVariable(name)) {
       impl_->state.textWorkBytes = 0;
-      impl_->state.Store(impl_->state.globals[*slot].value, std::move(*value));
+      r->hasLast = false;
+      impl_->state.Store(impl_->state.globals[r->slot].value, std::move(*value));
       return;
     }
   }
@@ -253,9 +280,16 @@ void ScriptEngine::AssignNumber(std::string_view name, std::string_view numberTe
 void ScriptEngine::AssignNumber(std::string_view name, double value) {
   impl_->RequireLanguage();
   if (!std::isfinite(value)) throw ScriptError(ErrorNumber::Overflow);
-  if (auto number = NumberTextValue(value)) {
-    if (auto slot = impl_->PlainVariable(name)) {
-      impl_->state.Store(impl_->state.globals[*slot].value, std::move(*number));
+  if (Impl::RememberedName* r = impl_->PlainVariable(name)) {
+    Value& variable = impl_->state.globals[r->slot].value;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (r->hasLast && r->lastBits == bits && SameNumber(variable, r->lastValue)) return;  // holds it already
+    if (auto number = NumberTextValue(value)) {
+      r->hasLast = true;
+      r->lastBits = bits;
+      r->lastValue = *number;
+      impl_->state.Store(variable, std::move(*number));
       return;
     }
   }

@@ -47,12 +47,12 @@ struct CallMark {
   explicit CallMark(EngineState& state)
       : state_(state), args_(state.argStack.size()), locals_(state.locals.size()) {}
   ~CallMark() {
-    for (std::size_t k = locals_; k < state_.locals.size(); ++k) {
-      state_.storedTextBytes -= EngineState::TextSize(state_.locals[k]);
+    while (state_.locals.size() > locals_) {
+      state_.storedTextBytes -= EngineState::TextSize(state_.locals.back());
+      state_.locals.pop_back();
+      state_.live.pop_back();
     }
-    state_.argStack.resize(args_);
-    state_.locals.resize(locals_);
-    state_.live.resize(locals_);
+    while (state_.argStack.size() > args_) state_.argStack.pop_back();
   }
   EngineState& state_;
   std::size_t args_;
@@ -134,10 +134,12 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalUnary(const Expr& e, Frame frame) {
-  if (e.arithmetic) {
+  if (e.arithmetic && e.realSkipGeneration != s_.generation) {
     double r;
     bool isDouble;
+    realMetName_ = false;
     if (RealNode(e, frame, r, isDouble) && isDouble) return Value::Double(r);
+    if (realMetName_) e.realSkipGeneration = s_.generation;
   }
   if (const Value* operand = Leaf(*e.left, frame)) return ApplyUnary(e.op, *operand);
   const Value operand = Eval(*e.left, frame);
@@ -163,10 +165,12 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalBinary(const Expr& e, Frame frame) {
-  if (e.arithmetic) {
+  if (e.arithmetic && e.realSkipGeneration != s_.generation) {
     double r;
     bool isDouble;
+    realMetName_ = false;
     if (RealNode(e, frame, r, isDouble)) return Value::Double(r);
+    if (realMetName_) e.realSkipGeneration = s_.generation;
   }
   if (IsChainLink(*e.left)) return EvalChain(e, frame);
   return BinaryOperands(e, frame);
@@ -239,8 +243,12 @@ bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDo
 [[gnu::always_inline]] inline bool TreeEvaluator::RealOperand(const Expr& e, Frame frame, double& out,
                                                               bool& isDouble) {
   if (e.kind == ExprKind::Binary || e.kind == ExprKind::Unary) return e.arithmetic && RealNode(e, frame, out, isDouble);
+  if (e.kind == ExprKind::Call) return RealCall(e, frame, out, isDouble);
   const Value* v = Leaf(e, frame);
-  if (!v) return false;
+  if (!v) {
+    realMetName_ = true;
+    return false;
+  }
   switch (v->Type()) {
     case VarType::Double:
       out = v->AsDouble();
@@ -257,6 +265,23 @@ bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDo
     default:
       return false;
   }
+}
+
+// A built-in of one number (Sin, Exp, ...): it has no effects either.
+[[gnu::noinline]] bool TreeEvaluator::RealCall(const Expr& e, Frame frame, double& out, bool& isDouble) {
+  s_.Resolve(*e.name, e.resolution);
+  const RealFunction function =
+      e.resolution.kind == ResolvedKind::Builtin ? RealFunctionOf(e.resolution.index) : nullptr;
+  if (e.argCount != 1 || (frame.function && e.localSlot >= 0) || !function) {
+    realMetName_ = true;
+    return false;
+  }
+  double argument;
+  bool argumentIsDouble;
+  if (!RealOperand(*e.args[0], frame, argument, argumentIsDouble)) return false;
+  out = function(argument);
+  isDouble = true;
+  return true;
 }
 
 // One operator whose left operand is no chain: operands left to right,
@@ -413,10 +438,9 @@ Value TreeEvaluator::Call(const Expr& e, Frame frame) {
   PushArguments(call, caller);
 
   const std::size_t base = s_.locals.size();
-  s_.locals.resize(base + function.localCount);
-  s_.live.resize(base + function.localCount);
   for (std::uint32_t k = 0; k < function.localCount; ++k) {
-    s_.live[base + k] = function.implicitSlots[k] ? 0 : 1;
+    s_.locals.emplace_back();
+    s_.live.push_back(function.implicitSlots[k] ? 0 : 1);
   }
   for (std::size_t k = 0; k < function.params.size(); ++k) {
     s_.Store(s_.locals[base + 1 + k], std::move(s_.argStack[mark.args_ + k]));

@@ -29,6 +29,7 @@ class TreeEvaluator {
   Value EvalBinary(const Expr& e, Frame frame);
   Value EvalChain(const Expr& top, Frame frame);
   bool RealNode(const Expr& e, Frame frame, double& out, bool& isDouble);
+  bool RealCall(const Expr& e, Frame frame, double& out, bool& isDouble);
   bool RealChain(const Expr& e, Frame frame, double& out, bool& isDouble);
   bool RealOperand(const Expr& e, Frame frame, double& out, bool& isDouble);
   Value BinaryOperands(const Expr& e, Frame frame);
@@ -48,6 +49,7 @@ class TreeEvaluator {
   void Assign(const Stmt& s, Frame frame, Value value);
 
   EngineState& s_;
+  bool realMetName_ = false;  // the last RealNode gave up at a name that is no variable
 };
 
 }  // namespace eval

@@ -85,3 +85,27 @@ TEST(AssignNumber, FromADoubleAsFromItsNumberText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same double twice in a row may skip the work, never the assignment:
+// whatever code did to the variable in between is overwritten.
+TEST(AssignNumber, RepeatedDoubleStillAssigns) {
+  auto engine = PreparedEngine();
+  engine->AssignNumber("x1", 0.25);
+  EXPECT_EQ(Describe(engine->Eval("x1")), "Double:0.25");
+  const std::vector<std::string> changes = {"x1 = 7", "x1 = \"0.25\"", "x1 = 0.250000000000001",
+                                            "Dim x1", "x1 = Null", "x1 = -0.25"};
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change);
+    engine->AddCode(change);
+    engine->AssignNumber("x1", 0.25);
+    EXPECT_EQ(Describe(engine->Eval("x1")), "Double:0.25");
+    engine->AssignNumber("X1", 0.25);  // another spelling of the same variable
+    EXPECT_EQ(Describe(engine->Eval("theFunction()")), "Double:1.25");
+  }
+  engine->AddCode("Function x1()\r\nx1 = 3\r\nEnd Function");  // the name becomes a function
+  EXPECT_EQ(FailureOf([&] { engine->AssignNumber("x1", 0.25); }).number, 501);
+}
+
+}  // namespace

@@ -1,5 +1,8 @@
 #include "EngineState.h"
 
+#include <mutex>
+
+#include "Ascii.h"
 #include "Builtins.h"
 
 namespace eval {
@@ -47,10 +50,10 @@ void EngineState::ResolveAnew(std::string_view folded, Resolution& r) const {
   if (auto it = globalIndex.find(folded); it != globalIndex.end()) {
     r.kind = ResolvedKind::Global;
     r.index = it->second;
-  } else if (auto m = globalMembers.find(folded); m != globalMembers.end()) {
+  } else if (auto m = FindGlobalMember(folded)) {
     r.kind = ResolvedKind::Member;
-    r.index = m->second.first;
-    r.member = m->second.second;
+    r.index = m->first;
+    r.member = m->second;
   } else if (auto o = FindObject(folded)) {
     r.kind = ResolvedKind::Object;
     r.index = *o;
@@ -80,14 +83,39 @@ std::uint32_t EngineState::NewGlobal(const NameRef& name) {
   return slot;
 }
 
-void EngineState::RebuildGlobalMembers() {
-  globalMembers.clear();
+std::optional<std::pair<std::uint32_t, std::uint32_t>> EngineState::FindGlobalMember(
+    std::string_view folded) const {
+  // The first object added with its members that has one of this name.
   for (std::uint32_t k = 0; k < objects.size(); ++k) {
     if (!objects[k].addMembers) continue;
-    for (const auto& [folded, member] : objects[k].memberIndex) {
-      globalMembers.try_emplace(folded, k, member);
-    }
+    const auto& index = *objects[k].memberIndex;
+    if (auto it = index.find(folded); it != index.end()) return std::pair{k, it->second};
   }
+  return std::nullopt;
+}
+
+std::shared_ptr<const TextMap<std::uint32_t>> MemberIndexOf(const std::shared_ptr<ScriptObject>& object) {
+  // One object added to many engines (the library, to every equation's
+  // engine) is indexed once; an entry whose object is gone is never matched.
+  struct Cached {
+    std::weak_ptr<ScriptObject> object;
+    const ScriptObject* address = nullptr;
+    std::shared_ptr<const TextMap<std::uint32_t>> index;
+  };
+  static std::mutex mutex;
+  static std::vector<Cached> cache;
+  constexpr std::size_t kMaxCachedObjects = 16;
+  const std::lock_guard lock(mutex);
+  for (const Cached& c : cache) {
+    if (c.address == object.get() && c.object.lock() == object) return c.index;
+  }
+  auto index = std::make_shared<TextMap<std::uint32_t>>();
+  const std::span<const MemberInfo> members = object->Members();
+  for (std::uint32_t k = 0; k < members.size(); ++k) index->try_emplace(FoldName(members[k].name), k);
+  std::erase_if(cache, [](const Cached& c) { return c.object.expired(); });
+  if (cache.size() >= kMaxCachedObjects) cache.erase(cache.begin());
+  cache.push_back(Cached{object, object.get(), index});
+  return index;
 }
 
 bool EngineState::AssignExisting(const NameRef& name, Resolution& r, Value& value) {

@@ -32,6 +32,10 @@ struct TextHash {
 template <typename T>
 using TextMap = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
 
+// The member index of an object's members (folded name -> index, first
+// wins), built once per object for all engines it is added to.
+std::shared_ptr<const TextMap<std::uint32_t>> MemberIndexOf(const std::shared_ptr<ScriptObject>& object);
+
 // "Description: 'name'", VBScript's form for errors about one name.
 ScriptError NamedError(ErrorNumber number, const NameRef& name);
 
@@ -57,14 +61,14 @@ struct EngineState {
     std::shared_ptr<ScriptObject> object;
     bool addMembers = false;
     std::span<const MemberInfo> members;
-    TextMap<std::uint32_t> memberIndex;  // folded member name -> index, first wins
+    // Folded member name -> index (MemberIndexOf).
+    std::shared_ptr<const TextMap<std::uint32_t>> memberIndex;
   };
 
   std::string language;
   std::vector<Global> globals;
   TextMap<std::uint32_t> globalIndex;
   std::vector<Object> objects;
-  TextMap<std::pair<std::uint32_t, std::uint32_t>> globalMembers;  // first object wins
   // Bumped whenever a name appears or changes kind: every Resolution of an
   // older generation is stale.
   std::uint64_t generation = 1;
@@ -100,8 +104,9 @@ struct EngineState {
   }
   void ResolveAnew(std::string_view folded, Resolution& r) const;
   std::optional<std::uint32_t> FindObject(std::string_view folded) const;
+  // The object and member a bare member name means (objects added with their members).
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> FindGlobalMember(std::string_view folded) const;
   std::uint32_t NewGlobal(const NameRef& name);
-  void RebuildGlobalMembers();
 
   // `name = value` for a name that is not a local: an existing global
   // variable or a writable member takes the value (true); false when there is

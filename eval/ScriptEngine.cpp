@@ -219,9 +219,7 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
     entry.folded = FoldName(name);
     entry.addMembers = addMembers;
     entry.members = object->Members();
-    for (std::uint32_t k = 0; k < entry.members.size(); ++k) {
-      entry.memberIndex.try_emplace(FoldName(entry.members[k].name), k);
-    }
+    entry.memberIndex = MemberIndexOf(object);
     entry.object = std::move(object);
     // Adding a name again replaces the earlier object in its place.
     if (auto existing = state.FindObject(entry.folded)) {
@@ -229,7 +227,6 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
     } else {
       state.objects.push_back(std::move(entry));
     }
-    state.RebuildGlobalMembers();
     ++state.generation;
   } catch (const std::bad_alloc&) {
     throw ScriptError(ErrorNumber::OutOfMemory);

@@ -345,7 +345,7 @@ std::pair<std::uint32_t, std::uint32_t> TreeEvaluator::ResolveMember(const Expr&
   const std::uint32_t object = e.resolution.index;
   Resolution& m = e.memberResolution;
   if (m.generation != s_.generation) {
-    const auto& index = s_.objects[object].memberIndex;
+    const auto& index = *s_.objects[object].memberIndex;
     const auto it = index.find(e.member->folded);
     if (it == index.end()) {
       throw ScriptError(ErrorNumber::ObjectDoesntSupport,

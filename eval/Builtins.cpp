@@ -361,23 +361,27 @@ std::optional<std::uint32_t> FindConstant(std::string_view foldedName) {
 
 const Value& ConstantValue(std::uint32_t index) { return Constants()[index].value; }
 
-RealFunction RealFunctionOf(std::uint32_t index) {
-  static const std::array<RealFunction, kBuiltins.size()> kReal = [] {
-    std::array<RealFunction, kBuiltins.size()> real{};
-    const struct {
-      std::string_view name;
-      RealFunction function;
-    } kPairs[] = {{"Atn", RealAtn}, {"Cos", RealCos}, {"Exp", RealExp}, {"Log", RealLog},
-                  {"Sin", RealSin}, {"Sqr", RealSqr}, {"Tan", RealTan}};
-    for (const auto& pair : kPairs) {
-      for (std::size_t k = 0; k < kBuiltins.size(); ++k) {
-        if (kBuiltins[k].name == pair.name) real[k] = pair.function;
-      }
+namespace {
+
+// kBuiltins' entries that are functions of one number, in its order.
+constexpr std::array<RealFunction, kBuiltins.size()> kRealFunctions = [] {
+  std::array<RealFunction, kBuiltins.size()> real{};
+  const struct {
+    std::string_view name;
+    RealFunction function;
+  } kPairs[] = {{"Atn", RealAtn}, {"Cos", RealCos}, {"Exp", RealExp}, {"Log", RealLog},
+                {"Sin", RealSin}, {"Sqr", RealSqr}, {"Tan", RealTan}};
+  for (const auto& pair : kPairs) {
+    for (std::size_t k = 0; k < kBuiltins.size(); ++k) {
+      if (kBuiltins[k].name == pair.name) real[k] = pair.function;
     }
-    return real;
-  }();
-  return kReal[index];
-}
+  }
+  return real;
+}();
+
+}  // namespace
+
+RealFunction RealFunctionOf(std::uint32_t index) { return kRealFunctions[index]; }
 
 Value CallBuiltin(std::uint32_t index, std::span<const Value> args) {
   const BuiltinInfo& info = kBuiltins[index];

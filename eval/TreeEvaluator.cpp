@@ -21,6 +21,9 @@ constexpr int kMaxCallDepth = 250;
 
 // Chains up to this length keep their nodes on the stack while walked.
 constexpr std::size_t kShortChain = 32;
+// The double road recurses along this many left operands of a chain before
+// it loops: its depth stays a small multiple of the tree's height.
+constexpr std::size_t kRecursedSpine = 4;
 
 struct DepthGuard {
   DepthGuard(int& depth, int limit) : depth_(depth) {
@@ -185,7 +188,7 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 //
 // Its recursion follows the tree's height, which the parser bounds, and keeps
 // a few doubles per level.
-bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDouble) {
+bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDouble, std::size_t spine) {
   if (e.kind == ExprKind::Unary) {
     if (!RealOperand(*e.left, frame, out, isDouble)) return false;
     if (e.op == Op::Negate) {
@@ -194,14 +197,16 @@ bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDo
     }
     return true;
   }
-  if (e.left->kind != ExprKind::Binary) {  // one operator: most nodes
+  if (e.left->kind != ExprKind::Binary || spine < kRecursedSpine) {  // most nodes
     double left;
     double right;
     bool leftIsDouble;
     bool rightIsDouble;
-    if (!RealOperand(*e.left, frame, left, leftIsDouble) || !RealOperand(*e.right, frame, right, rightIsDouble)) {
-      return false;
-    }
+    // A short chain recurses along its left operands, a long one loops.
+    const bool leftDone = e.left->kind == ExprKind::Binary
+                              ? RealNode(*e.left, frame, left, leftIsDouble, spine + 1)
+                              : RealOperand(*e.left, frame, left, leftIsDouble);
+    if (!leftDone || !RealOperand(*e.right, frame, right, rightIsDouble)) return false;
     if (KeepsWholeKind(e.op) && !leftIsDouble && !rightIsDouble) return false;
     out = ApplyReal(e.op, left, right);
     isDouble = true;
@@ -320,8 +325,26 @@ Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, F
   std::size_t k = 0;
   for (const Expr* e = &top; IsChainLink(*e); e = e->left) chain[k++] = e;
 
-  Value v = BinaryOperands(*chain[length - 1], frame);
-  for (std::size_t i = length - 1; i-- > 0;) {
+  // The top itself was tried in doubles; a lower link may still succeed
+  // (a member call above it, say) and starts the walk with its value.
+  std::size_t start = length - 1;
+  Value v;
+  for (std::size_t i = 1; i < length; ++i) {
+    const Expr& link = *chain[i];
+    if (!link.arithmetic || link.realSkipGeneration == s_.generation) continue;
+    double r;
+    bool isDouble;
+    realMetName_ = false;
+    if (RealNode(link, frame, r, isDouble)) {
+      v = Value::Double(r);
+      start = i;
+    } else if (realMetName_) {
+      link.realSkipGeneration = s_.generation;
+    }
+    break;
+  }
+  if (start == length - 1 && v.IsEmpty()) v = BinaryOperands(*chain[length - 1], frame);
+  for (std::size_t i = start; i-- > 0;) {
     s_.CountTextWork(v);
     v = RightOperand(chain[i]->op, v, *chain[i]->right, frame);
   }

@@ -28,7 +28,8 @@ class TreeEvaluator {
   Value EvalUnary(const Expr& e, Frame frame);
   Value EvalBinary(const Expr& e, Frame frame);
   Value EvalChain(const Expr& top, Frame frame);
-  bool RealNode(const Expr& e, Frame frame, double& out, bool& isDouble);
+  // `spine`: how many left operands up the chain this node is.
+  bool RealNode(const Expr& e, Frame frame, double& out, bool& isDouble, std::size_t spine = 0);
   bool RealCall(const Expr& e, Frame frame, double& out, bool& isDouble);
   bool RealChain(const Expr& e, Frame frame, double& out, bool& isDouble);
   bool RealOperand(const Expr& e, Frame frame, double& out, bool& isDouble);

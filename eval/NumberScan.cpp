@@ -189,6 +189,17 @@ Value RadixValue(std::uint32_t bits) {
   return WholeValue(value);
 }
 
+double NumberOf(const Value& number) {
+  switch (number.Type()) {
+    case VarType::Integer:
+      return number.AsInteger();
+    case VarType::Long:
+      return number.AsLong();
+    default:
+      return number.AsDouble();
+  }
+}
+
 Value WholeValue(double whole) {
   if (whole >= -32768 && whole <= 32767) return Value::Integer(static_cast<std::int16_t>(whole));
   if (whole >= -2147483648.0 && whole <= 2147483647.0) return Value::Long(static_cast<std::int32_t>(whole));

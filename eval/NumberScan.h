@@ -43,6 +43,9 @@ RadixScan ScanRadix(std::string_view text);
 // 16, else 32; an Integer when that value fits 16 bits, else a Long.
 Value RadixValue(std::uint32_t bits);
 
+// An Integer, Long or Double value as a double.
+double NumberOf(const Value& number);
+
 // The kind a whole number takes: Integer when it fits 16 bits, else Long,
 // else Double.
 Value WholeValue(double whole);

@@ -135,17 +135,6 @@ std::size_t Format(double value, int digits, int maxExponent, char* out) {
 
 bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-double AsDouble(const Value& v) {
-  switch (v.Type()) {
-    case VarType::Integer:
-      return v.AsInteger();
-    case VarType::Long:
-      return v.AsLong();
-    default:
-      return v.AsDouble();
-  }
-}
-
 }  // namespace
 
 std::string NumberText(double value) {
@@ -260,7 +249,7 @@ std::optional<Value> NumberTextValue(double value) {
     const std::string_view text(out, n);
     const auto read = DecimalValue(text, ScanDecimal(text).whole);
     if (!read) return std::nullopt;
-    rounded = AsDouble(*read);
+    rounded = NumberOf(*read);
   }
   const bool negative = value < 0;
   // Plain digits without a point (below 1E+15, whole) read as an Integer or
@@ -283,7 +272,7 @@ double LeadingNumber(std::string_view text) {
   if (!s.empty() && s[0] == '&') {
     const RadixScan radix = ScanRadix(s);
     if (radix.length == 0) return 0;
-    return radix.overflow ? kInfinity : AsDouble(RadixValue(radix.bits));
+    return radix.overflow ? kInfinity : NumberOf(RadixValue(radix.bits));
   }
   std::size_t k = 0;
   const bool negative = !s.empty() && s[0] == '-';
@@ -292,7 +281,7 @@ double LeadingNumber(std::string_view text) {
   const DecimalScan scan = ScanDecimal(rest);
   if (scan.length == 0) return 0;
   const auto value = DecimalValue(rest.substr(0, scan.length), scan.whole);
-  const double magnitude = value ? AsDouble(*value) : kInfinity;
+  const double magnitude = value ? NumberOf(*value) : kInfinity;
   return negative ? -magnitude : magnitude;
 }
 

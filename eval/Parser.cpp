@@ -264,7 +264,10 @@ class Parser {
     const std::size_t position = tok_.position;
     const Op op = tok_.kind == TokenKind::Minus ? Op::Negate : Op::Plus;
     Advance();
-    const Expr* operand = ParsePowerOperand();
+    return NewUnary(op, position, ParsePowerOperand());
+  }
+
+  Expr* NewUnary(Op op, std::size_t position, const Expr* operand) {
     Expr* e = NewExpr(ExprKind::Unary, position);
     e->op = op;
     e->left = operand;
@@ -291,13 +294,7 @@ class Parser {
     }
     const std::size_t position = tok_.position;
     Advance();
-    const Expr* operand = ParseExpr(operandPrecedence);
-    Expr* e = NewExpr(ExprKind::Unary, position);
-    e->op = op;
-    e->left = operand;
-    SetHeight(e, operand->height);
-    MarkArithmetic(e);
-    return e;
+    return NewUnary(op, position, ParseExpr(operandPrecedence));
   }
 
   const Expr* Literal(Value value, std::size_t position) {

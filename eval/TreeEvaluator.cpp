@@ -85,26 +85,36 @@ bool KeepsWholeKind(Op op) { return op == Op::Add || op == Op::Subtract || op ==
 [[gnu::always_inline]] inline Value Apply(Op op, const Value& left, const Value& right) {
   double a;
   double b;
-  if ((left.Type() == VarType::Double || right.Type() == VarType::Double) && QuickReal(left, a) &&
+  const bool real = op == Op::Add || op == Op::Subtract || op == Op::Multiply || op == Op::Divide || op == Op::Power;
+  if (real && (left.Type() == VarType::Double || right.Type() == VarType::Double) && QuickReal(left, a) &&
       QuickReal(right, b)) {
-    double r;
-    switch (op) {
-      case Op::Add:
-        r = a + b;
-        break;
-      case Op::Subtract:
-        r = a - b;
-        break;
-      case Op::Multiply:
-        r = a * b;
-        break;
-      default:
-        return ApplyBinary(op, left, right);
-    }
-    if (std::isfinite(r)) return Value::Double(r);
+    return Value::Double(ApplyReal(op, a, b));
   }
   return ApplyBinary(op, left, right);
 }
+
+// The nodes of a chain from the top down to the first whose left operand is
+// no binary operator; short chains without the heap.
+class Spine {
+ public:
+  explicit Spine(const Expr& top) {
+    for (const Expr* e = &top; IsChainLink(*e); e = e->left) ++length_;
+    if (length_ > kShortChain) {
+      longChain_.resize(length_);
+      nodes_ = longChain_.data();
+    }
+    std::size_t k = 0;
+    for (const Expr* e = &top; IsChainLink(*e); e = e->left) nodes_[k++] = e;
+  }
+  std::size_t size() const { return length_; }
+  const Expr& operator[](std::size_t k) const { return *nodes_[k]; }
+
+ private:
+  std::size_t length_ = 0;
+  std::array<const Expr*, kShortChain> shortChain_;
+  std::vector<const Expr*> longChain_;
+  const Expr** nodes_ = shortChain_.data();
+};
 
 }  // namespace
 
@@ -216,23 +226,14 @@ bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDo
 }
 
 [[gnu::noinline]] bool TreeEvaluator::RealChain(const Expr& e, Frame frame, double& out, bool& isDouble) {
-  std::size_t length = 0;
-  for (const Expr* n = &e; n->kind == ExprKind::Binary; n = n->left) ++length;
-  std::array<const Expr*, kShortChain> shortChain;
-  std::vector<const Expr*> longChain;
-  const Expr** chain = shortChain.data();
-  if (length > kShortChain) {
-    longChain.resize(length);
-    chain = longChain.data();
-  }
-  std::size_t k = 0;
-  for (const Expr* n = &e; n->kind == ExprKind::Binary; n = n->left) chain[k++] = n;
+  const Spine chain(e);
+  const std::size_t length = chain.size();
 
   double value;
   bool valueIsDouble;
-  if (!RealOperand(*chain[length - 1]->left, frame, value, valueIsDouble)) return false;
+  if (!RealOperand(*chain[length - 1].left, frame, value, valueIsDouble)) return false;
   for (std::size_t i = length; i-- > 0;) {
-    const Expr& link = *chain[i];
+    const Expr& link = chain[i];
     double right;
     bool rightIsDouble;
     if (!RealOperand(*link.right, frame, right, rightIsDouble)) return false;
@@ -313,24 +314,15 @@ Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, F
 // a op1 b op2 c ...: the nodes from the top down to the first whose left
 // operand is no binary operator, then evaluated bottom up in a loop.
 [[gnu::noinline]] Value TreeEvaluator::EvalChain(const Expr& top, Frame frame) {
-  std::size_t length = 0;
-  for (const Expr* e = &top; IsChainLink(*e); e = e->left) ++length;
-  std::array<const Expr*, kShortChain> shortChain;
-  std::vector<const Expr*> longChain;
-  const Expr** chain = shortChain.data();
-  if (length > kShortChain) {
-    longChain.resize(length);
-    chain = longChain.data();
-  }
-  std::size_t k = 0;
-  for (const Expr* e = &top; IsChainLink(*e); e = e->left) chain[k++] = e;
+  const Spine chain(top);
+  const std::size_t length = chain.size();
 
   // The top itself was tried in doubles; a lower link may still succeed
   // (a member call above it, say) and starts the walk with its value.
   std::size_t start = length - 1;
   Value v;
   for (std::size_t i = 1; i < length; ++i) {
-    const Expr& link = *chain[i];
+    const Expr& link = chain[i];
     if (!link.arithmetic || link.realSkipGeneration == s_.generation) continue;
     double r;
     bool isDouble;
@@ -343,10 +335,10 @@ Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, F
     }
     break;
   }
-  if (start == length - 1 && v.IsEmpty()) v = BinaryOperands(*chain[length - 1], frame);
+  if (start == length - 1 && v.IsEmpty()) v = BinaryOperands(chain[length - 1], frame);
   for (std::size_t i = start; i-- > 0;) {
     s_.CountTextWork(v);
-    v = RightOperand(chain[i]->op, v, *chain[i]->right, frame);
+    v = RightOperand(chain[i].op, v, *chain[i].right, frame);
   }
   return v;
 }

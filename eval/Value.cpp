@@ -14,17 +14,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-double NumberOf(const Value& v) {
-  switch (v.Type()) {
-    case VarType::Integer:
-      return v.AsInteger();
-    case VarType::Long:
-      return v.AsLong();
-    default:
-      return v.AsDouble();
-  }
-}
-
 // Nearest whole number, ties to the even one (the processor's default
 // rounding; never changed by this program).
 double RoundHalfEven(double d) { return std::nearbyint(d); }

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
@@ -54,6 +55,7 @@ constexpr const char* kCommandsFooter =
 struct Parsed {
   EvalOptions evalOptions;
   SolveOptions solveOptions;
+  RootsCliOptions rootsOptions;
   std::string namesText;
   std::string valuesText;
 };
@@ -103,8 +105,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
+  CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(kCommandsFooter);
+  app.footer(std::string(kCommandsFooter) + "\n\nRoot search:\n" + kRootsHelp);
 
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
@@ -114,6 +117,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (evalCommand->parsed()) return kEvalUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
+    if (rootsCommand->parsed()) return kRootsUsage;
     return kHelpHint;
   };
 
@@ -130,6 +134,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
   if (examplesCommand->parsed()) return RunExamples(out);
+  if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;

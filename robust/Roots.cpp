@@ -17,6 +17,8 @@ namespace {
 
 constexpr int kStartsPerUnknown = 32;
 constexpr int kMaxDefaultStarts = 4096;
+// Rounds of the default number of starts at most.
+constexpr int kMaxRounds = 16;
 constexpr double kDefaultHalfWidth = 10.0;
 // A polishing run from a candidate needs only a few steps.
 constexpr int kPolishShare = 20;
@@ -92,8 +94,11 @@ class Search {
   }
 
   RootsReport Run() {
-    const int planned = options_.starts > 0 ? options_.starts : DefaultStarts(n_);
-    report_.startsPlanned = planned;
+    // The default goes on in rounds while the last round found a root in the box.
+    const bool rounds = options_.starts <= 0;
+    const int round = rounds ? DefaultStarts(n_) : options_.starts;
+    int planned = round;
+    std::size_t rootsBefore = 0;
     std::mt19937_64 generator(options_.seed);
     std::vector<double> shift(static_cast<std::size_t>(n_));
     for (double& value : shift) value = static_cast<double>(generator() >> 11) * 0x1p-53;
@@ -109,9 +114,14 @@ class Search {
       }
       FromStart(start);
       if (!stopped_) report_.startsDone = s + 1;
+      if (rounds && s + 1 == planned && planned < kMaxRounds * round && RootsInBox() > rootsBefore) {
+        rootsBefore = RootsInBox();
+        planned += round;
+      }
       if (options_.progress)
         options_.progress({report_.startsDone, planned, static_cast<int>(roots_.size())});
     }
+    report_.startsPlanned = planned;
     for (FoundRoot& root : roots_)
       (InBox(root.x, report_.box) ? report_.roots : report_.outsideBox).push_back(std::move(root));
     // Lexicographic, with coordinates that agree to rounding counted equal,
@@ -132,6 +142,11 @@ class Search {
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  std::size_t RootsInBox() const {
+    return static_cast<std::size_t>(std::count_if(roots_.begin(), roots_.end(),
+                                                  [this](const FoundRoot& root) { return InBox(root.x, report_.box); }));
+  }
 
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
 
@@ -179,7 +194,12 @@ class Search {
   double Check(std::span<const double> x, double& condition) {
     condition = kInfinity;
     if (counter_.Evaluate(x, f_, jacobian_).Ok() && detail::MaxAbs(f_) < kInfinity) {
+      // Columns scaled to unit size hide a column that is nearly zero (the
+      // tangent of a double root); rows scaled do not, and the other way round.
       condition = detail::ConditionEstimate(jacobian_, n_);
+      for (int i = 0; i < n_; ++i)
+        for (int j = 0; j < i; ++j) std::swap(jacobian_[i * n_ + j], jacobian_[j * n_ + i]);
+      condition = std::max(condition, detail::ConditionEstimate(jacobian_, n_));
       return detail::MaxAbs(f_);
     }
     if (!counter_.Evaluate(x, f_, {}).Ok()) return kInfinity;

@@ -26,7 +26,7 @@ namespace robust {
 
 struct RootsProgress {
   int startsDone = 0;
-  int startsPlanned = 0;
+  int startsPlanned = 0;  // with the default, the rounds begun
   int roots = 0;  // in the box and outside it
 };
 
@@ -36,7 +36,8 @@ struct RootsOptions {
   std::vector<std::pair<double, double>> box;
   // The typed start; when given it is start 1, before the sequence.
   std::vector<double> start;
-  // Starts tried; 0 means DefaultStarts(n).
+  // Starts tried. 0: rounds of DefaultStarts(n) starts, another round while
+  // the last one found a root in the box that was not known, 16 rounds at most.
   int starts = 0;
   // Shifts the Halton sequence (a Cranley-Patterson rotation); the same seed
   // gives the same starts, hence the same roots unless the time budget stops.
@@ -70,7 +71,9 @@ struct FoundRoot {
   std::vector<double> x;
   double maxAbsResidual = 0.0;  // fresh evaluation at x
   int starts = 0;               // starts whose runs (plain or deflated) reached it
-  double condition = 0.0;       // 1-norm condition estimate of J at x, columns scaled; may be infinite
+  // 1-norm condition estimate of J at x: the larger of the estimates with
+  // columns scaled to unit size and with rows scaled; may be infinite.
+  double condition = 0.0;
   bool nearSingular = false;
   bool byDeflation = false;     // first reached by a deflated run
 };
@@ -79,7 +82,7 @@ struct RootsReport {
   std::vector<FoundRoot> roots;       // in the box, sorted by x (lexicographic)
   std::vector<FoundRoot> outsideBox;  // reached from the box but outside it, sorted the same way
   std::vector<std::pair<double, double>> box;  // the box searched
-  int startsPlanned = 0;
+  int startsPlanned = 0;  // with the default, the rounds begun
   int startsDone = 0;
   long evaluations = 0;  // calls of Residuals::Evaluate, all runs and checks together
   double seconds = 0.0;

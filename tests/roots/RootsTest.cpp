@@ -83,7 +83,10 @@ TEST(Roots, FindsEveryKnownRootAndNoFalseOne) {
     RootsOptions options;
     options.box = row.box;
     const RootsReport report = FindRoots(options, residuals);
-    EXPECT_EQ(report.startsDone, DefaultStarts(row.n));
+    // Rounds of the default size, one more after each that found a root.
+    EXPECT_EQ(report.startsDone, report.startsPlanned);
+    EXPECT_EQ(report.startsDone % DefaultStarts(row.n), 0);
+    EXPECT_EQ(report.startsDone > DefaultStarts(row.n), !row.roots.empty());
     EXPECT_FALSE(report.budgetReached);
     EXPECT_TRUE(report.outsideBox.empty());
     ASSERT_EQ(report.roots.size(), row.roots.size());
@@ -111,6 +114,12 @@ TEST(Roots, DoubleRootIsNearSingularAndSimpleRootIsNot) {
   ASSERT_EQ(report.roots.size(), 2u);
   EXPECT_FALSE(report.roots[0].nearSingular);  // (-2, 4)
   EXPECT_TRUE(report.roots[1].nearSingular);   // (1, 1)
+  // The tangent's Jacobian has a column that vanishes at the root.
+  SystemRow tangent = Systems()[1];
+  NativeResiduals tangentResiduals(tangent.n, tangent.function);
+  const RootsReport touching = FindRoots(options, tangentResiduals);
+  ASSERT_EQ(touching.roots.size(), 1u);
+  EXPECT_TRUE(touching.roots[0].nearSingular);
 }
 
 TEST(Roots, SameSeedSameReportOtherSeedSameRoots) {
@@ -156,6 +165,7 @@ TEST(Roots, DeflationReachesARootPlainStartsMiss) {
   });
   RootsOptions options;
   options.box = {{0, 1.9}};
+  options.starts = 32;
   options.deflate = false;
   const RootsReport plain = FindRoots(options, residuals);
   ASSERT_EQ(plain.roots.size(), 1u);

@@ -139,7 +139,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   const int n = static_cast<int>(count);
   const std::vector<std::string> names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
   if (names.size() != count)
-    return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
+    return usage("--vars needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
                  std::to_string(names.size()) + ")");
 
   robust::RootsOptions search;
@@ -150,7 +150,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
       search.start.push_back(*value);
     }
     if (search.start.size() != count)
-      return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
+      return usage("--x0 needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
                    std::to_string(search.start.size()) + ")");
   }
   if (options.boxText) {

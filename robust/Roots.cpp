@@ -183,7 +183,7 @@ class Search {
     DeflatedResiduals deflated(counter_, scale_, options_.deflationPower, options_.deflationShift);
     for (const FoundRoot& root : roots_) deflated.AddRoot(root.x);
     for (int d = 0; d < options_.deflationsPerStart && !stopped_; ++d) {
-      const Report run = SolveFrom(deflated, start, Method::Auto, options_.runShare);
+      const Report run = SolveFrom(deflated, start, Method::Auto, options_.deflatedRunShare);
       if (run.verdict != Verdict::Root || !Accept(run.x, true)) return;
       deflated.AddRoot(roots_.back().x);
     }

@@ -48,9 +48,11 @@ struct RootsOptions {
   double ftol = 1E-10;
   // Evaluations one start's run (hybrid, then lm) may spend, per unknown plus one.
   int runShare = 100;
-  // Deflated runs tried from one start at most (each after a success).
+  // Deflated runs tried from one start at most (each after a success), and
+  // the evaluations one of them may spend, per unknown plus one.
   bool deflate = true;
   int deflationsPerStart = 2;
+  int deflatedRunShare = 50;
   // The deflation factor 1/||x - r||^power + shift, distances in units of
   // this fraction of the box's width in each unknown.
   double deflationPower = 2.0;

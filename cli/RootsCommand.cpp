@@ -1,6 +1,7 @@
 #include "RootsCommand.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -183,7 +184,11 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {
-    search.progress = [&err](const robust::RootsProgress& p) {
+    // At most ten lines a second; the terminal is slower than the search.
+    search.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last < std::chrono::milliseconds(100)) return;
+      last = now;
       err << "\rroots: " << p.startsDone << " of " << p.startsPlanned << " starts, " << p.roots
           << (p.roots == 1 ? " root" : " roots") << " so far" << std::flush;
     };

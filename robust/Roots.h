@@ -89,7 +89,7 @@ struct RootsReport {
   long evaluations = 0;  // calls of Residuals::Evaluate, all runs and checks together
   double seconds = 0.0;
   bool budgetReached = false;  // the time budget stopped the search before every start was done
-  bool startFailed = false;    // F fails at some start (those starts were skipped)
+  int startsFailed = 0;        // starts where F or J cannot be evaluated (skipped)
 };
 
 // 32 starts per unknown, at most 4096.

@@ -59,6 +59,13 @@ TEST(RootsCommand, NoRootIsAFailureNotAClaim) {
   EXPECT_EQ(run.out, "found no root in the box with 64 starts; another search may find more\n");
 }
 
+TEST(RootsCommand, StartsWhereTheEquationsFailAreCountedAndSkipped) {
+  const Outcome run = Roots({"--eq", "log(x)-1", "--vars", "x", "--box", "-5:5", "--starts", "20"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("x=2.71828182845905 ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("; the equations cannot be evaluated at 10 of the 20 starts\n"), std::string::npos) << run.out;
+}
+
 TEST(RootsCommand, WrongInputIsNamed) {
   struct Row {
     std::vector<std::string> args;

@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "RobustSolve.h"
+#include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
@@ -74,6 +75,7 @@ struct Parsed {
   std::string jacobianNames;
   SolveOptions solveOptions;
   RobustCliOptions robustOptions;
+  RootsCliOptions rootsOptions;
   std::string namesText;
   std::string valuesText;
 };
@@ -169,8 +171,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   AddRobustOptions(*solveCommand, parsed.robustOptions);
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
+  CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp);
 
   const std::vector<std::string> spelledOut =
       WithEmptyValues(args, {evalCommand, solveCommand, examplesCommand});
@@ -183,6 +186,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (jacobianCommand->parsed()) return kJacobianUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
+    if (rootsCommand->parsed()) return kRootsUsage;
     return kHelpHint;
   };
 
@@ -209,6 +213,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return RunJacobian(parsed.jacobianOptions, out, err);
   }
   if (examplesCommand->parsed()) return RunExamples(out);
+  if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;

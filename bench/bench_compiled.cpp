@@ -84,7 +84,7 @@ void BM_Native(benchmark::State& state) {
 void RunCompiled(benchmark::State& state, bool gradient) {
   const Case c = CaseOf(state);
   eval::SilentUi ui;
-  eval::CompiledEquation equation(c.text, c.names, std::make_shared<eval::ClsMath>(ui));
+  eval::CompiledEquation equation(c.text, c.names, std::make_shared<eval::ClsMath>());
   if (equation.Method() != eval::Derivatives::Exact) {
     state.SkipWithError("not compiled");
     return;

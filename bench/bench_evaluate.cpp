@@ -136,7 +136,7 @@ void CountInstructions() {
       const std::string text(eqs[i]);
       eval::ScriptEngine engine;
       engine.SetLanguage("VBScript");
-      engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+      engine.AddObject("math", std::make_shared<eval::ClsMath>(), true);
       std::vector<std::string> names;
       for (std::size_t k = 1; k <= eqs.size(); ++k) names.push_back("x" + std::to_string(k));
       std::vector<double> point(kPoint.begin(), kPoint.begin() + static_cast<long>(eqs.size()));

@@ -47,7 +47,7 @@ const std::vector<TypedSystem>& Systems() {
 
 void Search(benchmark::State& state, const TypedSystem& system, bool deflate) {
   eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>();
   eval::CompiledSystem compiled(system.equations, system.names, library);
   cli::CompiledRootsResiduals residuals(compiled);
   robust::RootsOptions options;

@@ -63,10 +63,11 @@ int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err
     return kExitUsage;
   }
 
-  // Declared before the library, which keeps a reference to it.
   StreamUi ui(nullptr, err);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   try {
-    eval::CompiledEquation equation(options.expression, names, std::make_shared<eval::ClsMath>(ui));
+    eval::CompiledEquation equation(options.expression, names, library);
     std::vector<double> gradient(names.size());
     const eval::EquationResult result = equation.Evaluate(values, gradient);
     const bool valueDefined = result.fault != eval::EquationFault::ScriptError;

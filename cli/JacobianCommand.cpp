@@ -41,10 +41,11 @@ int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream&
     return kExitUsage;
   }
 
-  // Declared before the library, which keeps a reference to it.
   StreamUi ui(nullptr, err);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   try {
-    eval::CompiledSystem system(options.equations, names, std::make_shared<eval::ClsMath>(ui));
+    eval::CompiledSystem system(options.equations, names, library);
     const std::size_t n = names.size();
     std::vector<double> f(options.equations.size());
     std::vector<double> jacobian(f.size() * n);

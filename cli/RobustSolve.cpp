@@ -199,7 +199,8 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   if (names.size() != n) return refuse(CountMessage(n, "unknowns' names (Varaiabls)", names.size()));
   if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
 
-  auto library = std::make_shared<eval::ClsMath>(libraryUi);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);

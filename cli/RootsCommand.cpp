@@ -166,10 +166,10 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   if (options.ftol) search.ftol = *options.ftol;
   if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) return usage(problem);
 
-  // Declared before the library, which keeps a reference to it. Failures
-  // during the search are rejected points, not messages.
+  // Failures during the search are rejected points, not messages.
   eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   std::optional<eval::CompiledSystem> system;
   for (std::size_t i = 0; i < count; ++i) {
     try {

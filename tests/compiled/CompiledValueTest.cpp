@@ -229,7 +229,7 @@ TEST(CompiledCompile, FaultsInTheTextFailAsEvaluatesAddCodeDoes) {
     eval::SilentUi ui;
     eval::ScriptEngine engine;
     engine.SetLanguage("VBScript");
-    engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+    engine.AddObject("math", std::make_shared<eval::ClsMath>(), true);
     std::string expected;
     try {
       for (const auto& name : row.names) engine.AddCode(name + " = 0");
@@ -282,7 +282,7 @@ TEST(CompiledRules, EveryNumericLibraryMemberIsCovered) {
 
 TEST(CompiledSystemEvaluate, FAndJacobianInOnePassNameTheFirstFault) {
   eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>();
   const std::vector<std::string> equations{"x1^2-2*x2-2", "1/(x1-1)", "Abs(x2)"};
   eval::CompiledSystem system(equations, std::vector<std::string>{"x1", "x2"}, library);
   EXPECT_EQ(system.Count(), 3);

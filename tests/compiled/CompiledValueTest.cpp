@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -308,6 +309,14 @@ TEST(CompiledSystemEvaluate, FAndJacobianInOnePassNameTheFirstFault) {
   EXPECT_EQ(status.fault, EquationFault::NoDerivative);
   status = system.Evaluate(std::vector<double>{3, 0}, f);  // no Jacobian asked: no derivative fault
   EXPECT_TRUE(status.ok);
+
+  // A coordinate that is no number reaches no equation, on either road.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const std::string text : {"Sgn(x1)", "Sgn(x1) + (x1 > 0)"}) {
+    SCOPED_TRACE(text);
+    Compiled c(text, {"x1"});
+    EXPECT_EQ(c.equation.Evaluate(std::vector<double>{nan}).fault, EquationFault::NotFinite);
+  }
 }
 
 TEST(CompiledSystemEvaluate, GuardedFailuresSetErrorAsTheEngineDoes) {

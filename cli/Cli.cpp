@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
@@ -55,6 +56,7 @@ constexpr const char* kCommandsFooter =
 struct Parsed {
   EvalOptions evalOptions;
   SolveOptions solveOptions;
+  RobustCliOptions robustOptions;
   RootsCliOptions rootsOptions;
   std::string namesText;
   std::string valuesText;
@@ -103,11 +105,12 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
           ->type_name("TEXT");
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
+  AddRobustOptions(*solveCommand, parsed.robustOptions);
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(std::string(kCommandsFooter) + "\n\nRoot search:\n" + kRootsHelp);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp);
 
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
@@ -138,6 +141,13 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
+    if (WantsRobustSolve(parsed.robustOptions)) {
+      if (auto problem = RobustSolveProblem(parsed.solveOptions, parsed.robustOptions)) {
+        err << kProgramName << ": " << *problem << '\n' << kSolveUsage << kRobustSolveUsage;
+        return kExitUsage;
+      }
+      return RunRobustSolve(parsed.solveOptions, parsed.robustOptions, out, err);
+    }
     if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
       err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
       return kExitUsage;

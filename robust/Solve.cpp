@@ -80,12 +80,12 @@ std::string_view VerdictName(Verdict verdict) {
 
 std::string_view StopReasonName(StopReason reason) {
   switch (reason) {
-    case StopReason::MethodFinished: return "the method stopped making progress";
-    case StopReason::RunShare: return "the run spent its share of evaluations";
+    case StopReason::MethodFinished: return "method finished";
+    case StopReason::RunShare: return "run share spent";
     case StopReason::EvaluationBudget: return "evaluation budget spent";
     case StopReason::TimeBudget: return "time budget spent";
-    case StopReason::StartFailure: return "evaluation fails at the start";
-    case StopReason::JacobianFailure: return "Jacobian fails at the last point";
+    case StopReason::StartFailure: return "start failure";
+    case StopReason::JacobianFailure: return "jacobian failure";
   }
   return "";
 }
@@ -208,14 +208,24 @@ std::string Summary(const Report& report) {
       return "No root found: " + where + work + " ended at a least-squares minimum where max|F| = " +
              Number(report.maxAbsResidual) + " is above the tolerance.";
     case Verdict::LimitReached:
-      return "No root found: limit reached (" + std::string(StopReasonName(report.stopReason)) + ")" + work +
+      return "No root found: limit reached (" +
+             std::string(report.stopReason == StopReason::EvaluationBudget ? "the evaluation budget is spent"
+                         : report.stopReason == StopReason::TimeBudget     ? "the time budget is spent"
+                                                                           : "the methods stopped making progress") +
+             ")" + work +
              "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) + ".";
     case Verdict::EvaluationFailure:
+    {
+      // F defined everywhere at the point: it is the derivatives that fail.
+      bool valuesDefined = !report.residuals.empty();
+      for (double value : report.residuals) valuesDefined = valuesDefined && std::isfinite(value);
+      const std::string what = (valuesDefined ? "the derivatives of equation " : "equation ") +
+                               std::to_string(report.failedEquation + 1);
       if (report.stopReason == StopReason::StartFailure)
-        return "Evaluation failure: equation " + std::to_string(report.failedEquation + 1) +
-               " or its derivatives cannot be evaluated at the start.";
-      return "Evaluation failure: equation " + std::to_string(report.failedEquation + 1) +
-             " or its derivatives cannot be evaluated at the last point reached by " + where + work + ".";
+        return "Evaluation failure: " + what + " cannot be evaluated at the start.";
+      return "Evaluation failure: " + what + " cannot be evaluated at the last point reached by " + where +
+             work + ".";
+    }
   }
   return "";
 }

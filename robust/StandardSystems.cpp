@@ -1,5 +1,6 @@
 #include "StandardSystems.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -154,6 +155,12 @@ std::vector<StandardSystem> SmallSystems() {
                          j.Set(n - 1, k, others);
                        }
                      }});
+  systems.push_back(Wood());
+  systems.push_back(Chebyquad(7));
+  systems.push_back(Chebyquad(8));
+  systems.push_back(VariablyDimensioned(10));
+  systems.push_back(DiscreteIntegral(10));
+  systems.push_back(BroydenBanded(10));
   return systems;
 }
 
@@ -202,6 +209,108 @@ StandardSystem ExtendedRosenbrock(int n) {
               j.Set(i, i, -20 * x[i]);
               j.Set(i, i + 1, 10);
               j.Set(i + 1, i, -1);
+            }
+          }};
+}
+
+StandardSystem Wood() {
+  return {"wood", 4, {-3, -1, -3, -1}, {1, 1, 1, 1}, true,
+          [](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+            JacobianWriter j(jac, 4);
+            const double a = x[1] - x[0] * x[0], b = x[3] - x[2] * x[2];
+            f[0] = -200 * x[0] * a - (1 - x[0]);
+            f[1] = 200 * a + 20.2 * (x[1] - 1) + 19.8 * (x[3] - 1);
+            f[2] = -180 * x[2] * b - (1 - x[2]);
+            f[3] = 180 * b + 20.2 * (x[3] - 1) + 19.8 * (x[1] - 1);
+            j.Set(0, 0, -200 * a + 400 * x[0] * x[0] + 1);
+            j.Set(0, 1, -200 * x[0]);
+            j.Set(1, 0, -400 * x[0]);
+            j.Set(1, 1, 220.2);
+            j.Set(1, 3, 19.8);
+            j.Set(2, 2, -180 * b + 360 * x[2] * x[2] + 1);
+            j.Set(2, 3, -180 * x[2]);
+            j.Set(3, 1, 19.8);
+            j.Set(3, 2, -360 * x[2]);
+            j.Set(3, 3, 200.2);
+          }};
+}
+
+StandardSystem Chebyquad(int n) {
+  std::vector<double> start(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) start[i] = (i + 1.0) / (n + 1);
+  return {"chebyquad " + std::to_string(n), n, start, {}, n <= 7 || n == 9,
+          [n](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+            JacobianWriter j(jac, n);
+            for (int i = 0; i < n; ++i) f[i] = 0;
+            for (int k = 0; k < n; ++k) {
+              // Shifted Chebyshev polynomials T_1..T_n at 2x - 1 and their slopes.
+              const double y = 2 * x[k] - 1;
+              double t0 = 1, t1 = y, d0 = 0, d1 = 1;
+              for (int i = 0; i < n; ++i) {
+                f[i] += t1 / n;
+                j.Set(i, k, 2 * d1 / n);
+                const double t2 = 2 * y * t1 - t0, d2 = 2 * t1 + 2 * y * d1 - d0;
+                t0 = t1;
+                t1 = t2;
+                d0 = d1;
+                d1 = d2;
+              }
+            }
+            // The integral of T_i over [0, 1] is -1/(i^2 - 1) for even i, 0 for odd.
+            for (int i = 1; i < n; i += 2) f[i] += 1.0 / ((i + 1) * (i + 1) - 1);
+          }};
+}
+
+StandardSystem VariablyDimensioned(int n) {
+  std::vector<double> start(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) start[i] = 1 - (i + 1.0) / n;
+  return {"variably dimensioned " + std::to_string(n), n, start, std::vector<double>(n, 1.0), true,
+          [n](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+            JacobianWriter j(jac, n);
+            double sum = 0;
+            for (int k = 0; k < n; ++k) sum += (k + 1) * (x[k] - 1);
+            const double temp = sum * (1 + 2 * sum * sum), slope = 1 + 6 * sum * sum;
+            for (int i = 0; i < n; ++i) {
+              f[i] = x[i] - 1 + (i + 1) * temp;
+              for (int k = 0; k < n; ++k) j.Set(i, k, (i + 1) * (k + 1) * slope + (i == k ? 1 : 0));
+            }
+          }};
+}
+
+StandardSystem DiscreteIntegral(int n) {
+  const double h = 1.0 / (n + 1);
+  std::vector<double> start(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) start[i] = (i + 1) * h * ((i + 1) * h - 1);
+  return {"discrete integral " + std::to_string(n), n, start, {}, true,
+          [n, h](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+            JacobianWriter j(jac, n);
+            for (int k = 0; k < n; ++k) {
+              const double tk = (k + 1) * h;
+              double lower = 0, upper = 0;
+              for (int m = 0; m < n; ++m) {
+                const double tm = (m + 1) * h, u = x[m] + tm + 1;
+                const double weight = m <= k ? (1 - tk) * tm : tk * (1 - tm);
+                (m <= k ? lower : upper) += (m <= k ? tm : 1 - tm) * u * u * u;
+                j.Set(k, m, 1.5 * h * weight * u * u + (m == k ? 1 : 0));
+              }
+              f[k] = x[k] + h * ((1 - tk) * lower + tk * upper) / 2;
+            }
+          }};
+}
+
+StandardSystem BroydenBanded(int n) {
+  return {"broyden banded " + std::to_string(n), n, std::vector<double>(n, -1.0), {}, true,
+          [n](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+            JacobianWriter j(jac, n);
+            for (int i = 0; i < n; ++i) {
+              double sum = 0;
+              for (int k = std::max(0, i - 5); k <= std::min(n - 1, i + 1); ++k) {
+                if (k == i) continue;
+                sum += x[k] * (1 + x[k]);
+                j.Set(i, k, -(1 + 2 * x[k]));
+              }
+              f[i] = x[i] * (2 + 5 * x[i] * x[i]) + 1 - sum;
+              j.Set(i, i, 2 + 15 * x[i] * x[i]);
             }
           }};
 }

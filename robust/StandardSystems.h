@@ -42,11 +42,15 @@ struct StandardSystem {
   NativeResiduals::Function function;
 };
 
-// The catalogue: small hard systems (n 1 to 4, 10) and, for n given, the
-// large ones.
+// The catalogue: systems of 1 to 10 equations, and the families of any n.
 std::vector<StandardSystem> SmallSystems();
 StandardSystem BroydenTridiagonal(int n);
 StandardSystem DiscreteBoundaryValue(int n);
 StandardSystem ExtendedRosenbrock(int n);  // n even
+StandardSystem Wood();
+StandardSystem Chebyquad(int n);           // has a root for n <= 7 and n = 9
+StandardSystem VariablyDimensioned(int n);
+StandardSystem DiscreteIntegral(int n);
+StandardSystem BroydenBanded(int n);
 
 }  // namespace robust

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "PlotCommand.h"
 #include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
@@ -58,6 +59,7 @@ struct Parsed {
   SolveOptions solveOptions;
   RobustCliOptions robustOptions;
   RootsCliOptions rootsOptions;
+  PlotCliOptions plotOptions;
   std::string namesText;
   std::string valuesText;
 };
@@ -109,8 +111,10 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
+  CLI::App* plotCommand = AddPlotCommand(app, parsed.plotOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp +
+             "\n\nPictures:\n" + kPlotHelp);
 
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
@@ -121,6 +125,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
     if (rootsCommand->parsed()) return kRootsUsage;
+    if (plotCommand->parsed()) return kPlotUsage;
     return kHelpHint;
   };
 
@@ -138,6 +143,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
   if (examplesCommand->parsed()) return RunExamples(out);
   if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
+  if (plotCommand->parsed()) return RunPlot(parsed.plotOptions, out, err);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;

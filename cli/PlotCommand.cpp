@@ -33,7 +33,7 @@ namespace cli {
 namespace {
 
 constexpr std::string_view kNewton = "newton";
-constexpr int kMinSide = 200;
+constexpr int kMinSide = 320;
 constexpr int kMaxSide = 8000;
 constexpr const char* kLibraryFile = "libnlsolve_plot.so";
 constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";

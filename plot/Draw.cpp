@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
@@ -417,13 +418,10 @@ bool WritePng(const Scene& scene, const std::string& path, std::string& error) {
 }
 
 bool WriteSvg(const Scene& scene, const std::string& path, std::string& error) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    error = "cannot write " + path + ": " + file.errorString().toStdString();
-    return false;
-  }
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
   QSvgGenerator generator;
-  generator.setOutputDevice(&file);
+  generator.setOutputDevice(&buffer);
   generator.setSize(QSize(scene.width, scene.height));
   generator.setViewBox(QRect(0, 0, scene.width, scene.height));
   generator.setResolution(96);
@@ -433,7 +431,15 @@ bool WriteSvg(const Scene& scene, const std::string& path, std::string& error) {
     QPainter painter(&generator);
     Painter(painter, scene).Paint();
   }
-  if (file.error() != QFileDevice::NoError || !file.flush()) {
+  // The generator gives the size in millimetres, which viewers convert at
+  // different resolutions; the picture's size is its size in pixels.
+  QByteArray svg = buffer.data();
+  const qsizetype width = svg.indexOf("width=\""), viewBox = svg.indexOf("viewBox=");
+  if (width >= 0 && viewBox > width)
+    svg.replace(width, viewBox - width,
+                QStringLiteral("width=\"%1\" height=\"%2\"\n ").arg(scene.width).arg(scene.height).toUtf8());
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(svg) != svg.size() || !file.flush()) {
     error = "cannot write " + path + ": " + file.errorString().toStdString();
     return false;
   }

@@ -19,6 +19,7 @@
 #include "cli/Cli.h"
 #include "cli/Commands.h"
 #include "cli/PlotCommand.h"
+#include "eval/NumberText.h"
 #include "eval/SolverUi.h"
 #include "plot/Contour.h"
 #include "plot/Frame.h"
@@ -71,7 +72,7 @@ TEST(PlotFile, IsAnImageOfTheAskedSizeAndTheSameForTheSameInput) {
     plot::Kind kind;
   } rows[] = {
       {"a.png", 900, 700, plot::Kind::ZeroCurves}, {"b.svg", 640, 480, plot::Kind::ZeroCurves},
-      {"c.png", 300, 200, plot::Kind::ZeroCurves}, {"d.svg", 900, 700, plot::Kind::Convergence},
+      {"c.png", 400, 320, plot::Kind::ZeroCurves}, {"d.svg", 900, 700, plot::Kind::Convergence},
       {"e.png", 1200, 500, plot::Kind::Convergence},
   };
   for (const Row& row : rows) {
@@ -114,6 +115,10 @@ TEST(PlotFile, RootsLandOnTheirPixels) {
     EXPECT_EQ(image.pixelColor(x, y), rootFill);
     EXPECT_NE(image.pixelColor(x + 12, y + 12), rootFill);
   }
+  // Up is up, and the box's centre is the area's centre.
+  EXPECT_LT(frame.PixelY(1), frame.PixelY(0));
+  EXPECT_NEAR(frame.PixelX(0), frame.Area().left + frame.Area().width / 2, 1e-9);
+  EXPECT_NEAR(frame.PixelY(0), frame.Area().top + frame.Area().height / 2, 1e-9);
   // The frame keeps one scale for both unknowns: a circle stays round.
   EXPECT_NEAR(frame.PixelX(1) - frame.PixelX(0), frame.PixelY(0) - frame.PixelY(1), 1e-9);
 }
@@ -196,7 +201,9 @@ TEST(Observer, SeesEveryRunFromItsStartToItsEndAndChangesNothing) {
     EXPECT_EQ(points.back(), report.x);
     EXPECT_DOUBLE_EQ(seen.back().maxAbsResidual, report.maxAbsResidual);
     for (std::size_t k = 1; k < seen.size(); ++k)
-      if (seen[k].run == seen[k - 1].run) EXPECT_EQ(seen[k].step, seen[k - 1].step + 1);
+      if (seen[k].run == seen[k - 1].run) {
+        EXPECT_EQ(seen[k].step, seen[k - 1].step + 1);
+      }
   }
 }
 
@@ -212,7 +219,8 @@ TEST(GoPath, IsReadBackFromTheLogOfBothStages) {
     app::ProblemState state;
     app::InputFields fields;
     cli::PrepareSolveInput(options, state, fields);
-    const std::vector<double> start = state.x;
+    std::vector<double> start;
+    for (const std::string& piece : app::SplitAtCommas(fields.txtVarsI)) start.push_back(eval::LeadingNumber(piece));
     eval::RecordingUi ui;
     const app::GoResult result = app::CmdExecute_Click(fields, state, ui);
     ASSERT_TRUE(result.ran);
@@ -256,7 +264,8 @@ TEST(PlotCommand, WritesThePictureOrSaysWhy) {
   }
   setenv("NLSOLVE_PLOT_LIBRARY", "/nonexistent/libnlsolve_plot.so", 1);
   std::ostringstream out, err;
-  EXPECT_EQ(cli::RunCli({"plot", "--example", "1", "-o", png}, out, err), 1);
+  const std::vector<std::string> args = {"plot", "--example", "1", "-o", png};
+  EXPECT_EQ(cli::RunCli(args, out, err), 1);
   EXPECT_NE(err.str().find("the drawing library libnlsolve_plot.so was not found"), std::string::npos) << err.str();
   unsetenv("NLSOLVE_PLOT_LIBRARY");
 }

@@ -457,3 +457,14 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
 }
 
 }  // namespace cli
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NLSOLVE_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(NLSOLVE_LEAK_CHECKED)
+// Under LeakSanitizer: fontconfig, which Qt asks for the fonts of a picture,
+// keeps a few allocations it never frees. They are its own, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif

@@ -6,6 +6,8 @@ namespace plot {
 namespace {
 
 constexpr int kEquations = 2;
+// A crossing whose value is this small next to the ends' is a zero anyway.
+constexpr double kCloseToZero = 1E-6;
 
 struct Sample {
   double x, y;
@@ -31,7 +33,7 @@ class Tracer {
 
   // Corners in the order bottom-left, bottom-right, top-right, top-left.
   void Cell(const Sample (&c)[4], int depth) {
-    if (depth < options_.depth && NeedsRefinement(c)) {
+    if (depth < options_.depth && (NeedsRefinement(c) || CentreDiffers(c))) {
       Split(c, depth);
       return;
     }
@@ -50,6 +52,18 @@ class Tracer {
       }
       if (defined != 0 && defined != 4) return true;  // the edge of an undefined region
       if (defined == 4 && positive != 0 && positive != 4) return true;  // a sign change
+    }
+    return false;
+  }
+
+  // A curve can pass through a cell without changing the corners' signs: a
+  // thin loop, or a zero beside a pole (tan near pi/2). The centre tells.
+  bool CentreDiffers(const Sample (&c)[4]) {
+    const Sample centre = At((c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2);
+    for (int e = 0; e < kEquations; ++e) {
+      if (!Defined(centre.f[e])) continue;
+      for (const Sample& s : c)
+        if (Defined(s.f[e]) && Positive(s.f[e]) != Positive(centre.f[e])) return true;
     }
     return false;
   }
@@ -83,8 +97,11 @@ class Tracer {
     const double t = fa / (fa - fb);
     x = a.x + t * (b.x - a.x);
     y = a.y + t * (b.y - a.y);
-    const double there = At(x, y).f[e];
-    return Defined(there) && std::fabs(there) <= std::fmax(std::fabs(fa), std::fabs(fb));
+    // At a zero the interpolated point is closer to 0 than either end; at a
+    // pole it is at least as far from 0 as the end farther from the pole.
+    const double there = std::fabs(At(x, y).f[e]);
+    const double nearer = std::fmin(std::fabs(fa), std::fabs(fb)), farther = std::fmax(std::fabs(fa), std::fabs(fb));
+    return Defined(there) && (there <= nearer || there <= kCloseToZero * farther);
   }
 
   void Leaf(const Sample (&c)[4], int e) {

@@ -20,8 +20,8 @@ struct Cell {
 struct ContourOptions {
   int cellsX = 150;  // the coarse grid
   int cellsY = 120;
-  int refine = 4;    // a cell that needs it is split refine x refine ...
-  int depth = 1;     // ... this many times
+  int refine = 3;    // a cell that needs it is split refine x refine ...
+  int depth = 2;     // ... this many times
 };
 
 struct Contours {
@@ -32,7 +32,7 @@ struct Contours {
 
 // f(x, y, out) writes F1 and F2 at (x, y) into out[0..1], NaN where an
 // equation cannot be evaluated. A sign change across a pole (the value at the
-// interpolated crossing is larger than at both ends) is no crossing.
+// interpolated crossing is no nearer 0 than at both ends) is no crossing.
 Contours TraceZeroCurves(double xMin, double xMax, double yMin, double yMax,
                          const std::function<void(double, double, double*)>& f,
                          const ContourOptions& options = {});

@@ -49,7 +49,7 @@ constexpr double kDot = 3.2;
 constexpr double kRootRadius = 6;
 constexpr double kLegendRow = 20;
 constexpr double kLegendTop = 58;  // below the plot area: tick numbers and the axis name
-constexpr double kCellPixels = 5;  // the contour grid's coarse cell, refined 4 x 4 where needed
+constexpr double kCellPixels = 6;  // the contour grid's coarse cell, refined 9 x 9 where needed
 
 QFont Font(int pixels, bool bold = false) {
   QFont font(QStringLiteral("DejaVu Sans"));
@@ -244,9 +244,17 @@ class Painter {
     p_.restore();
     Border();
 
-    for (const std::vector<double>& root : scene_.roots) Label(p_, At(root[0], root[1]), Pair(root));
+    // The end on a root names both in one label.
+    bool endNamed = false;
+    for (const std::vector<double>& root : scene_.roots) {
+      const QPointF at = At(root[0], root[1]);
+      const bool isEnd = scene_.end.size() == 2 && !endNamed &&
+                         QLineF(at, At(scene_.end[0], scene_.end[1])).length() < kRootRadius;
+      Label(p_, at, isEnd ? QStringLiteral("end ") + Pair(root) : Pair(root));
+      endNamed = endNamed || isEnd;
+    }
     Mark(scene_.start, "start", Place::UpperLeft);
-    Mark(scene_.end, "end", Place::LowerRight);
+    if (!endNamed) Mark(scene_.end, "end", Place::LowerRight);
   }
 
   // "start" or "end" beside its point; a point outside the box is named at the

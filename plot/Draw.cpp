@@ -78,13 +78,14 @@ QPen RunPen(const Run& run, std::size_t index) {
 
 // A text with a white backing so it stays readable over curves.
 // Placed to the upper right of `at`, or as `place` says.
-enum class Place { UpperRight, UpperLeft, LowerRight };
+enum class Place { UpperRight, UpperLeft, LowerRight, LowerLeft };
 void Label(QPainter& painter, QPointF at, const QString& text, Place place = Place::UpperRight) {
   painter.setFont(Font(kLabelPixels));
   const QFontMetricsF metrics(painter.font());
   const double width = metrics.horizontalAdvance(text);
-  const QPointF origin = at + QPointF(place == Place::UpperLeft ? -width - 9 : 9,
-                                      place == Place::LowerRight ? metrics.ascent() + 7 : -7);
+  const bool left = place == Place::UpperLeft || place == Place::LowerLeft;
+  const bool lower = place == Place::LowerRight || place == Place::LowerLeft;
+  const QPointF origin = at + QPointF(left ? -width - 9 : 9, lower ? metrics.ascent() + 7 : -7);
   const QRectF back(origin.x() - 2, origin.y() - metrics.ascent() - 1, width + 4, metrics.height() + 2);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(255, 255, 255, 215));
@@ -192,6 +193,7 @@ class Painter {
                                   ? TraceZeroCurves(box.xMin, box.xMax, box.yMin, box.yMax, scene_.evaluate, options)
                                   : Contours{};
     undefinedShown_ = !contours.undefined[0].empty() || !contours.undefined[1].empty();
+    for (int e = 0; e < 2; ++e) noZero_[e] = contours.curves[static_cast<std::size_t>(e)].empty();
 
     p_.save();
     p_.setClipRect(AreaRect());
@@ -273,27 +275,53 @@ class Painter {
     const QString text = QString::fromLatin1(word) + QStringLiteral(" outside the box at ") +
                          (finite ? Pair(point) : QStringLiteral("a point that is not finite"));
     const QPointF at = At(x, y);
-    Label(p_, at, text, at.x() > area_.left + area_.width / 2 ? Place::UpperLeft : Place::LowerRight);
+    // Inside the area, towards its centre.
+    const bool right = at.x() > area_.left + area_.width / 2, low = at.y() > area_.top + area_.height / 2;
+    Label(p_, at, text,
+          low ? (right ? Place::UpperLeft : Place::UpperRight) : (right ? Place::LowerLeft : Place::LowerRight));
   }
 
-  // Dots joined in order; a point that is not finite breaks the line.
+  // Dots joined in order; a point that is not finite breaks the line. Lines
+  // are cut at the plot area here, since an SVG file keeps no clipping.
   void Polyline(const std::vector<QPointF>& points, const QPen& pen) {
+    const QRectF area = AreaRect();
     QPainterPath path;
-    bool open = false;
-    for (const QPointF& point : points) {
-      if (std::isnan(point.x())) {
-        open = false;
-        continue;
-      }
-      if (open) path.lineTo(point);
-      else path.moveTo(point);
-      open = true;
+    QPointF last(NAN, NAN);
+    for (std::size_t k = 1; k < points.size(); ++k) {
+      QPointF a = points[k - 1], b = points[k];
+      if (std::isnan(a.x()) || std::isnan(b.x()) || !Clip(area, a, b)) continue;
+      if (a != last) path.moveTo(a);
+      path.lineTo(b);
+      last = b;
     }
     p_.strokePath(path, pen);
     p_.setPen(Qt::NoPen);
     p_.setBrush(pen.color());
+    const QRectF near = area.adjusted(-1, -1, 1, 1);
     for (const QPointF& point : points)
-      if (!std::isnan(point.x())) p_.drawEllipse(point, kDot, kDot);
+      if (!std::isnan(point.x()) && near.contains(point)) p_.drawEllipse(point, kDot, kDot);
+  }
+
+  // Liang-Barsky: the part of the segment a-b inside r, or false when none.
+  static bool Clip(const QRectF& r, QPointF& a, QPointF& b) {
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
+    }
+    const QPointF from = a;
+    a = from + QPointF(dx * t0, dy * t0);
+    b = from + QPointF(dx * t1, dy * t1);
+    return std::isfinite(a.x()) && std::isfinite(b.x());
   }
 
   void Convergence() {
@@ -374,7 +402,7 @@ class Painter {
         const std::string label = static_cast<std::size_t>(e) < scene_.curveLabels.size()
                                       ? scene_.curveLabels[static_cast<std::size_t>(e)]
                                       : "F" + std::to_string(e + 1);
-        place(Text(label), line(QPen(kCurveColours[e], 2.2), false));
+        place(Text(label) + (noZero_[e] ? QStringLiteral("   (no zero in the box)") : QString()), line(QPen(kCurveColours[e], 2.2), false));
       }
       if (!scene_.roots.empty())
         place(QStringLiteral("roots found in the box: %1").arg(scene_.roots.size()), [&](QPointF c) {
@@ -402,6 +430,7 @@ class Painter {
   plot::Frame frame_;
   Rect area_;
   bool undefinedShown_ = false;
+  bool noZero_[2] = {false, false};  // the equation has no zero curve in the box
 };
 
 bool EndsWith(const std::string& text, const char* ending) {

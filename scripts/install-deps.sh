@@ -11,7 +11,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libcminpack-dev libmuparser-dev qt6-svg-dev
   valgrind dpkg-dev file
-  xvfb xauth xdotool imagemagick fonts-arphic-uming locales
+  xvfb xauth xdotool imagemagick fonts-arphic-uming fonts-dejavu-core locales
 )
 
 missing=()

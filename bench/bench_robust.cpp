@@ -23,14 +23,6 @@ constexpr std::int16_t kNewtonIterations = 30;
 constexpr double kNewtonTolerance = 1E-5;
 constexpr double kStartFactors[] = {1, 10, 100};
 
-double MaxAbsAt(const robust::StandardSystem& system, const std::vector<double>& x) {
-  std::vector<double> f(static_cast<std::size_t>(system.n));
-  system.function(x, f, {});
-  double largest = 0;
-  for (double value : f) largest = std::isfinite(value) ? std::max(largest, std::abs(value)) : INFINITY;
-  return largest;
-}
-
 std::vector<double> ScaledStart(const robust::StandardSystem& system, double factor) {
   std::vector<double> start = system.start;
   for (double& value : start) value = value == 0 ? factor - 1 : value * factor;
@@ -54,7 +46,7 @@ void SolveRobust(benchmark::State& state, const robust::StandardSystem& system, 
   state.counters["starts"] = report.startsTried;
   // A root verdict that a fresh evaluation contradicts would be a false verdict.
   state.counters["false_root"] =
-      report.verdict == robust::Verdict::Root && !(MaxAbsAt(system, report.x) <= options.ftol) ? 1 : 0;
+      report.verdict == robust::Verdict::Root && !(robust::MaxAbsAt(system, report.x) <= options.ftol) ? 1 : 0;
 }
 
 // Equation evaluations counted through the classic road's one-value interface.
@@ -63,11 +55,9 @@ void SolveNewton(benchmark::State& state, const robust::StandardSystem& system, 
   long evaluations = 0;
   std::vector<solvers::NativeEquations::Function> functions;
   for (int i = 0; i < system.n; ++i) {
-    functions.push_back([&system, &evaluations, i](std::span<const double> x) {
+    functions.push_back([equation = robust::EquationOf(system, i), &evaluations](std::span<const double> x) {
       ++evaluations;
-      std::vector<double> f(static_cast<std::size_t>(system.n));
-      system.function(x, f, {});
-      return f[static_cast<std::size_t>(i)];
+      return equation(x);
     });
   }
   solvers::NativeEquations equations(std::move(functions));
@@ -82,7 +72,7 @@ void SolveNewton(benchmark::State& state, const robust::StandardSystem& system, 
   // One evaluation of F is n equation values.
   state.counters["F"] = static_cast<double>(evaluations) / system.n;
   state.counters["J"] = 0;
-  state.counters["root"] = MaxAbsAt(system, xOut) <= robust::Options{}.ftol ? 1 : 0;
+  state.counters["root"] = robust::MaxAbsAt(system, xOut) <= robust::Options{}.ftol ? 1 : 0;
   state.counters["starts"] = 1;
   state.counters["false_root"] = 0;
 }

@@ -22,7 +22,9 @@ constexpr const char* kDescription =
     "Solves systems of nonlinear equations written as VBScript expressions, and\n"
     "evaluates single expressions with the same engine and function library.";
 
-constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--var NAME=VALUE]... [--] EXPR\n";
+constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... [--] EXPR\n";
+constexpr std::string_view kJacobianUsage =
+    "Usage: nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n";
 constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
@@ -36,6 +38,15 @@ constexpr const char* kCommandsFooter =
     "      after assigning each NAME its VALUE (read as a leading number), and\n"
     "      prints the result. A failed evaluation prints the engine's description\n"
     "      on stderr and exits with 1. Put -- before an EXPR that begins with '-'.\n"
+    "      --grad evaluates at the exact values instead and prints d/dNAME = ...\n"
+    "      per --var in order (exact derivatives, or central differences where the\n"
+    "      expression uses what they do not cover); --json prints one object\n"
+    "      (value, gradient, derivatives).\n"
+    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n"
+    "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
+    "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
+    "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
+    "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
     "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
@@ -56,6 +67,10 @@ constexpr const char* kCommandsFooter =
 // The parsed command line, filled by CLI11.
 struct Parsed {
   EvalOptions evalOptions;
+  bool grad = false;
+  bool json = false;
+  JacobianOptions jacobianOptions;
+  std::string jacobianNames;
   SolveOptions solveOptions;
   RobustCliOptions robustOptions;
   RootsCliOptions rootsOptions;
@@ -71,7 +86,7 @@ std::string CheckAssignment(const std::string& text) {
 
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
-    err << kEvalUsage << kSolveUsage << kExamplesUsage << kHelpHint;
+    err << kEvalUsage << kJacobianUsage << kSolveUsage << kExamplesUsage << kHelpHint;
     return kExitUsage;
   }
 
@@ -87,6 +102,22 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       ->allow_extra_args(false)
       ->check(CLI::Validator(CheckAssignment, ""));
   evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression")->required();
+  CLI::Option* gradFlag =
+      evalCommand->add_flag("--grad", parsed.grad, "Full precision, with d/dNAME per --var");
+  evalCommand->add_flag("--json", parsed.json, "With --grad: print one JSON object")->needs(gradFlag);
+
+  CLI::App* jacobianCommand = app.add_subcommand("jacobian", "Print F and its Jacobian at a point");
+  jacobianCommand->add_option("--eq", parsed.jacobianOptions.equations, "One equation (repeatable, in order)")
+      ->type_name("EXPR")
+      ->allow_extra_args(false)
+      ->required();
+  CLI::Option* jacobianVars =
+      jacobianCommand->add_option("--vars", parsed.jacobianNames, "The unknowns' names, comma-separated")
+          ->type_name("TEXT");
+  jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
+      ->type_name("TEXT")
+      ->required();
+  jacobianCommand->add_flag("--json", parsed.jacobianOptions.json, "Print one JSON object");
 
   CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
   CLI::Option* exampleOption =
@@ -122,6 +153,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   auto usageOf = [&]() -> std::string_view {
     if (evalCommand->parsed()) return kEvalUsage;
+    if (jacobianCommand->parsed()) return kJacobianUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
     if (rootsCommand->parsed()) return kRootsUsage;
@@ -140,7 +172,15 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return kExitUsage;
   }
 
+  if (evalCommand->parsed() && parsed.grad) {
+    return RunEvalGrad(GradOptions{parsed.evalOptions.assignments, parsed.evalOptions.expression, parsed.json},
+                       out, err);
+  }
   if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
+  if (jacobianCommand->parsed()) {
+    if (jacobianVars->count() > 0) parsed.jacobianOptions.namesText = parsed.jacobianNames;
+    return RunJacobian(parsed.jacobianOptions, out, err);
+  }
   if (examplesCommand->parsed()) return RunExamples(out);
   if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
   if (plotCommand->parsed()) return RunPlot(parsed.plotOptions, out, err);

@@ -164,9 +164,12 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
     err << "nlsolve solve: " << *problem << '\n';
     return kExitUsage;
   }
-  // Both declared before the library, which keeps a reference to the ui.
+  // All declared before the library, which keeps a reference to its ui. The
+  // library is silent: its messages would come once per trial point, and a
+  // failing equation is reported once, by the verdict.
   eval::RecordingUi recorder;
   StreamUi streamUi(nullptr, err);
+  eval::SilentUi libraryUi;
   eval::SolverUi& ui = solve.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;
 
   std::vector<std::string> equations = solve.equations;
@@ -181,19 +184,13 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   for (const std::string& piece : app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n)))))
     start.push_back(eval::LeadingNumber(piece));
 
-  nlohmann::json document;
-  document["log"] = nlohmann::json::array();
+  // Today's keys come from the Go command's document, with their meaning.
+  app::GoResult result;
   auto refuse = [&](const std::string& message) {
     ui.ShowMessage(message);
     if (solve.json) {
-      document["messages"] = recorder.messages;
-      document["beeps"] = recorder.beeps;
-      document["answer"] = "";
-      document["title"] = "";
-      document["x"] = nlohmann::json::array();
-      document["residuals"] = nlohmann::json::array();
-      document["converged"] = false;
-      document["error"] = message;
+      result.error = message;
+      nlohmann::json document = SolveJson(result, recorder);
       document["method"] = options.method;
       out << JsonText(document) << '\n';
     }
@@ -202,7 +199,7 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   if (names.size() != n) return refuse(CountMessage(n, "unknowns' names (Varaiabls)", names.size()));
   if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
 
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>(libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);
@@ -220,14 +217,16 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
 
   if (solve.json) {
     if (!failure.empty()) recorder.messages.push_back(failure);
-    document["messages"] = recorder.messages;
-    document["beeps"] = recorder.beeps;
-    document["answer"] = answer;
-    document["title"] = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+    result.ran = true;
+    result.answerText = answer;
+    result.title = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+    result.x = report.x;
+    result.residuals = report.residuals;
+    result.converged = converged;
+    nlohmann::json document = SolveJson(result, recorder);
+    // Undefined values are null, never a number that is not one.
     document["x"] = Numbers(report.x);
     document["residuals"] = Numbers(report.residuals);
-    document["converged"] = converged;
-    document["error"] = nullptr;
     document["method"] = robust::MethodName(report.method);
     document["requestedMethod"] = options.method;
     document["verdict"] = robust::VerdictName(report.verdict);

@@ -1,6 +1,7 @@
 #include "RootsCommand.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -139,7 +140,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   const int n = static_cast<int>(count);
   const std::vector<std::string> names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
   if (names.size() != count)
-    return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
+    return usage("--vars needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
                  std::to_string(names.size()) + ")");
 
   robust::RootsOptions search;
@@ -150,7 +151,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
       search.start.push_back(*value);
     }
     if (search.start.size() != count)
-      return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
+      return usage("--x0 needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
                    std::to_string(search.start.size()) + ")");
   }
   if (options.boxText) {
@@ -183,7 +184,11 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {
-    search.progress = [&err](const robust::RootsProgress& p) {
+    // At most ten lines a second; the terminal is slower than the search.
+    search.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last < std::chrono::milliseconds(100)) return;
+      last = now;
       err << "\rroots: " << p.startsDone << " of " << p.startsPlanned << " starts, " << p.roots
           << (p.roots == 1 ? " root" : " roots") << " so far" << std::flush;
     };

@@ -7,8 +7,9 @@
 // trial and shrink the bound as soon as the trial's norm is not below the
 // current norm (actual reduction -1 in hybrj: bound halved; lmder: bound cut by
 // 5 to 10). A NaN would do that too, but hybrj folds every trial, rejected or
-// not, into its Broyden update of the factored Jacobian, so a NaN or an
-// enormous value would spoil R until the next fresh Jacobian. We therefore
+// not, into its Broyden update of the factored Jacobian (only a second
+// failure in a row asks for a fresh one instead), so a NaN or an enormous
+// value would spoil R and Q^T F for the steps that follow. We therefore
 // report twice the residual of the best point evaluated in this run: its norm
 // is above the library's current norm (an accepted step always lowers the
 // norm, and any evaluated point below the current norm is within a factor

@@ -171,19 +171,19 @@ class Search {
     }
     Report result = Solve(SolveOptions(method, share), residuals, start);
     if (result.stopReason == StopReason::TimeBudget) stopped_ = report_.budgetReached = true;
-    if (result.stopReason == StopReason::StartFailure) report_.startFailed = true;
     return result;
   }
 
   void FromStart(std::span<const double> start) {
     const Report plain = SolveFrom(counter_, start, Method::Auto, options_.runShare);
+    if (plain.stopReason == StopReason::StartFailure && !stopped_) ++report_.startsFailed;
     bool fresh = false;
     if (plain.verdict == Verdict::Root) fresh = Accept(plain.x, false);
     if (fresh || !options_.deflate || roots_.empty() || plain.stopReason == StopReason::StartFailure) return;
     DeflatedResiduals deflated(counter_, scale_, options_.deflationPower, options_.deflationShift);
     for (const FoundRoot& root : roots_) deflated.AddRoot(root.x);
     for (int d = 0; d < options_.deflationsPerStart && !stopped_; ++d) {
-      const Report run = SolveFrom(deflated, start, Method::Auto, options_.runShare);
+      const Report run = SolveFrom(deflated, start, Method::Auto, options_.deflatedRunShare);
       if (run.verdict != Verdict::Root || !Accept(run.x, true)) return;
       deflated.AddRoot(roots_.back().x);
     }
@@ -323,6 +323,9 @@ std::string RootsSummary(const RootsReport& report, double maxSeconds) {
   if (!report.outsideBox.empty())
     text += "; " + Count(static_cast<long>(report.outsideBox.size()), "root", "roots") +
             " outside the box listed apart";
+  if (report.startsFailed > 0)
+    text += "; the equations cannot be evaluated at " + std::to_string(report.startsFailed) + " of the " +
+            Count(report.startsDone, "start", "starts");
   if (report.budgetReached) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", maxSeconds);

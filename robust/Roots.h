@@ -48,9 +48,11 @@ struct RootsOptions {
   double ftol = 1E-10;
   // Evaluations one start's run (hybrid, then lm) may spend, per unknown plus one.
   int runShare = 100;
-  // Deflated runs tried from one start at most (each after a success).
+  // Deflated runs tried from one start at most (each after a success), and
+  // the evaluations one of them may spend, per unknown plus one.
   bool deflate = true;
   int deflationsPerStart = 2;
+  int deflatedRunShare = 50;
   // The deflation factor 1/||x - r||^power + shift, distances in units of
   // this fraction of the box's width in each unknown.
   double deflationPower = 2.0;
@@ -87,7 +89,7 @@ struct RootsReport {
   long evaluations = 0;  // calls of Residuals::Evaluate, all runs and checks together
   double seconds = 0.0;
   bool budgetReached = false;  // the time budget stopped the search before every start was done
-  bool startFailed = false;    // F fails at some start (those starts were skipped)
+  int startsFailed = 0;        // starts where F or J cannot be evaluated (skipped)
 };
 
 // 32 starts per unknown, at most 4096.

@@ -202,12 +202,15 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
 }
 
 std::string Summary(const Report& report) {
-  const std::string work = " after " + std::to_string(report.iterations) + " iterations (" +
+  const std::string work = " after " + std::to_string(report.iterations) +
+                           (report.iterations == 1 ? " iteration (" : " iterations (") +
                            std::to_string(report.functionEvaluations) + " evaluations of F, " +
                            std::to_string(report.jacobianEvaluations) + " of F and J)";
   const std::string where = std::string(MethodName(report.method)) + " from start " +
                             std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried);
-  const std::string condition = "the Jacobian's condition there is about " + Number(report.conditionEstimate);
+  const std::string condition = std::isfinite(report.conditionEstimate)
+                                    ? "the Jacobian's condition there is about " + Number(report.conditionEstimate)
+                                    : std::string("the Jacobian there is singular");
   switch (report.verdict) {
     case Verdict::Root:
       return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) + ", " +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace robust {
@@ -24,6 +25,24 @@ class JacobianWriter {
 };
 
 }  // namespace
+
+double MaxAbsAt(const StandardSystem& system, std::span<const double> x) {
+  std::vector<double> f(static_cast<std::size_t>(system.n));
+  system.function(x, f, {});
+  double largest = 0;
+  for (double value : f)
+    largest = std::isfinite(value) ? std::max(largest, std::abs(value)) : std::numeric_limits<double>::infinity();
+  return largest;
+}
+
+// The function is copied: the result does not depend on the system's lifetime.
+std::function<double(std::span<const double>)> EquationOf(const StandardSystem& system, int i) {
+  return [function = system.function, n = system.n, i](std::span<const double> x) {
+    std::vector<double> f(static_cast<std::size_t>(n));
+    function(x, f, {});
+    return f[static_cast<std::size_t>(i)];
+  };
+}
 
 std::vector<StandardSystem> SmallSystems() {
   using std::numbers::pi;

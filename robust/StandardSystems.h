@@ -42,6 +42,12 @@ struct StandardSystem {
   NativeResiduals::Function function;
 };
 
+// max|F_i| at x, infinite where an equation is undefined: a check that
+// needs nothing of the methods.
+double MaxAbsAt(const StandardSystem& system, std::span<const double> x);
+// Equation i alone, for solvers that take one equation at a time.
+std::function<double(std::span<const double>)> EquationOf(const StandardSystem& system, int i);
+
 // The catalogue: systems of 1 to 10 equations, and the families of any n.
 std::vector<StandardSystem> SmallSystems();
 StandardSystem BroydenTridiagonal(int n);

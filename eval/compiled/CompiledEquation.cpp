@@ -9,6 +9,7 @@
 #include "DerivativeRules.h"
 #include "eval/Builtins.h"
 #include "eval/ClsMath.h"
+#include "eval/Evaluate.h"
 #include "eval/Operators.h"
 #include "eval/Parser.h"
 #include "eval/ScriptEngine.h"
@@ -17,13 +18,10 @@
 namespace eval {
 namespace {
 
-// The same texts Evaluate puts into its engine, so that the same faults give
-// the same errors at the same places.
+// The private engine is prepared as the input step prepares an equation's.
 constexpr std::string_view kLanguage = "VBScript";
 constexpr std::string_view kLibraryName = "math";
-constexpr std::string_view kFunctionHead = "Function theFunction()\r\nTheFunction  = ";
-constexpr std::string_view kFunctionTail = "\r\nEnd Function";
-constexpr std::string_view kFunctionCall = "theFunction()";
+// The function Evaluate's definition declares, case-folded.
 constexpr std::string_view kFunctionFolded = "thefunction";
 
 // Central differences: a step of cbrt(epsilon) times the coordinate's size
@@ -76,8 +74,8 @@ struct Uncovered {
 // and pure functions, unless that fails (then every evaluation fails alike).
 class Builder {
  public:
-  Builder(CompiledTape& tape, std::span<const std::string> foldedNames, ClsMath& library)
-      : tape_(tape), names_(foldedNames), library_(library), members_(library.Members()) {}
+  Builder(CompiledTape& tape, std::span<const std::string> foldedNames, const ClsMath& library)
+      : tape_(tape), names_(foldedNames), members_(library.Members()) {}
 
   struct Operand {
     bool constant = false;
@@ -135,7 +133,8 @@ class Builder {
   Operand Named(const Expr& e, std::span<const Expr* const> args) {
     const std::string& folded = e.name->folded;
     const std::string& written = e.name->written;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
+    // From the last: of a name given twice, the later assignment is the one the engine keeps.
+    for (std::size_t i = names_.size(); i-- > 0;) {
       if (names_[i] != folded) continue;
       if (e.kind == ExprKind::Call) throw Uncovered{"calls the unknown " + written};
       Operand o;
@@ -277,9 +276,19 @@ class Builder {
 
   CompiledTape& tape_;
   std::span<const std::string> names_;
-  ClsMath& library_;
   std::span<const MemberInfo> members_;
 };
+
+// The variable a name assigns, case-folded, as the parser reads it.
+std::string ParsedName(const std::string& name) {
+  try {
+    const std::shared_ptr<Program> parsed = ParseExpression(name);
+    const Expr* e = parsed->expression;
+    if (e != nullptr && e->kind == ExprKind::Name && !e->parenthesized) return e->name->folded;
+  } catch (const ScriptError&) {
+  }
+  throw Uncovered{"has an unknown whose name is not a plain variable name: " + name};
+}
 
 // The one expression a definition holds, or why there is none.
 const Expr& SingleExpression(const Program& program) {
@@ -300,29 +309,35 @@ std::string_view DerivativesName(Derivatives derivatives) {
   return derivatives == Derivatives::Exact ? "exact" : "central differences";
 }
 
-struct CompiledEquation::Engine {
-  ScriptEngine engine;
+struct CompiledEquation::Impl {
+  Impl(std::string_view text, std::span<const std::string> names, std::shared_ptr<ClsMath> library);
+  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient);
+  double EngineValue(std::span<const double> x, bool& guardedFailure);
+  EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
+
+  std::size_t dimension_ = 0;
+  std::vector<std::string> names_;
+  std::shared_ptr<ClsMath> library_;
+  ScriptEngine engine_;                 // the fallback evaluator; holds the library too
+  std::unique_ptr<CompiledTape> tape_;  // null when falling back
+  std::string fallbackReason_;
 };
 
-CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::string> names,
-                                   std::shared_ptr<ClsMath> library)
-    : dimension_(names.size()),
-      names_(names.begin(), names.end()),
-      library_(std::move(library)),
-      engine_(std::make_unique<Engine>()) {
+CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string> names,
+                             std::shared_ptr<ClsMath> library)
+    : dimension_(names.size()), names_(names.begin(), names.end()), library_(std::move(library)) {
   assert(library_ != nullptr);
-  ScriptEngine& engine = engine_->engine;
+  ScriptEngine& engine = engine_;
   engine.SetLanguage(kLanguage);
   engine.AddObject(kLibraryName, library_, true);
   for (const std::string& name : names_) engine.AddCode(name + " = 0");
-  std::string definition(kFunctionHead);
-  definition += text;
-  definition += kFunctionTail;
+  const std::string definition = FunctionDefinition(text);
   engine.AddCode(definition);
 
-  std::vector<std::string> folded;
-  for (const std::string& name : names_) folded.push_back(Folded(name));
   try {
+    // Each name as the engine's parser reads it (blanks around it dropped).
+    std::vector<std::string> folded;
+    for (const std::string& name : names_) folded.push_back(ParsedName(name));
     // The engine's globals after those assignments: a name the library takes
     // for itself (a property such as Error) is no variable of the equation.
     for (const std::string& name : folded) {
@@ -341,52 +356,76 @@ CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::s
   }
 }
 
+CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::string> names,
+                                   std::shared_ptr<ClsMath> library)
+    : impl_(std::make_unique<Impl>(text, names, std::move(library))) {}
 CompiledEquation::~CompiledEquation() = default;
 CompiledEquation::CompiledEquation(CompiledEquation&&) noexcept = default;
 CompiledEquation& CompiledEquation::operator=(CompiledEquation&&) noexcept = default;
 
+std::size_t CompiledEquation::Dimension() const { return impl_->dimension_; }
+
 Derivatives CompiledEquation::Method() const {
-  return tape_ ? Derivatives::Exact : Derivatives::CentralDifferences;
+  return impl_->tape_ ? Derivatives::Exact : Derivatives::CentralDifferences;
 }
 
-EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
-  assert(x.size() == dimension_);
-  assert(gradient.empty() || gradient.size() == dimension_);
-  EquationResult result;
-  auto fail = [&](EquationFault fault, std::string description) {
-    result.fault = fault;
-    result.description = std::move(description);
-    for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
-    return result;
-  };
-  if (!AllFinite(x)) return fail(EquationFault::NotFinite, std::string(kNotFiniteCoordinate));
-  if (!tape_) return EvaluateByEngine(x, gradient);
+const std::string& CompiledEquation::FallbackReason() const { return impl_->fallbackReason_; }
 
-  CompiledTape::Outcome outcome;
-  try {
-    result.value = tape_->Run(x, gradient, outcome);
-  } catch (const ScriptError& error) {
-    result.value = 0;
-    return fail(EquationFault::ScriptError, error.Description());
-  }
-  if (!std::isfinite(result.value)) return fail(EquationFault::NotFinite, std::string(kNotFiniteValue));
-  if (gradient.empty()) return result;
-  if (outcome.noDerivative) {
-    return fail(EquationFault::NoDerivative,
-                std::string(outcome.what) +
-                    std::string(outcome.whatFailed ? kGuardedFailureSuffix : kNoDerivativeSuffix));
-  }
-  if (!AllFinite(gradient)) return fail(EquationFault::NoDerivative, std::string(kNotFiniteDerivative));
+EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
+  return impl_->Evaluate(x, gradient);
+}
+
+namespace {
+
+EquationResult Success(double value) {
+  EquationResult result;
+  result.value = value;
   return result;
 }
 
-double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFailure) {
-  ScriptEngine& engine = engine_->engine;
+EquationResult Fault(EquationFault fault, std::string description, double value, std::span<double> gradient) {
+  for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
+  EquationResult result;
+  result.value = value;
+  result.fault = fault;
+  result.description = std::move(description);
+  return result;
+}
+
+}  // namespace
+
+EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient) {
+  assert(x.size() == dimension_);
+  assert(gradient.empty() || gradient.size() == dimension_);
+  if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
+  if (!tape_) return EvaluateByEngine(x, gradient);
+
+  CompiledTape::Outcome outcome;
+  double value;
+  try {
+    value = tape_->Run(x, gradient, outcome);
+  } catch (const ScriptError& error) {
+    return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
+  }
+  if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
+  if (gradient.empty()) return Success(value);
+  if (outcome.noDerivative) {
+    return Fault(EquationFault::NoDerivative,
+                 std::string(outcome.what) +
+                     std::string(outcome.whatFailed ? kGuardedFailureSuffix : kNoDerivativeSuffix),
+                 value, gradient);
+  }
+  if (!AllFinite(gradient)) return Fault(EquationFault::NoDerivative, std::string(kNotFiniteDerivative), value, gradient);
+  return Success(value);
+}
+
+double CompiledEquation::Impl::EngineValue(std::span<const double> x, bool& guardedFailure) {
+  ScriptEngine& engine = engine_;
   for (std::size_t i = 0; i < dimension_; ++i) engine.AddCode(names_[i] + " = " + ExactText(x[i]));
   const bool before = library_->Error();
   library_->SetError(false);
   try {
-    const std::optional<double> value = ToDouble(engine.Eval(kFunctionCall));
+    const std::optional<double> value = ToDouble(engine.Eval(FunctionCall()));
     guardedFailure = library_->Error();
     library_->SetError(before || guardedFailure);
     // A result that is no number (a text) is a type mismatch, as Evaluate's callers count it.
@@ -398,55 +437,50 @@ double CompiledEquation::EngineValue(std::span<const double> x, bool& guardedFai
   }
 }
 
-EquationResult CompiledEquation::EvaluateByEngine(std::span<const double> x, std::span<double> gradient) {
-  EquationResult result;
-  auto fail = [&](EquationFault fault, std::string description) {
-    result.fault = fault;
-    result.description = std::move(description);
-    for (double& g : gradient) g = std::numeric_limits<double>::quiet_NaN();
-    return result;
-  };
+EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> x, std::span<double> gradient) {
   bool guardedFailure = false;
+  double value;
   try {
-    result.value = EngineValue(x, guardedFailure);
+    value = EngineValue(x, guardedFailure);
   } catch (const ScriptError& error) {
-    result.value = 0;
-    return fail(EquationFault::ScriptError, error.Description());
+    return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
-  if (!std::isfinite(result.value)) return fail(EquationFault::NotFinite, std::string(kNotFiniteValue));
-  if (gradient.empty()) return result;
-  if (guardedFailure) return fail(EquationFault::NoDerivative, std::string("The equation") + std::string(kGuardedFailureSuffix));
+  if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
+  if (gradient.empty()) return Success(value);
+  if (guardedFailure) {
+    return Fault(EquationFault::NoDerivative, "The equation" + std::string(kGuardedFailureSuffix), value, gradient);
+  }
 
   std::vector<double> at(x.begin(), x.end());
   for (std::size_t i = 0; i < dimension_; ++i) {
-    // Steps that are exact differences of representable coordinates.
     const double step = kStepScale * std::max(1.0, std::fabs(x[i]));
+    // The difference of the two representable neighbours, not 2 * step.
     const double up = x[i] + step;
     const double down = x[i] - step;
     std::string problem;
-    double fUp = 0;
-    double fDown = 0;
     try {
       bool failedUp = false;
       bool failedDown = false;
       at[i] = up;
-      fUp = EngineValue(at, failedUp);
+      const double fUp = EngineValue(at, failedUp);
       at[i] = down;
-      fDown = EngineValue(at, failedDown);
-      if (failedUp || failedDown) problem = "a library function failed (Error is set)";
+      const double fDown = EngineValue(at, failedDown);
+      gradient[i] = (fUp - fDown) / (up - down);
+      if (failedUp || failedDown) {
+        problem = "a library function failed (Error is set)";
+      } else if (!std::isfinite(gradient[i])) {
+        problem = kNotFiniteDerivative;
+      }
     } catch (const ScriptError& error) {
       problem = error.Description();
     }
     at[i] = x[i];
-    if (problem.empty()) gradient[i] = (fUp - fDown) / (up - down);
-    if (problem.empty() && !std::isfinite(gradient[i])) problem = kNotFiniteDerivative;
     if (!problem.empty()) {
-      fail(EquationFault::NoDerivative, std::string(kCentralFailurePrefix) + names_[i] + ": " + problem);
-      // The engine still holds the last point; the value above stays.
-      return result;
+      return Fault(EquationFault::NoDerivative, std::string(kCentralFailurePrefix) + names_[i] + ": " + problem,
+                   value, gradient);
     }
   }
-  return result;
+  return Success(value);
 }
 
 // ---- systems ----------------------------------------------------------------
@@ -472,15 +506,17 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
   assert(jacobian.empty() || jacobian.size() == equations_.size() * n);
   EvaluationStatus status;
   status.derivatives = Method();
+  results_.resize(equations_.size());
   for (std::size_t i = 0; i < equations_.size(); ++i) {
     const std::span<double> row = jacobian.empty() ? std::span<double>() : jacobian.subspan(i * n, n);
-    EquationResult r = equations_[i].Evaluate(x, row);
+    results_[i] = equations_[i].Evaluate(x, row);
+    const EquationResult& r = results_[i];
     f[i] = r.value;
     if (r.fault != EquationFault::None && status.ok) {
       status.ok = false;
       status.failedEquation = static_cast<int>(i);
       status.fault = r.fault;
-      status.description = std::move(r.description);
+      status.description = r.description;
     }
   }
   return status;

@@ -27,7 +27,6 @@
 namespace eval {
 
 class ClsMath;
-class CompiledTape;
 
 enum class Derivatives : std::uint8_t {
   Exact,               // dual numbers through every operation and function
@@ -62,34 +61,25 @@ class CompiledEquation {
  public:
   // Performs Evaluate's add-code steps once in a private engine carrying
   // `library` as "math" (each unknown assigned, then theFunction defined), so a
-  // fault in the text or a name throws the same ScriptError, then compiles.
+  // fault in the text or a name throws the same ScriptError; then compiles.
   CompiledEquation(std::string_view text, std::span<const std::string> names,
                    std::shared_ptr<ClsMath> library);
   ~CompiledEquation();
   CompiledEquation(CompiledEquation&&) noexcept;
   CompiledEquation& operator=(CompiledEquation&&) noexcept;
 
-  std::size_t Dimension() const { return dimension_; }
+  std::size_t Dimension() const;
   Derivatives Method() const;
-  // Why the equation falls back to central differences; empty when exact.
-  const std::string& FallbackReason() const { return fallbackReason_; }
+  const std::string& FallbackReason() const;  // why central differences; empty when exact
 
   // The value at x (Dimension() coordinates, used exactly) and, when
-  // `gradient` is not empty, the Dimension() partial derivatives into it.
-  // Entries of a gradient that does not exist are not-a-number.
+  // `gradient` is not empty, the Dimension() partials into it (not-a-number
+  // where they do not exist).
   EquationResult Evaluate(std::span<const double> x, std::span<double> gradient = {});
 
  private:
-  double EngineValue(std::span<const double> x, bool& guardedFailure);
-  EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
-
-  std::size_t dimension_ = 0;
-  std::vector<std::string> names_;
-  std::shared_ptr<ClsMath> library_;
-  struct Engine;
-  std::unique_ptr<Engine> engine_;     // the fallback evaluator
-  std::unique_ptr<CompiledTape> tape_;  // null when falling back
-  std::string fallbackReason_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 class CompiledSystem {
@@ -109,10 +99,13 @@ class CompiledSystem {
   // after a fault; the status names the first one.
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                             std::span<double> jacobian = {});
+  // Every equation's result of the last Evaluate, in order.
+  std::span<const EquationResult> Results() const { return results_; }
 
  private:
   std::vector<std::string> names_;
   std::vector<CompiledEquation> equations_;
+  std::vector<EquationResult> results_;
 };
 
 }  // namespace eval

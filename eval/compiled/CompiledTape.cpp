@@ -91,7 +91,7 @@ std::uint32_t CompiledTape::AddCall(const DerivativeRule& rule, std::uint32_t in
   calls_.push_back(site);
   Instr instr;
   instr.code = Code::Call;
-  instr.call = static_cast<std::uint32_t>(calls_.size() - 1);
+  instr.b = static_cast<std::uint32_t>(calls_.size() - 1);
   for (const std::uint8_t v : varies) instr.varA = instr.varA || v != 0;
   return AddInstr(instr);
 }
@@ -121,7 +121,7 @@ Value CompiledTape::CallFunction(const DerivativeRule& rule, std::uint32_t index
 }
 
 void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
-  const CallSite& site = calls_[in.call];
+  const CallSite& site = calls_[in.b];
   const std::span<Value> args(argValues_.data(), site.argCount);
   for (std::uint32_t k = 0; k < site.argCount; ++k) {
     argDoubles_[k] = values_[argSlots_[site.firstArg + k]];
@@ -179,11 +179,11 @@ void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
   }
 }
 
-template <bool kGradient>
+template <bool kGradient, std::size_t kUnknowns>
 void CompiledTape::Execute(Outcome& outcome) {
   double* v = values_.data();
   double* g = grads_.data();
-  const std::size_t n = n_;
+  const std::size_t n = kUnknowns != 0 ? kUnknowns : n_;
   for (const Instr& in : code_) {
     const double a = v[in.a];
     const double b = v[in.b];
@@ -281,10 +281,32 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
   assert(x.size() == n_);
   for (std::size_t i = 0; i < n_; ++i) values_[i] = x[i];
   if (gradient.empty()) {
-    Execute<false>(outcome);
+    Execute<false, 0>(outcome);
   } else {
     assert(gradient.size() == n_);
-    Execute<true>(outcome);
+    switch (n_) {
+      case 1:
+        Execute<true, 1>(outcome);
+        break;
+      case 2:
+        Execute<true, 2>(outcome);
+        break;
+      case 3:
+        Execute<true, 3>(outcome);
+        break;
+      case 4:
+        Execute<true, 4>(outcome);
+        break;
+      case 5:
+        Execute<true, 5>(outcome);
+        break;
+      case 6:
+        Execute<true, 6>(outcome);
+        break;
+      default:
+        Execute<true, 0>(outcome);
+        break;
+    }
     const double* g = &grads_[result_ * n_];
     for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? g[i] : 0.0;
   }

@@ -26,9 +26,8 @@ class CompiledTape {
     bool varA = false;  // operand a depends on the unknowns
     bool varB = false;
     std::uint32_t a = 0;
-    std::uint32_t b = 0;
+    std::uint32_t b = 0;  // Call: index into calls_
     std::uint32_t dst = 0;
-    std::uint32_t call = 0;  // Call: index into calls_
   };
 
   struct CallSite {
@@ -65,7 +64,9 @@ class CompiledTape {
   double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome);
 
  private:
-  template <bool kGradient>
+  // kUnknowns: the number of unknowns when known at compile time (the small
+  // systems solvers see), so the gradient loops unroll; 0 for any other number.
+  template <bool kGradient, std::size_t kUnknowns>
   void Execute(Outcome& outcome);
   void CallInstr(const Instr& in, bool gradient, Outcome& outcome);
 

@@ -140,6 +140,14 @@ TEST(CliRobustSolve, VerdictsOtherThanRootFailTheExitStatus) {
   EXPECT_NE(failure.out.find("equation 2 cannot be evaluated at the start"), std::string::npos) << failure.out;
 }
 
+// The library's own messages would come once per trial point; the robust
+// road keeps it silent (the Go command shows them, as the window does).
+TEST(CliRobustSolve, NoLibraryMessages) {
+  const auto run = RunInProcess(Solve({"--eq", "x1-1+0*Gcd(0,3)", "--method", "hybrid"}));
+  EXPECT_EQ(run.status, cli::kExitSuccess);
+  EXPECT_EQ(run.err, "");
+}
+
 TEST(CliRobustSolve, WrongInputIsRefusedWithAMessage) {
   struct Row {
     std::vector<std::string> args;

@@ -216,16 +216,20 @@ std::string RandomExpression(std::mt19937_64& random, int depth) {
         return std::to_string(1 + pick(5)) + ".5";
     }
   }
-  switch (pick(4)) {
+  // One draw after another: the order of operands of + is not fixed.
+  const std::size_t kind = pick(4);
+  const std::string left = RandomExpression(random, depth - 1);
+  switch (kind) {
     case 0:
-      return unary[pick(unary.size())] + "(" + RandomExpression(random, depth - 1) + ")";
+      return unary[pick(unary.size())] + "(" + left + ")";
     case 1:
-      return "(" + RandomExpression(random, depth - 1) + ")^" + std::to_string(2 + pick(2));
+      return "(" + left + ")^" + std::to_string(2 + pick(2));
     case 2:
-      return "-(" + RandomExpression(random, depth - 1) + ")";
-    default:
-      return "(" + RandomExpression(random, depth - 1) + binary[pick(binary.size())] +
-             RandomExpression(random, depth - 1) + ")";
+      return "-(" + left + ")";
+    default: {
+      const std::string op = binary[pick(binary.size())];
+      return "(" + left + op + RandomExpression(random, depth - 1) + ")";
+    }
   }
 }
 
@@ -252,6 +256,9 @@ TEST(CompiledDerivatives, RandomExpressionsAgainstCentralDifferences) {
       const double h = 1E-3;
       const double d1 = (f(i, h) - f(i, -h)) / (2 * h);
       const double d2 = (f(i, h / 2) - f(i, -h / 2)) / h;
+      // Where the two steps disagree, the function bends too fast for the
+      // difference to say anything (close to a pole of x3/x2, say).
+      if (std::fabs(d1 - d2) > 1E-2 * std::max(1.0, std::fabs(d2))) continue;
       const double richardson = (4 * d2 - d1) / 3;
       // Step^4 truncation and epsilon/step rounding, relative to the slope's size.
       EXPECT_NEAR(g[i], richardson, 1E-6 * std::max(1.0, std::fabs(g[i])));

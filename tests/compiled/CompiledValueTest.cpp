@@ -107,6 +107,36 @@ TEST(CompiledValues, EveryCoveredFunctionAndOperator) {
   for (const ValueRow& row : rows) ExpectSameAsEngine(row.expr, row.x, Derivatives::Exact);
 }
 
+TEST(CompiledValues, EachFunctionOverRandomPointsOfItsDomainAndBeyond) {
+  struct Sweep {
+    std::string expr;  // in x1
+    double from;
+    double to;
+  };
+  const std::vector<Sweep> sweeps{
+      {"Abs(x1)", -5, 5},     {"Atn(x1)", -50, 50},    {"Cos(x1)", -10, 10},   {"Exp(x1)", -20, 20},
+      {"Fix(x1)", -5, 5},     {"Int(x1)", -5, 5},      {"Log(x1)", -1, 10},    {"Round(x1, 2)", -5, 5},
+      {"Sgn(x1)", -1, 1},     {"Sin(x1)", -10, 10},    {"Sqr(x1)", -1, 10},    {"Tan(x1)", -3, 3},
+      {"CDbl(x1)", -3, 3},    {"SinD(x1)", -400, 400}, {"CosD(x1)", -400, 400}, {"TanD(x1)", -400, 400},
+      {"Cot(x1)", -3, 3},     {"CotD(x1)", -200, 200}, {"Csc(x1)", -3, 3},     {"CscD(x1)", -200, 200},
+      {"Sec(x1)", -3, 3},     {"SecD(x1)", -200, 200}, {"Asin(x1)", -1.1, 1.1}, {"AsinD(x1)", -1.1, 1.1},
+      {"Acos(x1)", -1.1, 1.1}, {"AcosD(x1)", -1.1, 1.1}, {"Asec(x1)", -4, 4},  {"AsecD(x1)", -4, 4},
+      {"Acsc(x1)", -4, 4},    {"AcscD(x1)", -4, 4},    {"Acot(x1)", -9, 9},    {"AcotD(x1)", -9, 9},
+      {"Atan(x1)", -9, 9},    {"AtanD(x1)", -9, 9},    {"sinH(x1)", -5, 5},    {"cosH(x1)", -5, 5},
+      {"tanH(x1)", -5, 5},    {"secH(x1)", -5, 5},     {"cscH(x1)", -5, 5},    {"cotH(x1)", -5, 5},
+      {"AsinH(x1)", -9, 9},   {"ACosH(x1)", -2, 9},    {"AtanH(x1)", -1.5, 1.5}, {"AsecH(x1)", -0.5, 1.5},
+      {"AcscH(x1)", -3, 3},   {"AcotH(x1)", -3, 3},    {"Frac(x1)", -5, 5},    {"LogN(x1, 10)", -1, 9},
+      {"Log10(x1)", -1, 9},   {"Ln(x1)", -1, 9},       {"SIGN(x1)", -1, 1},    {"Modxy(x1, 3)", -20, 20},
+      {"Floor(x1)", -5, 5},   {"Lcm(x1, 6)", 1, 30},   {"Gcd(x1, 24)", 1, 30}, {"Odd(x1)", -5, 5},
+      {"Even(x1)", -5, 5},    {"DMin(x1, 0.5)", -1, 1}, {"DMax(x1, 0.5)", -1, 1}, {"Sqr2(x1)", -9, 9},
+  };
+  std::mt19937_64 random(3);
+  for (const Sweep& sweep : sweeps) {
+    std::uniform_real_distribution<double> coordinate(sweep.from, sweep.to);
+    for (int k = 0; k < 12; ++k) ExpectSameAsEngine(sweep.expr, {coordinate(random)}, Derivatives::Exact);
+  }
+}
+
 TEST(CompiledValues, SquaresAsPowGivesThemOverASweep) {
   // x^2 skips pow where it provably agrees with it; a wide sweep checks that.
   Compiled c("x^2");
@@ -141,6 +171,19 @@ TEST(CompiledFallback, WhatTheCompiledFormDoesNotCoverFallsBack) {
       {"x1(2)", {1.5, 0, 0}},
   };
   for (const ValueRow& row : rows) ExpectSameAsEngine(row.expr, row.x, Derivatives::CentralDifferences);
+}
+
+TEST(CompiledValues, NamesAsTheEngineReadsThem) {
+  // Blanks around a name (as a comma-separated field gives them) name the same variable.
+  Compiled c("x2 * 10 + x1", {"x1", " x2 "});
+  EXPECT_EQ(c.equation.Method(), Derivatives::Exact);
+  std::vector<double> g(2);
+  EXPECT_EQ(c.equation.Evaluate(std::vector<double>{1, 2}, g).value, 21);
+  EXPECT_EQ(g, (std::vector<double>{1, 10}));
+  // A name given twice: the engine keeps the later assignment.
+  Compiled twice("x * 10", {"x", "X"});
+  EXPECT_EQ(twice.equation.Evaluate(std::vector<double>{1, 2}, g).value, 20);
+  EXPECT_EQ(g, (std::vector<double>{0, 10}));
 }
 
 TEST(CompiledFallback, GradientByCentralDifferencesAndSaysSo) {

@@ -11,6 +11,7 @@
 
 namespace {
 
+using robust::MaxAbsAt;
 using robust::Method;
 using robust::Options;
 using robust::Report;
@@ -39,14 +40,6 @@ Report SolveSystem(const StandardSystem& system, Method method, std::vector<doub
   return robust::Solve(options, residuals, start);
 }
 
-double MaxAbsAt(const StandardSystem& system, const std::vector<double>& x) {
-  std::vector<double> f(static_cast<std::size_t>(system.n));
-  system.function(x, f, {});
-  double largest = 0;
-  for (double value : f) largest = std::isfinite(value) ? std::max(largest, std::abs(value)) : INFINITY;
-  return largest;
-}
-
 double Distance(const std::vector<double>& a, const std::vector<double>& b) {
   double largest = 0;
   for (std::size_t i = 0; i < a.size(); ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
@@ -57,13 +50,7 @@ double Distance(const std::vector<double>& a, const std::vector<double>& b) {
 // from the standard start: did it end at a root?
 bool NewtonFindsRoot(const StandardSystem& system) {
   std::vector<solvers::NativeEquations::Function> functions;
-  for (int i = 0; i < system.n; ++i) {
-    functions.push_back([&system, i](std::span<const double> x) {
-      std::vector<double> f(static_cast<std::size_t>(system.n));
-      system.function(x, f, {});
-      return f[static_cast<std::size_t>(i)];
-    });
-  }
+  for (int i = 0; i < system.n; ++i) functions.push_back(robust::EquationOf(system, i));
   solvers::NativeEquations equations(std::move(functions));
   eval::SilentUi ui;
   std::vector<double> xOut;

@@ -56,6 +56,12 @@ std::vector<SystemRow> Systems() {
          }
        },
        square, {{-2, 4}, {1, 1}}},
+      {"two roots 0.001 apart stay two", 2,
+       [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+         f[0] = (x[0] - 1) * (x[0] - 1.001), f[1] = x[1] - x[0];
+         if (!j.empty()) j[0] = 2 * x[0] - 2.001, j[1] = 0, j[2] = -1, j[3] = 1;
+       },
+       square, {{1, 1}, {1.001, 1.001}}},
       {"no real root", 2,
        [](std::span<const double> x, std::span<double> f, std::span<double> j) {
          f[0] = x[0] * x[0] + x[1] * x[1] + 1, f[1] = x[0] - x[1];

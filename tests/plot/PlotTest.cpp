@@ -123,6 +123,31 @@ TEST(PlotFile, RootsLandOnTheirPixels) {
   EXPECT_NEAR(frame.PixelX(1) - frame.PixelX(0), frame.PixelY(0) - frame.PixelY(1), 1e-9);
 }
 
+TEST(Axes, TicksAreRoundNumbersInsideTheRangeAndTheirTextsDiffer) {
+  struct Row {
+    double lo, hi;
+    int target;
+  } rows[] = {{-10, 10, 8}, {-3, 3, 6}, {0.001, 0.0013, 5}, {-2.5, 2.5, 7}, {1e6, 3e6, 4}, {0, 40, 10}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.lo) + ":" + std::to_string(row.hi));
+    const std::vector<double> ticks = plot::Ticks(row.lo, row.hi, row.target);
+    ASSERT_GE(ticks.size(), 2u);
+    EXPECT_LE(ticks.size(), static_cast<std::size_t>(2.5 * row.target));
+    const double step = ticks[1] - ticks[0];
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 || std::fabs(mantissa - 5) < 1e-6)
+        << step;
+    for (std::size_t k = 0; k < ticks.size(); ++k) {
+      const double slack = 1e-9 * (row.hi - row.lo);
+      EXPECT_GE(ticks[k], row.lo - slack);
+      EXPECT_LE(ticks[k], row.hi + slack);
+      if (k > 0) {
+        EXPECT_NE(plot::TickText(ticks[k], step), plot::TickText(ticks[k - 1], step));
+      }
+    }
+  }
+}
+
 double DistanceToCurve(const std::vector<plot::Segment>& curve, double x, double y) {
   double best = INFINITY;
   for (const plot::Segment& s : curve) {

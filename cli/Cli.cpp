@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "PlotCommand.h"
 #include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
@@ -76,6 +77,7 @@ struct Parsed {
   SolveOptions solveOptions;
   RobustCliOptions robustOptions;
   RootsCliOptions rootsOptions;
+  PlotCliOptions plotOptions;
   std::string namesText;
   std::string valuesText;
 };
@@ -172,8 +174,10 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
+  CLI::App* plotCommand = AddPlotCommand(app, parsed.plotOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp +
+             "\n\nPictures:\n" + kPlotHelp);
 
   const std::vector<std::string> spelledOut =
       WithEmptyValues(args, {evalCommand, solveCommand, examplesCommand});
@@ -187,6 +191,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
     if (rootsCommand->parsed()) return kRootsUsage;
+    if (plotCommand->parsed()) return kPlotUsage;
     return kHelpHint;
   };
 
@@ -214,6 +219,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   }
   if (examplesCommand->parsed()) return RunExamples(out);
   if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
+  if (plotCommand->parsed()) return RunPlot(parsed.plotOptions, out, err);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;

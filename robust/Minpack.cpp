@@ -18,6 +18,7 @@
 // value ("F doubles along this step"), of the size of J itself.
 #include "Minpack.h"
 
+#include <algorithm>
 #include <cassert>
 #include <climits>
 #include <cmath>
@@ -53,6 +54,18 @@ struct Context {
   std::vector<double> scratch;
   std::vector<double> best;     // F at the valid point of least norm so far
   double bestNorm = std::numeric_limits<double>::infinity();
+  const AcceptedPoint* accepted = nullptr;  // set when someone watches
+  std::vector<double> lastReported;         // the point last given to `accepted`
+
+  // iflag 0: the library's current point and F there. It repeats the point
+  // after a rejected step; each point is reported once.
+  void Progress(const double* x, const double* fvec) {
+    if (accepted == nullptr || !*accepted) return;
+    std::span<const double> point(x, static_cast<std::size_t>(n));
+    if (!lastReported.empty() && std::equal(point.begin(), point.end(), lastReported.begin())) return;
+    lastReported.assign(point.begin(), point.end());
+    (*accepted)(point, {fvec, static_cast<std::size_t>(n)});
+  }
 
   void Remember(std::span<const double> f) {
     const double norm = SumOfSquaresScaled(f);
@@ -117,7 +130,8 @@ int HybridCallback(void* p, int, const double* x, double* fvec, double* fjac, in
   auto& context = *static_cast<Context*>(p);
   if (iflag == 1) return context.Function(x, fvec);
   if (iflag == 2) return context.Jacobian(x, fjac, ldfjac);
-  return 0;  // iflag 0: a progress print, never asked for (nprint 0)
+  context.Progress(x, fvec);  // iflag 0: a progress call, asked for only when someone watches
+  return 0;
 }
 
 int LevenbergMarquardtCallback(void* p, int, int n, const double* x, double* fvec, double* fjac,
@@ -147,13 +161,14 @@ EvaluationStatus CheckedEvaluate(Residuals& residuals, Budget& budget, std::span
 }
 
 RunResult RunMinpack(Method method, Residuals& residuals, std::span<const double> start,
-                     double stepTolerance, Budget& budget) {
+                     double stepTolerance, Budget& budget, const AcceptedPoint& accepted) {
   assert(method != Method::Auto && "a run uses one library method");
   const int n = residuals.Count();
   const auto size = static_cast<std::size_t>(n);
   RunResult result;
   result.x.assign(start.begin(), start.end());
   Context context(residuals, budget, result, n);
+  context.accepted = &accepted;
 
   std::vector<double> fvec(size), fjac(size * size), diag(size), qtf(size);
   std::vector<double> wa1(size), wa2(size), wa3(size), wa4(size);
@@ -161,7 +176,9 @@ RunResult RunMinpack(Method method, Residuals& residuals, std::span<const double
   int njev = 0;
   // Our budget stops the run; the library's own count must never be the limit.
   const int maxfev = INT_MAX;
-  constexpr int nprint = 0;
+  // Progress calls (iflag 0) at every iteration only for a watcher; they
+  // evaluate nothing and leave the iteration as it is.
+  const int nprint = accepted ? 1 : 0;
   if (method == Method::Hybrid) {
     const int lr = n * (n + 1) / 2;
     std::vector<double> r(static_cast<std::size_t>(lr));
@@ -178,6 +195,8 @@ RunResult RunMinpack(Method method, Residuals& residuals, std::span<const double
   }
   // fvec holds F at x once the start was evaluated: trials go to a work array.
   if (!context.best.empty()) result.f = fvec;
+  // The last accepted point, when the run ended before its next progress call.
+  if (!result.f.empty()) context.Progress(result.x.data(), result.f.data());
   return result;
 }
 

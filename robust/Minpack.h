@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -58,9 +59,14 @@ struct RunResult {
   int failedEquation = -1; // for StartFailure and JacobianFailure
 };
 
+// Sees the run's start and each point it accepts: x and F there.
+using AcceptedPoint = std::function<void(std::span<const double> x, std::span<const double> f)>;
+
 // One run of hybrj (Method::Hybrid) or lmder (Method::LevenbergMarquardt)
-// from start, stopped early when budget is spent.
+// from start, stopped early when budget is spent. `accepted`, when set, is
+// told of the start and of every accepted point (the library's progress
+// calls, which evaluate nothing), the final point included.
 RunResult RunMinpack(Method method, Residuals& residuals, std::span<const double> start,
-                     double stepTolerance, Budget& budget);
+                     double stepTolerance, Budget& budget, const AcceptedPoint& accepted = {});
 
 }  // namespace robust::detail

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,16 @@ enum class Method {
   Auto,                // hybrid, then lm, then both from perturbed starts
 };
 
+// One accepted point of a run, as Options::observer sees it.
+struct Iterate {
+  Method method = Method::Hybrid;  // the run's method (never Auto)
+  int run = 1;                     // 1-based, over the whole solve
+  int startIndex = 1;              // 1-based: the start the run began from
+  int step = 0;                    // 0 for the run's start, then 1, 2, ... per accepted point
+  std::span<const double> x;       // valid during the call only
+  double maxAbsResidual = 0.0;     // max|F_i| at x
+};
+
 struct Options {
   Method method = Method::Auto;
   // A root is a point where every |F_i| is at most ftol.
@@ -70,6 +81,10 @@ struct Options {
   // A Jacobian whose condition estimate (unknowns scaled to unit columns)
   // reaches this is near-singular: about half the digits of a solve are lost.
   double nearSingularCondition = 1E8;
+  // Called with each run's start and each point the run accepts (a step that
+  // lowered the residual), in order; empty for none. Watching changes nothing
+  // in the runs: no evaluation is added.
+  std::function<void(const Iterate&)> observer;
 };
 
 enum class Verdict {

@@ -101,8 +101,17 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   bool rootFound = false;
   auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
     if (options.method == Method::Auto) budget.BeginRun(static_cast<long>(options.runShare) * (n + 1));
-    attempts.push_back({detail::RunMinpack(method, residuals, from, options.stepTolerance, budget), method,
-                        startIndex});
+    detail::AcceptedPoint accepted;
+    if (options.observer) {
+      const int run = static_cast<int>(attempts.size()) + 1;
+      accepted = [&options, method, run, startIndex, step = 0](std::span<const double> x,
+                                                                std::span<const double> f) mutable {
+        options.observer({method, run, startIndex, step++, x, detail::MaxAbs(f)});
+      };
+    }
+    attempts.push_back(
+        {detail::RunMinpack(method, residuals, from, options.stepTolerance, budget, accepted), method,
+         startIndex});
     const RunResult& run = attempts.back().run;
     report.iterations += run.iterations;
     report.failedTrials += run.failedTrials;

@@ -13,7 +13,7 @@ packages=(
   libcminpack-dev libmuparser-dev qt6-svg-dev
   valgrind dpkg-dev file
   librsvg2-bin desktop-file-utils groff-base
-  xvfb xauth xdotool imagemagick fonts-arphic-uming locales
+  xvfb xauth xdotool imagemagick fonts-arphic-uming fonts-dejavu-core locales
 )
 
 missing=()

@@ -10,7 +10,7 @@
 // the exact point and differentiated by central differences with a step scaled
 // to each coordinate; Method() and every status say which was used.
 //
-//   auto library = std::make_shared<eval::ClsMath>(ui);
+//   auto library = std::make_shared<eval::ClsMath>();
 //   eval::CompiledSystem system(equations, names, library);  // ScriptError as AddCode gives
 //   eval::EvaluationStatus s = system.Evaluate(x, f, jacobian);  // J row-major Count() x Dimension()
 //

@@ -1,0 +1,472 @@
+#include "PlotCommand.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "RobustSolve.h"
+#include "RootsAdapter.h"
+#include "RootsCommand.h"
+#include "StreamUi.h"
+#include "app/Examples.h"
+#include "app/GoCommand.h"
+#include "app/ProblemState.h"
+#include "eval/ClsMath.h"
+#include "eval/NumberText.h"
+#include "eval/ScriptError.h"
+#include "eval/compiled/CompiledSystem.h"
+#include "plot/Frame.h"
+#include "robust/Roots.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kNewton = "newton";
+constexpr int kMinSide = 320;
+constexpr int kMaxSide = 8000;
+constexpr const char* kLibraryFile = "libnlsolve_plot.so";
+constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";
+// The root search for the picture: the default starts, a shorter budget.
+constexpr double kRootsSeconds = 10.0;
+constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+
+// The Go command's log lines the path is read from.
+constexpr std::string_view kNewtonStart = "i=";             // "i=1x(1)=0"
+constexpr std::string_view kNewtonIteration = "IterNo=";    // "IterNo=3Error=0.25"
+constexpr std::string_view kNewtonPoint = "x(";             // "x(1)= 0.75"
+constexpr std::string_view kDescentEnd = "sta 400 K= ";     // "sta 400 K= 12;X(1)= 1;X(2)= 2"
+constexpr std::string_view kDescentHeader = "STEEPEST DESCENT METHOD FOR NONLINEAR SYSTEMS";
+
+// Passes messages and beeps on; keeps the log lines to read the path from.
+class PathRecorder : public eval::SolverUi {
+ public:
+  explicit PathRecorder(eval::SolverUi& inner) : inner_(inner) {}
+  void PrintLine(std::string_view line) override { log.emplace_back(line); }
+  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
+  void Beep() override { inner_.Beep(); }
+  std::vector<std::string> log;
+
+ private:
+  eval::SolverUi& inner_;
+};
+
+// The number after the first "=" of text (the log prints 15-digit number
+// text); NaN when there is none.
+double ValueAfterEquals(std::string_view text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return kUndefined;
+  std::string_view rest = text.substr(equals + 1);
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  double value = kUndefined;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  return error == std::errc() ? value : kUndefined;
+}
+
+int LeadingInt(std::string_view text) {
+  int value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+std::string Joined(const std::vector<std::string>& texts, std::string_view between) {
+  std::string all;
+  for (std::size_t i = 0; i < texts.size(); ++i) all += (i ? std::string(between) : "") + texts[i];
+  return all;
+}
+
+std::string PointText(std::span<const double> x) {
+  std::vector<std::string> texts;
+  constexpr std::size_t kShown = 4;  // a longer point is shortened
+  for (std::size_t i = 0; i < x.size() && i < kShown; ++i) texts.push_back(plot::CoordinateText(x[i]));
+  if (x.size() > kShown) texts.push_back("... (" + std::to_string(x.size()) + " values)");
+  return "(" + Joined(texts, ", ") + ")";
+}
+
+// The compiled equations the picture evaluates: F at a point, NaN where an
+// equation cannot be evaluated there.
+class Equations {
+ public:
+  Equations(const std::vector<std::string>& texts, const std::vector<std::string>& names)
+      : library_(std::make_shared<eval::ClsMath>()), libraryMessages_(*library_, ui_), system_(texts, names, library_) {
+    for (const std::string& text : texts) single_.emplace_back(text, names, library_);
+  }
+  eval::CompiledSystem& System() { return system_; }
+  void Values(std::span<const double> x, std::span<double> f) {
+    for (std::size_t i = 0; i < single_.size(); ++i) {
+      const eval::EquationResult result = single_[i].Evaluate(x);
+      f[i] = result.fault == eval::EquationFault::None && std::isfinite(result.value) ? result.value : kUndefined;
+    }
+  }
+  // max|F| at x; infinite when an equation cannot be evaluated there.
+  double MaxAbs(std::span<const double> x) {
+    std::vector<double> f(single_.size());
+    Values(x, f);
+    double max = 0;
+    for (double value : f) max = std::isnan(value) ? INFINITY : std::fmax(max, std::fabs(value));
+    return max;
+  }
+
+ private:
+  eval::SilentUi ui_;  // outlives the binding below
+  std::shared_ptr<eval::ClsMath> library_;
+  eval::ClsMath::UiBinding libraryMessages_;
+  eval::CompiledSystem system_;
+  std::vector<eval::CompiledEquation> single_;
+};
+
+// Which equation the compiler refuses, with its description; empty when none.
+std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    try {
+      eval::CompiledEquation equation(texts[i], names, library);
+    } catch (const eval::ScriptError& error) {
+      return "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
+    }
+  }
+  return {};
+}
+
+std::filesystem::path ExecutableDirectory() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : self.parent_path();
+}
+
+using WriteFunction = bool (*)(int, const plot::Scene*, const char*, std::string*);
+
+// The library stays loaded until the program ends: Qt's plugins and fonts
+// are not made to be unloaded.
+WriteFunction LoadWriter(std::string& error) {
+  std::vector<std::filesystem::path> candidates;
+  if (const char* configured = std::getenv(kLibraryEnvironment); configured != nullptr && *configured != 0) {
+    candidates.emplace_back(configured);
+  } else {
+    const std::filesystem::path directory = ExecutableDirectory();
+    candidates.push_back(directory / kLibraryFile);
+    candidates.push_back(directory.parent_path() / "lib" / "nlsolver" / kLibraryFile);
+  }
+  std::string tried;
+  for (const std::filesystem::path& candidate : candidates) {
+    tried += "\n  " + candidate.string();
+    std::error_code exists;
+    if (!std::filesystem::exists(candidate, exists)) {
+      tried += " (not there)";
+      continue;
+    }
+    void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = dlerror();
+      tried += std::string(" (") + (reason ? reason : "cannot be loaded") + ")";
+      continue;
+    }
+    if (void* symbol = dlsym(handle, plot::kWriteSymbol)) return reinterpret_cast<WriteFunction>(symbol);
+    tried += std::string(" (has no ") + plot::kWriteSymbol + ")";
+  }
+  error = std::string("the drawing library ") + kLibraryFile + " was not found; looked at:" + tried +
+          "\nInstall it beside nlsolve or in ../lib/nlsolver/, or name it in " + kLibraryEnvironment + ".";
+  return nullptr;
+}
+
+struct Problem {
+  std::vector<std::string> equations;
+  std::vector<std::string> names;
+  std::vector<double> start;
+};
+
+void AddRobustRuns(const robust::Options& base, Equations& equations, std::span<const double> start, bool plane,
+                   plot::Scene& scene, std::vector<double>& end, std::string& outcome) {
+  robust::Options options = base;
+  double iteration = -1;
+  options.observer = [&](const robust::Iterate& step) {
+    if (step.step == 0) {
+      plot::Run run;
+      run.label = std::string(robust::MethodName(step.method));
+      if (base.method == robust::Method::Auto) run.label += " from start " + std::to_string(step.startIndex);
+      scene.runs.push_back(std::move(run));
+    }
+    plot::Run& run = scene.runs.back();
+    ++iteration;
+    if (plane) run.points.emplace_back(step.x.begin(), step.x.end());
+    run.maxAbs.push_back(step.maxAbsResidual);
+    run.iterations.push_back(iteration);
+  };
+  CompiledRootsResiduals residuals(equations.System());
+  const robust::Report report = robust::Solve(options, residuals, start);
+  end = report.x;
+  outcome = std::string(robust::MethodName(base.method)) + ": " + std::string(robust::VerdictName(report.verdict)) +
+            " at " + PointText(report.x) + " after " + std::to_string(report.iterations) +
+            " iterations, max|F| = " + plot::CoordinateText(report.maxAbsResidual);
+  if (base.method == robust::Method::Auto)
+    outcome += " (" + std::string(robust::MethodName(report.method)) + ", start " +
+               std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried) + ")";
+  scene.tolerance = plane ? 0.0 : options.ftol;
+}
+
+// The Go command on the problem; its messages go to err as `solve` shows them.
+bool AddGoRuns(const PlotCliOptions& options, const Problem& problem, Equations& equations, bool plane,
+               plot::Scene& scene, std::vector<double>& end, std::string& outcome, std::ostream& err) {
+  SolveOptions solve;
+  solve.example = options.example;
+  solve.equations = options.equations;
+  solve.namesText = options.namesText;
+  solve.valuesText = options.valuesText;
+  StreamUi messages(nullptr, err);
+  PathRecorder recorder(messages);
+  app::ProblemState state;
+  app::InputFields fields;
+  PrepareSolveInput(solve, state, fields);
+  const app::GoResult result = app::CmdExecute_Click(fields, state, recorder);
+  if (!result.ran) return false;
+  const int n = static_cast<int>(problem.equations.size());
+  const GoPath path = ReadGoPath(recorder.log, problem.start, n);
+  auto add = [&](const std::vector<std::vector<double>>& points, plot::Stage stage, std::string label,
+                 double firstIteration, double lastIteration) {
+    if (points.empty()) return;
+    plot::Run run;
+    run.label = std::move(label);
+    run.stage = stage;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (plane) run.points.push_back(points[k]);
+      run.maxAbs.push_back(equations.MaxAbs(points[k]));
+      run.iterations.push_back(k + 1 == points.size() && stage == plot::Stage::Descent
+                                   ? lastIteration
+                                   : firstIteration + static_cast<double>(k));
+    }
+    scene.runs.push_back(std::move(run));
+  };
+  const double descentEnd = path.descentIterations;
+  add(path.descent, plot::Stage::Descent,
+      "steepest descent: " + std::to_string(path.descentIterations) + " iterations (the log gives its end only)", 0,
+      descentEnd);
+  add(path.newton, plot::Stage::Newton,
+      "Newton: " + std::to_string(path.newton.empty() ? 0 : path.newton.size() - 1) + " iterations", descentEnd,
+      0);
+  end = result.x;
+  const std::string iterations = std::to_string(path.newton.empty() ? 0 : path.newton.size() - 1) + " iterations";
+  outcome = std::string("newton (the Go command): ") + (result.converged ? "converged to " : "did not converge; stopped at ") +
+            PointText(result.x) + " after " + iterations;
+  return true;
+}
+
+// The first equation texts of the title, shortened by the picture's width anyway.
+std::string SystemTitle(const std::vector<std::string>& equations) {
+  std::vector<std::string> parts;
+  for (const std::string& text : equations) parts.push_back(text + " = 0");
+  return Joined(parts, ";   ");
+}
+
+}  // namespace
+
+CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options) {
+  CLI::App* command = app.add_subcommand("plot", "Draw the zero curves, roots and the path of a method");
+  CLI::Option* example = command->add_option("--example", options.example, "Example N (see 'nlsolve examples')")
+                             ->type_name("N")
+                             ->check(CLI::Range(1, app::kExampleCount));
+  CLI::Option* eq = command->add_option("--eq", options.equations, "One equation (in order)")
+                        ->type_name("EXPR")
+                        ->allow_extra_args(false);
+  example->excludes(eq);
+  command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
+  command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
+  command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
+      ->type_name("METHOD")
+      ->check(CLI::IsMember({std::string(kNewton), std::string("hybrid"), std::string("lm"), std::string("auto")}));
+  command->add_option("--box", options.boxText, "LO:HI for both unknowns, or one per unknown")
+      ->type_name("LO:HI[,LO:HI]");
+  command->add_option("-o,--output", options.output, "The picture: FILE.png or FILE.svg")
+      ->type_name("FILE")
+      ->required();
+  command->add_option("--size", options.sizeText, "Width x height in pixels (900x700)")->type_name("WxH");
+  return command;
+}
+
+bool ParseSize(std::string_view text, int& width, int& height, std::string& problem) {
+  const std::size_t x = text.find_first_of("xX");
+  auto side = [](std::string_view piece, int& value) {
+    const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+    return !piece.empty() && error == std::errc() && end == piece.data() + piece.size() && value >= kMinSide &&
+           value <= kMaxSide;
+  };
+  if (x == std::string_view::npos || !side(text.substr(0, x), width) || !side(text.substr(x + 1), height)) {
+    problem = "--size needs WxH with each side " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
+              " pixels, got \"" + std::string(text) + "\"";
+    return false;
+  }
+  return true;
+}
+
+GoPath ReadGoPath(const std::vector<std::string>& log, std::vector<double> start, int n) {
+  GoPath path;
+  std::vector<double> point;
+  std::vector<std::vector<double>>* target = nullptr;
+  auto flush = [&] {
+    if (target != nullptr && point.size() == static_cast<std::size_t>(n)) target->push_back(point);
+    point.clear();
+  };
+  for (const std::string& line : log) {
+    const std::string_view text = line;
+    if (text == kDescentHeader) {
+      flush();
+      path.descent.push_back(start);
+      target = nullptr;
+    } else if (text.starts_with(kDescentEnd)) {
+      flush();
+      path.descentIterations = LeadingInt(text.substr(kDescentEnd.size()));
+      std::vector<double> end;
+      for (std::size_t at = text.find(";X("); at != std::string_view::npos; at = text.find(";X(", at + 1))
+        end.push_back(ValueAfterEquals(text.substr(at)));
+      if (end.size() == static_cast<std::size_t>(n) && !path.descent.empty()) path.descent.push_back(end);
+    } else if (text.starts_with(kNewtonStart)) {
+      // "i=1x(1)=0": the value follows the second "=".
+      const std::size_t second = text.find('=', kNewtonStart.size());
+      if (second == std::string_view::npos) continue;
+      if (point.empty()) {
+        flush();
+        target = &path.newton;
+      }
+      point.push_back(ValueAfterEquals(text.substr(second)));
+      if (point.size() == static_cast<std::size_t>(n)) flush();
+    } else if (text.starts_with(kNewtonIteration)) {
+      flush();
+      target = &path.newton;
+    } else if (text.starts_with(kNewtonPoint) && target == &path.newton) {
+      point.push_back(ValueAfterEquals(text));
+      if (point.size() == static_cast<std::size_t>(n)) flush();
+    }
+  }
+  flush();
+  return path;
+}
+
+bool WritePicture(const plot::Scene& scene, const std::string& path, std::string& error) {
+  const WriteFunction write = LoadWriter(error);
+  return write != nullptr && write(plot::kSceneVersion, &scene, path.c_str(), &error);
+}
+
+int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err) {
+  auto usage = [&](const std::string& problem) {
+    err << "nlsolve plot: " << problem << '\n' << kPlotUsage;
+    return kExitUsage;
+  };
+  plot::Scene scene;
+  std::string problem;
+  if (!ParseSize(options.sizeText, scene.width, scene.height, problem)) return usage(problem);
+  {
+    std::string lower = options.output;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!lower.ends_with(".png") && !lower.ends_with(".svg"))
+      return usage("-o needs a file name ending in .png or .svg, got \"" + options.output + "\"");
+  }
+
+  Problem system;
+  if (options.example != 0) {
+    for (std::string_view text : app::ExampleEquations(options.example)) system.equations.emplace_back(text);
+  } else {
+    system.equations = options.equations;
+  }
+  const int n = static_cast<int>(system.equations.size());
+  const bool newton = options.method == kNewton;
+  if (n < 1 || n > kMaxRobustEquations) return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
+  if (newton && (n < kMinEquations || n > app::kMaxEquations))
+    return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +
+                 std::to_string(app::kMaxEquations) + " equations; use --method hybrid, lm or auto for " +
+                 std::to_string(n));
+  system.names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
+  if (system.names.size() != static_cast<std::size_t>(n))
+    return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
+                 std::to_string(system.names.size()) + ")");
+  for (const std::string& piece : app::SplitAtCommas(options.valuesText.value_or(DefaultValuesText(n))))
+    system.start.push_back(eval::LeadingNumber(piece));
+  if (system.start.size() != static_cast<std::size_t>(n))
+    return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
+                 std::to_string(system.start.size()) + ")");
+  const bool plane = n == 2;
+  if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
+
+  robust::RootsOptions search;
+  if (plane) {
+    if (options.valuesText) search.start = system.start;
+    if (options.boxText) {
+      auto box = ParseBox(*options.boxText, n, problem);
+      if (!box) return usage(problem);
+      search.box = std::move(*box);
+    }
+    search.box = robust::SearchBox(search, n);
+    scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
+  }
+
+  if (std::string refused = RefusedEquation(system.equations, system.names); !refused.empty()) {
+    err << "nlsolve plot: " << refused << '\n';
+    return kExitFailure;
+  }
+  Equations equations(system.equations, system.names);
+
+  scene.kind = plane ? plot::Kind::ZeroCurves : plot::Kind::Convergence;
+  scene.names = system.names;
+  scene.title = SystemTitle(system.equations);
+  std::vector<double> end;
+  std::string outcome;
+  if (newton) {
+    if (!AddGoRuns(options, system, equations, plane, scene, end, outcome, err)) {
+      err << "nlsolve plot: the Go command refused the system; nothing was drawn\n";
+      return kExitFailure;
+    }
+  } else {
+    RobustCliOptions robustOptions;
+    robustOptions.method = options.method;
+    AddRobustRuns(ToRobustOptions(robustOptions), equations, system.start, plane, scene, end, outcome);
+  }
+  scene.subtitle = "From " + PointText(system.start) + ": " + outcome;
+
+  if (plane) {
+    for (int e = 0; e < 2; ++e)
+      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + system.equations[static_cast<std::size_t>(e)] +
+                                  " = 0");
+    scene.evaluate = [&equations](double x, double y, double* f) {
+      const double point[2] = {x, y};
+      equations.Values(point, {f, 2});
+    };
+    CompiledRootsResiduals residuals(equations.System());
+    search.maxSeconds = kRootsSeconds;
+    const robust::RootsReport roots = robust::FindRoots(search, residuals);
+    for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
+    scene.start = system.start;
+    scene.end = end;
+  }
+
+  std::string error;
+  if (!WritePicture(scene, options.output, error)) {
+    err << "nlsolve plot: " << error << '\n';
+    return kExitFailure;
+  }
+  out << "wrote " << options.output << " (" << scene.width << "x" << scene.height << "): " << scene.subtitle << '\n';
+  if (plane) out << scene.roots.size() << (scene.roots.size() == 1 ? " root" : " roots") << " found in the box\n";
+  return kExitSuccess;
+}
+
+}  // namespace cli
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NLSOLVE_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(NLSOLVE_LEAK_CHECKED)
+// Under LeakSanitizer: fontconfig, which Qt asks for the fonts of a picture,
+// keeps a few allocations it never frees. They are its own, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif

@@ -1,0 +1,70 @@
+// nlsolve plot: a picture of a system and of the chosen method's run, as a PNG
+// or SVG file. The scene is built here (plot/Scene.h); the drawing library,
+// the only part of the program that uses Qt, is loaded with dlopen when a
+// picture is written, so the other commands never load Qt.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plot/Scene.h"
+
+namespace CLI {
+class App;
+}
+
+namespace cli {
+
+inline constexpr std::string_view kPlotUsage =
+    "Usage: nlsolve plot (--example N | (--eq EXPR)...) [--vars TEXT] [--x0 TEXT]\n"
+    "                    [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
+    "                    [--size WxH]\n";
+
+inline constexpr const char* kPlotHelp =
+    "  nlsolve plot (--example N | (--eq EXPR)...) [--vars TEXT] [--x0 TEXT]\n"
+    "               [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE [--size WxH]\n"
+    "      Draws a picture into FILE (.png or .svg, 900x700 unless --size).\n"
+    "      Two unknowns: the zero curves of both equations over the box (as for\n"
+    "      roots: -10:10, or around --x0), shaded where an equation cannot be\n"
+    "      evaluated, every root the root search finds in the box, and the\n"
+    "      method's path from the start (newton, the default, is the Go\n"
+    "      command; 2 to 6 equations). Other numbers of unknowns: max|F| on a log\n"
+    "      scale against the iteration, one line per run. Exit status 0 when the\n"
+    "      picture was written.";
+
+struct PlotCliOptions {
+  int example = 0;
+  std::vector<std::string> equations;
+  std::optional<std::string> namesText;
+  std::optional<std::string> valuesText;
+  std::string method = "newton";
+  std::optional<std::string> boxText;
+  std::string output;
+  std::string sizeText = "900x700";
+};
+
+CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options);
+
+// "WxH" with each side 200 to 8000 pixels; false with the problem in `problem`.
+bool ParseSize(std::string_view text, int& width, int& height, std::string& problem);
+
+// The Go command's path read back from the lines it printed on its log
+// surface: the steepest-descent stage (its start and the end point it prints)
+// and Newton's start and iterates, each a run of points of n coordinates.
+struct GoPath {
+  std::vector<std::vector<double>> newton;
+  std::vector<std::vector<double>> descent;  // empty when there was no descent stage
+  int descentIterations = 0;
+};
+GoPath ReadGoPath(const std::vector<std::string>& log, std::vector<double> start, int n);
+
+// Finds the drawing library: $NLSOLVE_PLOT_LIBRARY when set, else beside the
+// executable, else in ../lib/nlsolver/ from it. Writes scene to path.
+bool WritePicture(const plot::Scene& scene, const std::string& path, std::string& error);
+
+int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "FileCommands.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
@@ -19,9 +20,9 @@ constexpr const char* kDescription =
     "Solves systems of nonlinear equations written as VBScript expressions, and\n"
     "evaluates single expressions with the same engine and function library.";
 
-constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--var NAME=VALUE]... [--] EXPR\n";
+constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
 constexpr std::string_view kSolveUsage =
-    "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...) [--vars TEXT] "
+    "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
 constexpr std::string_view kExamplesUsage = "Usage: nlsolve examples\n";
 constexpr std::string_view kHelpHint = "Run 'nlsolve --help' for the commands and their options.\n";
@@ -33,7 +34,10 @@ constexpr const char* kCommandsFooter =
     "      after assigning each NAME its VALUE (read as a leading number), and\n"
     "      prints the result. A failed evaluation prints the engine's description\n"
     "      on stderr and exits with 1. Put -- before an EXPR that begins with '-'.\n"
-    "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...)\n"
+    "      --file F reads the expression from F (- for standard input), a\n"
+    "      system file with one expression; its names: and start: lines assign\n"
+    "      the unknowns before the --var assignments.\n"
+    "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
     "      2 to 6 equations. --vars and --x0 are the comma-separated texts of the\n"
@@ -42,7 +46,9 @@ constexpr const char* kCommandsFooter =
     "      answer (Fxyz1= ...); --log prints the solvers' iteration log first.\n"
     "      Each message goes to stderr as one line. --json prints one JSON object\n"
     "      instead (log, messages, beeps, answer, title, x, residuals, converged,\n"
-    "      error).\n"
+    "      error). FILE is a system file (- for standard input): one equation\n"
+    "      per line, '#' comments, names: and start: lines, ' _' continuing a\n"
+    "      line; --vars and --x0 override its names: and start: lines.\n"
     "  nlsolve examples\n"
     "      Lists the example systems, numbered, as the example list shows them.\n"
     "\n"
@@ -56,6 +62,8 @@ struct Parsed {
   SolveOptions solveOptions;
   std::string namesText;
   std::string valuesText;
+  std::string evalFile;
+  std::string systemFile;
 };
 
 // An --var must name something: "NAME=VALUE" with a non-empty NAME.
@@ -80,7 +88,11 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       ->type_name("NAME=VALUE")
       ->allow_extra_args(false)
       ->check(CLI::Validator(CheckAssignment, ""));
-  evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression")->required();
+  CLI::Option* exprOption = evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression");
+  CLI::Option* evalFileOption =
+      evalCommand->add_option("--file", parsed.evalFile, "Read the expression from F (- for standard input)")
+          ->type_name("F")
+          ->excludes(exprOption);
 
   CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
   CLI::Option* exampleOption =
@@ -99,6 +111,10 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   CLI::Option* x0Option =
       solveCommand->add_option("--x0", parsed.valuesText, "The initial values, comma-separated")
           ->type_name("TEXT");
+  CLI::Option* fileOption =
+      solveCommand->add_option("FILE", parsed.systemFile, "A system file (- for standard input)")
+          ->excludes(exampleOption)
+          ->excludes(eqOption);
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
 
@@ -128,11 +144,19 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return kExitUsage;
   }
 
-  if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
+  if (evalCommand->parsed()) {
+    if (evalFileOption->count() > 0) return RunEvalFile(parsed.evalFile, parsed.evalOptions, out, err);
+    if (exprOption->count() == 0) {
+      err << kProgramName << ": EXPR or --file F is required\n" << kEvalUsage;
+      return kExitUsage;
+    }
+    return RunEval(parsed.evalOptions, out, err);
+  }
   if (examplesCommand->parsed()) return RunExamples(out);
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
+    if (fileOption->count() > 0) return RunSolveFile(parsed.systemFile, parsed.solveOptions, out, err);
     if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
       err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
       return kExitUsage;

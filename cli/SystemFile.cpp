@@ -403,6 +403,7 @@ std::string LocateRunError(const SystemFile& system, const RunFields& fields, st
       offset += name.size() + 1;
     }
   }
+  if (fields.namesFromCommandLine) return std::string(error);
   return system.Where({equation.Line(), 0}) + std::string(error);
 }
 

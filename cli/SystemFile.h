@@ -95,6 +95,7 @@ SystemFileRead ParseSystemFile(std::string_view fileName, std::string_view text)
 struct RunFields {
   bool namesFromFile = false;
   bool startFromFile = false;
+  bool namesFromCommandLine = false;  // then a bad name is not the file's fault
 };
 
 // The message of a run of the system that was refused or abandoned, with the

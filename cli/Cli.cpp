@@ -1,11 +1,15 @@
 #include "Cli.h"
 
+#include <unistd.h>
+
 #include <exception>
+#include <iostream>
 #include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "Batch.h"
 #include "Commands.h"
 #include "FileCommands.h"
 #include "StreamUi.h"
@@ -25,6 +29,7 @@ constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
 constexpr std::string_view kExamplesUsage = "Usage: nlsolve examples\n";
+constexpr std::string_view kBatchUsage = "Usage: nlsolve batch [FILE|-] [--jobs N]\n";
 constexpr std::string_view kHelpHint = "Run 'nlsolve --help' for the commands and their options.\n";
 
 constexpr const char* kCommandsFooter =
@@ -49,6 +54,14 @@ constexpr const char* kCommandsFooter =
     "      error). FILE is a system file (- for standard input): one equation\n"
     "      per line, '#' comments, names: and start: lines, ' _' continuing a\n"
     "      line; --vars and --x0 override its names: and start: lines.\n"
+    "  nlsolve batch [FILE|-] [--jobs N]\n"
+    "      Reads JSON Lines (standard input without FILE or with -), one run\n"
+    "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
+    "      \"method\": \"newton\", \"id\": ...}, or {\"file\": PATH, ...} for a system\n"
+    "      file. Writes one JSON object per line in input order: the object of\n"
+    "      solve --json with the line's id, or {\"id\": ..., \"error\": ...} for a\n"
+    "      line that cannot run. --jobs runs N lines at once (default: one per\n"
+    "      core). Exit status 0 only when every run converged.\n"
     "  nlsolve examples\n"
     "      Lists the example systems, numbered, as the example list shows them.\n"
     "\n"
@@ -73,7 +86,7 @@ std::string CheckAssignment(const std::string& text) {
 
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
-    err << kEvalUsage << kSolveUsage << kExamplesUsage << kHelpHint;
+    err << kEvalUsage << kSolveUsage << kBatchUsage << kExamplesUsage << kHelpHint;
     return kExitUsage;
   }
 
@@ -118,6 +131,13 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
 
+  CLI::App* batchCommand = app.add_subcommand("batch", "Solve one system per JSON line");
+  BatchOptions batchOptions;
+  batchCommand->add_option("FILE", batchOptions.path, "JSON Lines input (- or nothing: standard input)");
+  batchCommand->add_option("--jobs", batchOptions.jobs, "Runs at once (default: the number of cores)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxJobs));
+
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   // Set after the commands are added, which would otherwise inherit it.
   app.footer(kCommandsFooter);
@@ -130,6 +150,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (evalCommand->parsed()) return kEvalUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
+    if (batchCommand->parsed()) return kBatchUsage;
     return kHelpHint;
   };
 
@@ -153,6 +174,11 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return RunEval(parsed.evalOptions, out, err);
   }
   if (examplesCommand->parsed()) return RunExamples(out);
+  if (batchCommand->parsed()) {
+    // Only the program's own terminal gets the progress line.
+    batchOptions.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    return RunBatch(batchOptions, out, err);
+  }
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;

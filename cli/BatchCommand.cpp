@@ -12,11 +12,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Batch.h"
@@ -77,6 +79,7 @@ class LineInput {
 
   // The message of a read error, empty when the input was read to its end.
   const std::string& Error() const { return error_; }
+  void Fail(std::string message) { error_ = std::move(message); }
 
  private:
   void Add(InputLine& line, std::string_view piece) {
@@ -169,14 +172,19 @@ void Worker(BatchState& state) {
 }
 
 void Reader(BatchState& state, LineInput& input, std::size_t window) {
-  while (auto line = input.Next()) {
-    if (!line->tooLong && IsBlankLine(line->text)) continue;
-    {
-      std::unique_lock lock(state.mutex);
-      state.spaceFree.wait(lock, [&] { return state.queued - state.written < window; });
-      state.queue.emplace_back(state.queued++, std::move(*line));
+  try {
+    while (auto line = input.Next()) {
+      if (!line->tooLong && IsBlankLine(line->text)) continue;
+      {
+        std::unique_lock lock(state.mutex);
+        state.spaceFree.wait(lock, [&] { return state.queued - state.written < window; });
+        state.queue.emplace_back(state.queued++, std::move(*line));
+      }
+      state.workReady.notify_one();
     }
-    state.workReady.notify_one();
+  } catch (const std::exception& error) {
+    // Out of memory: what was read still runs; the command then fails.
+    input.Fail(error.what());
   }
   {
     const std::lock_guard lock(state.mutex);

@@ -331,7 +331,8 @@ std::optional<std::string> TextProblem(std::string_view fileName, std::string_vi
   if (text.size() > kMaxSystemFileBytes) return TooLargeMessage(fileName);
   int line = 1;
   int column = 1;
-  for (std::size_t i = 0; i < text.size();) {
+  const std::size_t start = text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  for (std::size_t i = start; i < text.size();) {
     const char c = text[i];
     if (c == '\0') {
       return Where(fileName, line, column) + "a NUL byte; a system file is UTF-8 text";

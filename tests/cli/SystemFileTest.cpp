@@ -91,6 +91,7 @@ TEST(SystemFileMessages, NameTheFileTheLineAndTheColumn) {
       {"\xED\xA0\x80\n", "s.txt:1:1: not UTF-8 (byte 0xED); a system file is UTF-8 text"},  // a surrogate
       {"\xF4\x90\x80\x80\n", "s.txt:1:1: not UTF-8 (byte 0xF4); a system file is UTF-8 text"},
       {"x\r\n\r\nx\xE2\x82", "s.txt:3:2: not UTF-8 (byte 0xE2); a system file is UTF-8 text"},  // cut short
+      {"\xEF\xBB\xBFx\xFF", "s.txt:1:2: not UTF-8 (byte 0xFF); a system file is UTF-8 text"},  // after a BOM
   };
   for (const ErrorRow& row : rows) {
     SCOPED_TRACE(row.text);

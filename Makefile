@@ -27,7 +27,7 @@ test-san: deps
 	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
 	  -DNLS_SANITIZE=ON -DNLS_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(SAN_BUILD) -j $(JOBS)
-	@cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	@cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build

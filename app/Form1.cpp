@@ -1,19 +1,25 @@
 #include "Form1.h"
 
 #include <exception>
+#include <limits>
 #include <string>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QColor>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QRect>
+#include <QResizeEvent>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "app/Examples.h"
 
@@ -107,7 +113,17 @@ QLineEdit* MakeTextBox(QWidget* parent, const char* name, const QRect& geometry)
   auto* box = new QLineEdit(QString::fromUtf8(kTextBoxInitialText), parent);
   box->setObjectName(QString::fromLatin1(name));
   box->setGeometry(geometry);
+  // A field keeps everything typed or pasted: the default limit cut a paste
+  // at 32,767 characters without a word, and Go then solved another system.
+  box->setMaxLength(std::numeric_limits<int>::max());
   return box;
+}
+
+// Return and the keypad's Enter on a focused command button press it, as
+// Space does.
+bool IsEnterKey(const QKeyEvent& key) {
+  const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+  return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && modifiers == Qt::NoModifier;
 }
 
 // The answer text ends its lines with carriage return and line feed; the text
@@ -119,6 +135,34 @@ QString DisplayLines(const std::string& text) {
 }
 
 }  // namespace
+
+AnswerBox::AnswerBox(const QString& text, QWidget* parent) : QPlainTextEdit(text, parent) {
+  connect(this, &QPlainTextEdit::textChanged, this, &AnswerBox::FitScrollBar);
+  FitScrollBar();
+}
+
+void AnswerBox::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  FitScrollBar();
+}
+
+void AnswerBox::FitScrollBar() {
+  // The bar's height is the viewport's whatever the policy, so measuring
+  // leaves it alone (a policy change resizes the viewport and lands here
+  // again). With the bar shown, long lines wrap a little earlier: the
+  // measure then errs towards keeping it.
+  const QTextDocument* doc = document();
+  QTextBlock last = doc->lastBlock();
+  if (last.text().isEmpty() && last.previous().isValid()) last = last.previous();
+  qreal height = 2 * doc->documentMargin();
+  for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next()) {
+    height += doc->documentLayout()->blockBoundingRect(block).height();
+    if (block == last) break;
+  }
+  const Qt::ScrollBarPolicy policy =
+      height > viewport()->height() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  if (verticalScrollBarPolicy() != policy) setVerticalScrollBarPolicy(policy);
+}
 
 PictureLog::PictureLog(QWidget* parent) : QWidget(parent) {}
 
@@ -182,6 +226,7 @@ void Form1::CreateControls() {
   cmdExecute_->setObjectName(QStringLiteral("CmdExecute"));
   cmdExecute_->setGeometry(ToPixels(kCmdExecuteRect));
   cmdExecute_->setAutoDefault(false);
+  cmdExecute_->installEventFilter(this);
 
   for (int k = 0; k < kMaxEquations; ++k) {
     const int offset = kRowPitchTwips * k;
@@ -208,7 +253,7 @@ void Form1::CreateControls() {
   label2Palette.setColor(QPalette::Window, kLabel2Background);
   label2_->setPalette(label2Palette);
 
-  txtAns_ = new QPlainTextEdit(QString::fromUtf8(kTextBoxInitialText), this);
+  txtAns_ = new AnswerBox(QString::fromUtf8(kTextBoxInitialText), this);
   txtAns_->setObjectName(QStringLiteral("txtAns"));
   txtAns_->setGeometry(ToPixels(kTxtAnsRect));
   // Tab moves on to the next control, as in the other fields.
@@ -293,6 +338,13 @@ InputFields Form1::ReadFields() const {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == cmdExecute_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (IsEnterKey(*key)) {
+      if (!key->isAutoRepeat()) cmdExecute_->click();
+      return true;
+    }
+  }
   if (watched == listA_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     ListA_DblClick();

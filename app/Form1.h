@@ -40,6 +40,20 @@ class PictureLog : public QWidget {
   QStringList lines_;
 };
 
+// The answer field. It shows a vertical scroll bar only when its text does
+// not fit; the empty line that the last line break opens holds nothing to
+// see and alone calls for none.
+class AnswerBox : public QPlainTextEdit {
+ public:
+  explicit AnswerBox(const QString& text, QWidget* parent = nullptr);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void FitScrollBar();
+};
+
 class Form1 : public QWidget, public eval::SolverUi {
   Q_OBJECT
 

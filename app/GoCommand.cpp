@@ -1,8 +1,12 @@
 #include "GoCommand.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <string>
+#include <system_error>
 
+#include "eval/ClsMath.h"
 #include "eval/Evaluate.h"
 #include "eval/NumberText.h"
 #include "eval/ScriptError.h"
@@ -22,6 +26,62 @@ constexpr int kTitleDecimals = 7;
 
 constexpr std::string_view kNoSystemMessage =
     "No system is loaded: double-click one of the examples in the list first.";
+
+// The fields as their labels name them.
+constexpr std::string_view kNamesField = "Varaiabls";
+constexpr std::string_view kValuesField = "Initial Values";
+
+// Evaluate assigns each coordinate as the name, " = " and the number text; a
+// name is tried in the same statement with the value 0.
+constexpr std::string_view kNameTrialTail = " = 0";
+
+// "The name '1a' in Varaiabls is not a valid variable name (Expected statement)"
+std::string BadNameMessage(std::string_view name, std::string_view description) {
+  return "The name '" + std::string(name) + "' in " + std::string(kNamesField) +
+         " is not a valid variable name (" + std::string(description) + ")";
+}
+
+// "The initial value '1E400' in Initial Values is beyond the number range (Overflow)"
+std::string BadValueMessage(std::string_view typed) {
+  return "The initial value '" + std::string(typed) + "' in " + std::string(kValuesField) +
+         " is beyond the number range (" +
+         std::string(eval::DescriptionOf(eval::ErrorNumber::Overflow)) + ")";
+}
+
+// "The Newton iteration left the number range in iteration 3 (x(2) is infinite)"
+std::string LeftRangeMessage(int iteration, std::span<const double> point) {
+  std::string message =
+      "The Newton iteration left the number range in iteration " + std::to_string(iteration);
+  for (std::size_t i = 0; i < point.size(); ++i) {
+    const double v = point[i];
+    if (solvers::InNumberRange(v)) continue;
+    const char* what = std::isnan(v) ? "is not a number" : std::isinf(v) ? "is infinite" : "is too large";
+    message += " (x(" + std::to_string(i + 1) + ") " + what + ")";
+    break;
+  }
+  return message;
+}
+
+// The first unknown whose name the engine does not take as a variable, or
+// whose initial value cannot reach it, checked before any solver runs so the
+// message blames that field rather than the first equation evaluated.
+std::optional<std::string> UnknownsProblem(ProblemState& state,
+                                           const std::vector<std::string>& valuePieces) {
+  const auto trial = NewEquationEngine(state);
+  for (const std::string& name : state.varNames) {
+    try {
+      trial->AddCode(name + std::string(kNameTrialTail));
+    } catch (const eval::ScriptError& error) {
+      return BadNameMessage(name, error.Description());
+    }
+  }
+  for (std::size_t p = 0; p < state.x.size(); ++p) {
+    if (solvers::InNumberRange(state.x[p])) continue;
+    // With an empty field the point is the previous answer, which has no typed text.
+    return BadValueMessage(p < valuePieces.size() ? valuePieces[p] : eval::NumberText(state.x[p]));
+  }
+  return std::nullopt;
+}
 
 std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
@@ -70,11 +130,20 @@ class TrackedEquations : public solvers::EquationSystem {
   int current_ = 0;
 };
 
+// The value rounded to `decimals` places by its exact decimal expansion (no
+// scaling, whose own rounding would move values near a tie), then the double
+// nearest that decimal. Ties go to even, and only a binary value lying
+// exactly halfway is a tie. Fixed notation is exact and locale-free.
 double RoundToDecimals(double value, int decimals) {
-  const double scale = std::pow(10.0, decimals);
-  const double scaled = value * scale;
-  if (!std::isfinite(scaled)) return value;  // too large to carry decimals anyway
-  return std::nearbyint(scaled) / scale;  // ties to even
+  if (!std::isfinite(value)) return value;
+  // Sign, the 309 digits of the largest double, the point and the decimals.
+  std::array<char, 320> text;
+  const auto printed = std::to_chars(text.data(), text.data() + text.size(), value,
+                                     std::chars_format::fixed, decimals);
+  if (printed.ec != std::errc()) return value;
+  double rounded = value;
+  std::from_chars(text.data(), printed.ptr, rounded);
+  return rounded;
 }
 
 }  // namespace
@@ -124,8 +193,13 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
 
   CountingUi counting(ui);
   std::optional<TrackedEquations> tracked;
+  // The library's messages reach this command's user interface while it
+  // runs, and nothing of it once the command has returned.
+  std::optional<eval::ClsMath::UiBinding> libraryUi;
   try {
-    ReadProblemInput(fields, state, counting);
+    ReadProblemInput(fields, state);
+    if (state.mathLib) libraryUi.emplace(*state.mathLib, counting);
+    if (auto problem = UnknownsProblem(state, valuePieces)) return refuse(std::move(*problem));
     // Views into the arrays the input step has just built.
     TrackedEquations& equations = tracked.emplace(state, counting);
 
@@ -139,6 +213,9 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
     const solvers::NewtonReport report =
         solvers::NewtonSystem(counting, kConfirm, state.nEq, equations, state.x,
                               kNewtonIterations, kNewtonTolerance, xOut);
+    if (report.outcome == solvers::NewtonOutcome::LeftNumberRange) {
+      return refuse(LeftRangeMessage(report.iterations, xOut));
+    }
     xOut.resize(nEq);
 
     result.answerText = AnswerText(xOut);
@@ -152,8 +229,7 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
     result.ran = true;
     return result;
   } catch (const eval::ScriptError& error) {
-    // An equation the engine cannot take (syntax error, a name it does not
-    // accept, a coordinate beyond the number range): abandon the command.
+    // An equation the engine cannot take (a syntax error): abandon the command.
     const int eq = tracked && tracked->Current() > 0 ? tracked->Current() : 1;
     return refuse("Eq_" + std::to_string(eq) + ": " + error.Description());
   }

@@ -26,7 +26,15 @@ std::vector<std::string> SplitAtCommas(const std::string& text) {
   }
 }
 
-void ReadProblemInput(const InputFields& fields, ProblemState& state, eval::SolverUi& ui) {
+std::unique_ptr<eval::ScriptEngine> NewEquationEngine(ProblemState& state) {
+  auto engine = std::make_unique<eval::ScriptEngine>();
+  engine->SetLanguage(kLanguage);
+  if (!state.mathLib) state.mathLib = std::make_shared<eval::ClsMath>();
+  engine->AddObject(kLibraryName, state.mathLib, true);
+  return engine;
+}
+
+void ReadProblemInput(const InputFields& fields, ProblemState& state) {
   const int nEq = std::clamp<int>(state.nEq, 0, kMaxEquations);
 
   // Fields beyond nEq are not read, shown or hidden.
@@ -42,13 +50,7 @@ void ReadProblemInput(const InputFields& fields, ProblemState& state, eval::Solv
   // Every command works with fresh engines: nothing an equation left in an
   // engine survives into the next command. They all share the one library.
   state.scriptEngines.clear();
-  for (int i = 0; i < nEq; ++i) {
-    auto engine = std::make_unique<eval::ScriptEngine>();
-    engine->SetLanguage(kLanguage);
-    if (!state.mathLib) state.mathLib = std::make_shared<eval::ClsMath>(ui);
-    engine->AddObject(kLibraryName, state.mathLib, true);
-    state.scriptEngines.push_back(std::move(engine));
-  }
+  for (int i = 0; i < nEq; ++i) state.scriptEngines.push_back(NewEquationEngine(state));
 }
 
 }  // namespace app

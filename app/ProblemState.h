@@ -37,9 +37,13 @@ struct ProblemState {
 // The pieces of a text split at every comma; an empty text gives no piece.
 std::vector<std::string> SplitAtCommas(const std::string& text);
 
+// A new engine as the input step makes one for an equation: the language set,
+// the state's library (created on first use) added with its members global.
+std::unique_ptr<eval::ScriptEngine> NewEquationEngine(ProblemState& state);
+
 // The input step of the Go command: rebuilds eqTexts, varNames, x and the
-// engines from the fields and the current nEq. Shows nothing. `ui` is what
-// the library's own messages go to when mathLib is created here.
-void ReadProblemInput(const InputFields& fields, ProblemState& state, eval::SolverUi& ui);
+// engines from the fields and the current nEq. Shows nothing; the library's
+// messages go to the interface the running command binds (ClsMath::UiBinding).
+void ReadProblemInput(const InputFields& fields, ProblemState& state);
 
 }  // namespace app

@@ -28,7 +28,9 @@ void BM_Evaluate(benchmark::State& state) {
   eval::SilentUi ui;
   eval::ScriptEngine engine;
   engine.SetLanguage("VBScript");
-  engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+  const auto mathLib = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
+  engine.AddObject("math", mathLib, true);
   std::vector<std::string> names;
   for (std::size_t i = 1; i <= eqs.size(); ++i) names.push_back("x" + std::to_string(i));
   std::vector<double> point(kPoint.begin(), kPoint.begin() + eqs.size());

@@ -41,7 +41,8 @@ void BM_SolveScript(benchmark::State& state) {
   const auto nEq = static_cast<std::int16_t>(eqTexts.size());
   std::vector<std::string> names;
   for (int i = 1; i <= nEq; ++i) names.push_back("x" + std::to_string(i));
-  auto mathLib = std::make_shared<eval::ClsMath>(ui);
+  auto mathLib = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
   std::vector<std::unique_ptr<eval::ScriptEngine>> engines;
   for (int i = 0; i < nEq; ++i) {
     engines.push_back(std::make_unique<eval::ScriptEngine>());

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -84,6 +86,33 @@ std::string CheckAssignment(const std::string& text) {
   return ParseAssignment(text) ? std::string() : "expected NAME=VALUE, got \"" + text + "\"";
 }
 
+// CLI11 reads "--name=" as "--name" alone and then takes the next argument
+// as the value ("--x0= --json" swallowed --json). For an option that takes a
+// value the empty text after "=" is the value, as with --name "", so such an
+// argument is handed over as the two. After "--" nothing is an option.
+std::vector<std::string> WithEmptyValues(std::span<const std::string> args,
+                                         std::initializer_list<const CLI::App*> commands) {
+  std::vector<std::string> result;
+  bool positional = false;
+  for (const std::string& arg : args) {
+    const bool emptyValue = !positional && arg.size() > 3 && arg.starts_with("--") &&
+                            arg.find('=') == arg.size() - 1;
+    const std::string name = emptyValue ? arg.substr(0, arg.size() - 1) : std::string();
+    const bool takesValue = emptyValue && std::any_of(commands.begin(), commands.end(), [&](auto* c) {
+      const CLI::Option* option = c->get_option_no_throw(name);
+      return option != nullptr && option->get_expected_min() > 0;
+    });
+    if (takesValue) {
+      result.push_back(name);
+      result.emplace_back();
+    } else {
+      result.push_back(arg);
+    }
+    positional = positional || arg == "--";
+  }
+  return result;
+}
+
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
     err << kEvalUsage << kSolveUsage << kBatchUsage << kExamplesUsage << kHelpHint;
@@ -142,9 +171,11 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   // Set after the commands are added, which would otherwise inherit it.
   app.footer(kCommandsFooter);
 
+  const std::vector<std::string> spelledOut =
+      WithEmptyValues(args, {evalCommand, solveCommand, batchCommand, examplesCommand});
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  for (const std::string& arg : spelledOut) argv.push_back(arg.c_str());
 
   auto usageOf = [&]() -> std::string_view {
     if (evalCommand->parsed()) return kEvalUsage;

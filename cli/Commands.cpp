@@ -128,12 +128,14 @@ int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
     values.push_back(parsed->second);
   }
 
-  // Declared before the engine: the library keeps a reference to it.
   StreamUi ui(nullptr, err);
   eval::ScriptEngine engine;
+  const auto mathLib = std::make_shared<eval::ClsMath>();
+  // The library's messages go to this command's ui while it runs.
+  const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
   try {
     engine.SetLanguage(kLanguage);
-    engine.AddObject(kLibraryName, std::make_shared<eval::ClsMath>(ui), true);
+    engine.AddObject(kLibraryName, mathLib, true);
     const eval::Value result = eval::Evaluate(engine, options.expression, names, values, ui);
     // Evaluate beeps only when the evaluation failed; its message is already out.
     if (ui.Beeps() > 0) return kExitFailure;
@@ -157,7 +159,6 @@ int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err, 
     err << "nlsolve solve: " << *problem << '\n';
     return kExitUsage;
   }
-  // Both declared before the state: its library keeps a reference to the ui.
   eval::RecordingUi recorder;
   StreamUi streamUi(options.log ? &out : nullptr, err);
   eval::SolverUi& ui = options.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;

@@ -66,7 +66,6 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
   options.equations = system.EquationTexts();
   fields.namesFromFile = !overrides.namesText && system.names;
   fields.startFromFile = !overrides.valuesText && system.start;
-  fields.namesFromCommandLine = overrides.namesText.has_value();
   if (fields.namesFromFile) options.namesText = system.names->Text();
   if (fields.startFromFile) options.valuesText = system.start->Text();
   return options;

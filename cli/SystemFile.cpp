@@ -277,6 +277,30 @@ std::optional<std::pair<std::size_t, std::string_view>> EquationError(std::strin
   return std::pair{n, error.substr(static_cast<std::size_t>(digitsEnd + 2 - error.data()))};
 }
 
+// The Go command's refusals of a field's piece: "The name ' 2x' in
+// Varaiabls ...", "The initial value '1E400' in Initial Values ..." (the
+// texts live in app/GoCommand.cpp; the piece stands between the quotes).
+constexpr std::string_view kBadNamePrefix = "The name '";
+constexpr std::string_view kBadValuePrefix = "The initial value '";
+constexpr std::string_view kPieceEnd = "' in ";
+
+// The place of the first piece of `field` that `error` names after `prefix`
+// and that `offsetOf` finds a fault in (the offset of the fault in the piece).
+template <typename OffsetOf>
+std::optional<SourceText::Place> FieldPiece(const SourceText& field, std::string_view prefix, std::string_view error,
+                                            OffsetOf offsetOf) {
+  if (error.substr(0, prefix.size()) != prefix) return std::nullopt;
+  const std::string_view named = error.substr(prefix.size());
+  std::size_t offset = 0;
+  for (const std::string& piece : app::SplitAtCommas(field.Text())) {
+    if (named.substr(0, piece.size()) == piece && named.substr(piece.size(), kPieceEnd.size()) == kPieceEnd) {
+      if (const std::optional<std::size_t> at = offsetOf(piece)) return field.PlaceOf(offset + *at);
+    }
+    offset += piece.size() + 1;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 SourceText::Place SourceText::PlaceOf(std::size_t offset) const {
@@ -372,40 +396,44 @@ std::optional<CompileFailure> CompileFailureOf(std::string_view expression) {
 }
 
 std::string LocateRunError(const SystemFile& system, const RunFields& fields, std::string_view error) {
+  const std::string message(error);
   const std::size_t count = system.equations.size();
-  const auto equationError = EquationError(error);
-  if (!equationError || equationError->first < 1 || equationError->first > count) {
-    // A refusal before any equation ran: a count of names or values that does not fit.
-    if (fields.namesFromFile && system.names && app::SplitAtCommas(system.names->Text()).size() != count)
-      return system.Where({system.names->Line(), 0}) + std::string(error);
-    if (fields.startFromFile && system.start && app::SplitAtCommas(system.start->Text()).size() != count)
-      return system.Where({system.start->Line(), 0}) + std::string(error);
-    return std::string(error);
+  if (const auto equationError = EquationError(error);
+      equationError && equationError->first >= 1 && equationError->first <= count) {
+    const auto [n, description] = *equationError;
+    const SourceText& equation = system.equations[n - 1];
+    const auto failure = CompileFailureOf(equation.Text());
+    if (failure && failure->description == description && failure->offset != std::string::npos)
+      return system.Where(equation.PlaceOf(failure->offset)) + message;
+    return system.Where({equation.Line(), 0}) + message;
   }
-
-  const auto [n, description] = *equationError;
-  const SourceText& equation = system.equations[n - 1];
-  if (auto failure = CompileFailureOf(equation.Text()); failure && failure->description == description) {
-    const SourceText::Place place = failure->offset == std::string::npos ? SourceText::Place{equation.Line(), 0}
-                                                                          : equation.PlaceOf(failure->offset);
-    return system.Where(place) + std::string(error);
-  }
-  // The equation compiles: the assignment of an unknown's name failed.
   if (fields.namesFromFile && system.names) {
-    std::size_t offset = 0;
-    for (const std::string& name : app::SplitAtCommas(system.names->Text())) {
-      const auto failure = AddCodeFailure(name + std::string(kNameAssignmentTail));
-      if (failure && failure->Description() == description) {
-        const std::size_t at = OffsetInText(*failure, 0, name.size());
-        const SourceText::Place place = at == std::string::npos ? SourceText::Place{system.names->Line(), 0}
-                                                                : system.names->PlaceOf(offset + at);
-        return system.Where(place) + std::string(error);
+    const SourceText& names = *system.names;
+    if (app::SplitAtCommas(names.Text()).size() != count) return system.Where({names.Line(), 0}) + message;
+    // The first piece the message names that the engine refuses as a name.
+    const auto piece = FieldPiece(names, kBadNamePrefix, error, [](const std::string& name) -> std::optional<std::size_t> {
+      // Tried as the Go command tries it: in an equation's engine, library included.
+      app::ProblemState trialState;
+      const auto engine = app::NewEquationEngine(trialState);
+      try {
+        engine->AddCode(name + std::string(kNameAssignmentTail));
+        return std::nullopt;
+      } catch (const eval::ScriptError& failure) {
+        const std::size_t at = OffsetInText(failure, 0, name.size());
+        return at == std::string::npos ? 0 : at;
       }
-      offset += name.size() + 1;
-    }
+    });
+    if (piece) return system.Where(*piece) + message;
   }
-  if (fields.namesFromCommandLine) return std::string(error);
-  return system.Where({equation.Line(), 0}) + std::string(error);
+  if (fields.startFromFile && system.start) {
+    const SourceText& start = *system.start;
+    if (app::SplitAtCommas(start.Text()).size() != count) return system.Where({start.Line(), 0}) + message;
+    const auto piece = FieldPiece(start, kBadValuePrefix, error, [](const std::string& value) {
+      return std::optional(std::min(value.find_first_not_of(" \t\n"), value.size()));
+    });
+    if (piece) return system.Where(*piece) + message;
+  }
+  return message;
 }
 
 }  // namespace cli

@@ -95,14 +95,14 @@ SystemFileRead ParseSystemFile(std::string_view fileName, std::string_view text)
 struct RunFields {
   bool namesFromFile = false;
   bool startFromFile = false;
-  bool namesFromCommandLine = false;  // then a bad name is not the file's fault
 };
 
 // The message of a run of the system that was refused or abandoned, with the
 // place in the file it comes from: "Eq_3: Syntax error" becomes
-// "system.txt:3:7: Eq_3: Syntax error", a bad unknown's name points into the
-// names line, a count of names or values that does not fit points at its
-// line. A message whose cause is not in the file is returned as it is.
+// "system.txt:3:7: Eq_3: Syntax error"; a refused name or initial value
+// points at its piece of the names or start line, a count of them that does
+// not fit at that line. A message whose cause is not in the file is returned
+// as it is.
 std::string LocateRunError(const SystemFile& system, const RunFields& fields, std::string_view error);
 
 // Where compiling `expression` as an equation fails: the engine's

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ScriptError.h"
 #include "ScriptObject.h"
@@ -17,9 +18,27 @@ namespace eval {
 
 class ClsMath : public ScriptObject {
  public:
-  // `ui` shows the library's own messages ("Err input data", ...); it must
-  // outlive the instance.
-  explicit ClsMath(SolverUi& ui);
+  // The library lives as long as the window; the user interface of a command
+  // lives only while that command runs. So the library holds none of its own:
+  // the command that runs binds its interface for its duration, and the
+  // library's own messages ("Err input data", ...) go to whichever is bound.
+  ClsMath() = default;
+
+  // Routes the library's messages to `ui` from construction to destruction;
+  // then (also when the command ends by an exception) the previous route is
+  // back, so bindings nest. Make it a local of the running command, declared
+  // after `ui`, so it ends before `ui` and before the library.
+  class UiBinding {
+   public:
+    UiBinding(ClsMath& lib, SolverUi& ui) : lib_(lib), previous_(std::exchange(lib.ui_, &ui)) {}
+    ~UiBinding() { lib_.ui_ = previous_; }
+    UiBinding(const UiBinding&) = delete;
+    UiBinding& operator=(const UiBinding&) = delete;
+
+   private:
+    ClsMath& lib_;
+    SolverUi* previous_;
+  };
 
   std::span<const MemberInfo> Members() const override;
   Value Invoke(std::size_t member, std::span<const Value> args) override;
@@ -138,7 +157,12 @@ class ClsMath : public ScriptObject {
   static std::string AcosToDms(double x);
   static std::string AtnToDms(double x);
 
-  SolverUi& ui_;
+  // One of the library's own messages, to the bound interface; with none
+  // bound (a caller outside any command) it goes to standard error, so it is
+  // never lost.
+  void Tell(std::string_view message);
+
+  SolverUi* ui_ = nullptr;  // only ever set by a UiBinding, for its lifetime
   bool error_ = false;
 };
 

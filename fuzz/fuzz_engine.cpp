@@ -35,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   eval::RecordingUi ui;
   eval::ScriptEngine engine;
   engine.SetLanguage("VBScript");
-  engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+  const auto mathLib = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
+  engine.AddObject("math", mathLib, true);
 
   Try([&] { engine.AddCode(first); });
   Try([&] { engine.AddCode(rest); });

@@ -27,14 +27,12 @@ class EquationSystem {
 
 // Equation i evaluated through Evaluate in engines[i - 1] with text eqTexts[i - 1].
 //
-// Built from spans it sees the arrays as they were when it was made. Built
-// from the vectors themselves it reads them at every evaluation, so it stays
-// valid when the input step replaces the problem state's arrays after the
-// equations were set up (a span would then point into freed storage).
+// It holds views of the arrays as they were when it was made: when the input
+// step replaces the problem state's arrays, the views point into freed
+// storage. Build it after the input step, for one command.
 class ScriptEquations : public EquationSystem {
  public:
-  // The spans must stay valid while the equations are in use: build this
-  // after the input step has replaced the state's arrays.
+  // The spans and `ui` must stay valid while the equations are in use.
   ScriptEquations(std::span<const std::unique_ptr<eval::ScriptEngine>> engines,
                   std::span<const std::string> eqTexts, std::span<const std::string> varNames,
                   eval::SolverUi& ui)

@@ -115,7 +115,12 @@ NewtonReport NewtonSystem(eval::SolverUi& ui, std::string_view confirm, std::int
       ui.PrintLine(PointLine(i, w[std::size_t(i - 1)]));
       xOut.resize(std::size_t(i));
       xOut[std::size_t(i - 1)] = w[std::size_t(i - 1)];
-      report.nonFinite = report.nonFinite || !std::isfinite(w[std::size_t(i - 1)]);
+      report.nonFinite = report.nonFinite || !InNumberRange(w[std::size_t(i - 1)]);
+    }
+    // Checked before the err test, which a NaN correction passes.
+    if (report.nonFinite) {
+      report.outcome = NewtonOutcome::LeftNumberRange;
+      return report;
     }
     if (step.err < tol) {
       report.outcome = NewtonOutcome::Converged;

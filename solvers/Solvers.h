@@ -17,6 +17,11 @@
 
 namespace solvers {
 
+// Points reach the script engine as 15-digit number text. A coordinate is in
+// the number range when it is finite and that text reads back as a finite
+// number (the largest doubles round up past the largest one in 15 digits).
+bool InNumberRange(double value);
+
 // ---- Numerical partial derivative (forward difference, step 1E-6) ----
 
 // d equation i / d unknown j at point: exactly two evaluations, unperturbed first.
@@ -74,14 +79,19 @@ enum class NewtonOutcome {
   IterationLimit,    // xOut holds iterate NTry; divergence message shown
   NotConfirmed,      // confirmation message shown; nothing printed, xOut untouched
   InvalidParameter,  // one parameter message shown; nothing printed, xOut untouched
+  // Iterate number `iterations` has a coordinate outside the number range, so
+  // the equations cannot be evaluated there; xOut holds it, nothing is shown
+  // and the caller tells the user.
+  LeftNumberRange,
 };
 
 struct NewtonReport {
   NewtonOutcome outcome = NewtonOutcome::NotConfirmed;
   int iterations = 0;          // iterations run
   bool singularSeen = false;   // some linear solve reported no solution
-  // The last iterate has a coordinate that is not a finite number (a NaN
-  // correction passes the err test, which no comparison with NaN fails).
+  // The last iterate has a coordinate outside the number range (then the
+  // outcome is LeftNumberRange: a NaN correction would pass the err test,
+  // which no comparison with NaN fails).
   bool nonFinite = false;
 };
 

@@ -44,9 +44,9 @@ std::string FinishLine(int k, const std::vector<double>& x) {
   return line;
 }
 
-// g along the line x - alpha * z. A trial point with a coordinate that is not
-// finite has no value (NaN) and is not evaluated: such a step is never taken,
-// and the equations only ever see finite points from here.
+// g along the line x - alpha * z. A trial point with a coordinate outside the
+// number range has no value (NaN) and is not evaluated: such a step is never
+// taken, and the equations only ever see points in the range from here.
 class LineFunction {
  public:
   LineFunction(EquationSystem& equations, const std::vector<double>& x, const std::vector<double>& z)
@@ -55,7 +55,7 @@ class LineFunction {
   double At(double alpha) {
     for (std::size_t i = 0; i < x_.size(); ++i) {
       p_[i] = x_[i] - alpha * z_[i];
-      if (!std::isfinite(p_[i])) return std::nan("");
+      if (!InNumberRange(p_[i])) return std::nan("");
     }
     double g = 0.0;
     for (std::size_t i = 0; i < x_.size(); ++i) {
@@ -179,8 +179,9 @@ DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std
     LineFunction line(equations, xs, z);
     double alpha3 = 1;
     double g3 = line.At(alpha3);
-    // Halve until the trial value is below the current one.
-    while (std::fabs(g3) >= std::fabs(g1)) {
+    // Halve until the trial value is below the current one. A trial value
+    // that is no finite number (NaN fails every comparison) is no improvement.
+    while (!(std::isfinite(g3) && std::fabs(g3) < std::fabs(g1))) {
       alpha3 = alpha3 / 2;
       if (alpha3 < kNegligible) {
         return finish(kNoLikelyImprovement, DescentOutcome::NoLikelyImprovement);
@@ -195,9 +196,9 @@ DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std
     bool finite = true;
     for (int i = 0; i < n; ++i) {
       moved[std::size_t(i)] = xs[std::size_t(i)] - step.alpha * z[std::size_t(i)];
-      finite = finite && std::isfinite(moved[std::size_t(i)]);
+      finite = finite && InNumberRange(moved[std::size_t(i)]);
     }
-    // A step that would leave the finite numbers is no change either.
+    // A step that would leave the number range is no change either.
     if (!finite) return finish(kNoChangeLikely, DescentOutcome::NoChangeLikely);
     xs = moved;
 

@@ -116,7 +116,15 @@ TEST(GoCommandTitle, RoundedToSevenDecimals) {
       {{4.9E-8, -4.9E-8}, "Fxyz1= 0;Fxyz2= 0"},
       {{0.12345675000001, 0.12345674999}, "Fxyz1= 0.1234568;Fxyz2= 0.1234567"},
       {{1, 2, 3, 4}, "Fxyz1= 1;Fxyz2= 2"},
-      {{-1.5E-7, 123456789.123456789}, "Fxyz1= -2E-07;Fxyz2= 123456789.123457"},
+      // The double itself is rounded, not a scaled copy: the doubles nearest
+      // these ties lie on one side of them (found from outside).
+      {{-1.5E-7, 123456789.123456789}, "Fxyz1= -1E-07;Fxyz2= 123456789.123457"},
+      {{1.5E-7, 0.99999995, -0.12345665}, "Fxyz1= 1E-07;Fxyz2= 0.9999999;Fxyz3= -0.1234567"},
+      {{944904025037.9044, -944904025037.9044}, "Fxyz1= 944904025037.904;Fxyz2= -944904025037.904"},
+      // Exact binary ties (k / 256) go to the even neighbour.
+      {{0.00390625, 0.01171875, -0.00390625},
+       "Fxyz1= 0.0039062;Fxyz2= 0.0117188;Fxyz3= -0.0039062"},
+      {{1E300, -4.9999999E-8}, "Fxyz1= 1E+300;Fxyz2= 0"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.title);
@@ -199,12 +207,66 @@ TEST(GoCommandAbandon, AnEquationTheEngineCannotTakeIsNamed) {
   EXPECT_EQ(r.error, "Eq_2: Expected ')'");
   EXPECT_EQ(s.fields.txtEqs[1], "(x2+1");
 
-  Session bad;
-  bad.Type({"x1-1", "x2"}, "x1,2x", "0,0");
-  const GoResult r2 = bad.Go();
-  EXPECT_FALSE(r2.ran);
-  ASSERT_FALSE(bad.ui.messages.empty());
-  EXPECT_EQ(bad.ui.messages.back().rfind("Eq_1: ", 0), 0u);
+}
+
+TEST(GoCommandAbandon, TheFieldAtFaultIsNamed) {
+  // Once all blamed on Eq_1 (found from outside).
+  struct Row {
+    const char* vars;
+    const char* values;
+    std::vector<std::string> eqs;
+    const char* message;
+  };
+  const std::vector<std::string> plain = {"x1-1", "x2-1"};
+  const Row rows[] = {
+      {"1a,x2", "0,0", plain, "The name '1a' in Varaiabls is not a valid variable name (Expected statement)"},
+      {"x1,2x", "0,0", plain, "The name '2x' in Varaiabls is not a valid variable name (Expected statement)"},
+      {"x1,", "0,0", plain, "The name '' in Varaiabls is not a valid variable name (Expected statement)"},
+      {"x1,x2", "1E400,0", plain,
+       "The initial value '1E400' in Initial Values is beyond the number range (Overflow)"},
+      // Finite, but its 15-digit text is not.
+      {"x1,x2", "0,-1.7976931348623157E308", plain,
+       "The initial value '-1.7976931348623157E308' in Initial Values is beyond the number range "
+       "(Overflow)"},
+      // A tiny accepted pivot under a huge neighbour sends x1 to infinity.
+      {"x1,x2", "0,0", {"1E294*x2+1E-19*x1", "1E10*(x2-1)"},
+       "The Newton iteration left the number range in iteration 1 (x(1) is infinite)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.message);
+    Session s;
+    s.Type(row.eqs, row.vars, row.values);
+    const GoResult r = s.Go();
+    EXPECT_FALSE(r.ran);
+    ASSERT_FALSE(s.ui.messages.empty());
+    EXPECT_EQ(s.ui.messages.back(), row.message);
+    EXPECT_EQ(r.error, row.message);
+    EXPECT_EQ(s.ui.beeps, 0);
+  }
+}
+
+// One Go command with a user interface that lives only while that command
+// runs, as the window's and the command line's do.
+std::vector<std::string> GoMessages(ProblemState& state, const InputFields& fields) {
+  eval::RecordingUi ui;
+  app::CmdExecute_Click(fields, state, ui);
+  return ui.messages;
+}
+
+TEST(GoCommandLibraryMessages, ReachTheCommandThatRuns) {
+  // The library outlives every command; it once kept the first command's
+  // interface and told a dead object (found from outside).
+  Session s;
+  s.Type({"x1-1", "x2-2"}, "x1,x2", "0,0");
+  EXPECT_TRUE(GoMessages(s.state, s.fields).empty());
+  const auto library = s.state.mathLib;
+
+  s.fields.txtEqs[1] = "x2-2+0*Gcd(0, 5)";
+  const std::vector<std::string> second = GoMessages(s.state, s.fields);
+  EXPECT_EQ(s.state.mathLib, library);
+  ASSERT_FALSE(second.empty());
+  for (const std::string& message : second) EXPECT_EQ(message, "Err input data");
+  EXPECT_EQ(s.ui.messages.size(), 0u);  // the session's own recorder heard nothing
 }
 
 TEST(GoCommandConvergence, FailuresAreNeverReportedAsSuccess) {

@@ -68,7 +68,10 @@ TEST(CliSolveFile, RefusalsNameTheirPlace) {
       {"x1^2 - 2*x2 - 2\nx1 - (x2^3 +\n", {}, ":2:13: Eq_2: Syntax error"},
       {"# continued\nx1 + _\n  x2 +* 1\nx2\n", {}, ":3:7: Eq_1: Syntax error"},
       {"x1\nx2\nx1 + x2 + x3)\n", {}, ":3:13: Eq_3: Expected end of statement"},
-      {"names: x1, 2x\nx1\nx2\n", {}, ":1:12: Eq_1: Expected statement"},
+      {"names: x1, 2x\nx1\nx2\n", {},
+       ":1:12: The name ' 2x' in Varaiabls is not a valid variable name (Expected statement)"},
+      {"start: 1, 1E400\nx1\nx2\n", {},
+       ":1:11: The initial value ' 1E400' in Initial Values is beyond the number range (Overflow)"},
       {"names: x1\nx1\nx2\n", {},
        ":1: The system has 2 equations, so it needs 2 unknowns' names (Varaiabls); 1 was given."},
       {"start: 1\nx1\nx2\n", {}, ":1: The system has 2 equations, so it needs 2 initial values; 1 was given."},
@@ -94,7 +97,7 @@ TEST(CliSolveFile, ABadNameFromTheCommandLineIsNotTheFilesFault) {
   const TextFile file("x1\nx2\n");
   const clitest::CliRun run = RunInProcess({"solve", file.Path(), "--vars", "x1,2x"});
   EXPECT_EQ(run.status, cli::kExitFailure);
-  EXPECT_EQ(run.err, "Eq_1: Expected statement\n");
+  EXPECT_EQ(run.err, "The name '2x' in Varaiabls is not a valid variable name (Expected statement)\n");
 }
 
 TEST(CliSolveFile, FilesRefusedBeforeAnythingRuns) {

@@ -302,6 +302,44 @@ TEST(CliSolveInput, TypedEquationsAndOverrides) {
   EXPECT_EQ(fields.txtVarsI, "1,,2");
 }
 
+TEST(CliOptions, AnEmptyValueAfterEqualsIsTheEmptyText) {
+  // "--x0=" once took the next argument as its value: "--vars=x1,x2" became
+  // the initial values and the run reported success (found from outside).
+  using Args = std::vector<std::string>;
+  struct Row {
+    Args withEquals;  // "--name=" spelled with the equals sign
+    Args spelledOut;  // the same with --name ""
+    int status;
+  };
+  const Args eqs = {"solve", "--eq=x1-1", "--eq=x2-1"};
+  auto with = [&](Args more) {
+    Args args = eqs;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const Row rows[] = {
+      {with({"--x0=", "--vars=x1,x2"}), with({"--x0", "", "--vars=x1,x2"}), cli::kExitFailure},
+      {with({"--x0=", "--json"}), with({"--x0", "", "--json"}), cli::kExitFailure},
+      {with({"--vars=", "--x0=1,1"}), with({"--vars", "", "--x0=1,1"}), cli::kExitFailure},
+      {{"solve", "--eq=", "--eq=x1"}, {"solve", "--eq", "", "--eq=x1"}, cli::kExitFailure},
+      {{"eval", "--var=", "1"}, {"eval", "--var", "", "1"}, cli::kExitUsage},
+      // A flag takes no value and keeps its old reading; after "--" nothing is an option.
+      {with({"--log=", "--x0=1,1"}), with({"--log", "--x0=1,1"}), cli::kExitSuccess},
+      {{"eval", "--", "--x="}, {"eval", "--", "--x="}, cli::kExitFailure},
+  };
+  for (const auto& row : rows) {
+    std::string joined;
+    for (const auto& arg : row.withEquals) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    const clitest::CliRun equals = RunInProcess(row.withEquals);
+    const clitest::CliRun spelled = RunInProcess(row.spelledOut);
+    EXPECT_EQ(equals.status, row.status);
+    EXPECT_EQ(equals.status, spelled.status);
+    EXPECT_EQ(equals.out, spelled.out);
+    EXPECT_EQ(equals.err, spelled.err);
+  }
+}
+
 TEST(CliExamples, ListsTheNineEntriesNumbered) {
   const clitest::CliRun run = RunInProcess({"examples"});
   EXPECT_EQ(run.status, cli::kExitSuccess);

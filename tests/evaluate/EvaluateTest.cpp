@@ -22,7 +22,7 @@ class EvaluateTest : public ::testing::Test {
  protected:
   EvaluateTest() {
     engine_.SetLanguage("VBScript");
-    engine_.AddObject("math", std::make_shared<eval::ClsMath>(ui_), true);
+    engine_.AddObject("math", mathLib_, true);
   }
 
   double Eval(std::string_view expr, std::vector<std::string> names, std::vector<double> values) {
@@ -31,6 +31,8 @@ class EvaluateTest : public ::testing::Test {
 
   eval::RecordingUi ui_;
   eval::ScriptEngine engine_;
+  std::shared_ptr<eval::ClsMath> mathLib_ = std::make_shared<eval::ClsMath>();
+  eval::ClsMath::UiBinding libraryUi_{*mathLib_, ui_};
 };
 
 TEST_F(EvaluateTest, ValueOfTheExpressionAtThePoint) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "ClsMathTestSupport.h"
@@ -62,7 +63,8 @@ class ClsMathInEngine : public ::testing::Test {
   }
 
   eval::RecordingUi ui;
-  std::shared_ptr<eval::ClsMath> lib = std::make_shared<eval::ClsMath>(ui);
+  std::shared_ptr<eval::ClsMath> lib = std::make_shared<eval::ClsMath>();
+  eval::ClsMath::UiBinding libraryUi{*lib, ui};
 };
 
 TEST_F(ClsMathInEngine, EveryMemberIsReachableByBareNameAndThroughMath) {
@@ -161,6 +163,21 @@ TEST_F(ClsMathInEngine, GcdMessageReachesTheUi) {
   auto engine = NewEngine();
   EXPECT_EQ(engine->Eval("Gcd(0, 5)"), Value::Long(0));
   EXPECT_EQ(engine->Eval("Sqr2(-4)"), D(-2));
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"Err input data"});
+}
+
+TEST_F(ClsMathInEngine, MessagesGoToTheBindingInForceUntilItEnds) {
+  auto engine = NewEngine();
+  eval::RecordingUi command;
+  try {
+    const eval::ClsMath::UiBinding running(*lib, command);
+    engine->Eval("Gcd(0, 5)");
+    throw std::runtime_error("the command ends by an exception");
+  } catch (const std::runtime_error&) {
+  }
+  engine->Eval("Lcm(-4, 6)");
+  EXPECT_EQ(command.messages, std::vector<std::string>{"Err input data"});
+  // Back with the binding that was in force before.
   EXPECT_EQ(ui.messages, std::vector<std::string>{"Err input data"});
 }
 

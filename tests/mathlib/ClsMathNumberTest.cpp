@@ -63,7 +63,8 @@ TEST(ClsMathLogFailures, SetErrorAndReturnTheResultSoFar) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " row");
     eval::RecordingUi ui;
-    eval::ClsMath lib(ui);
+    eval::ClsMath lib;
+    const eval::ClsMath::UiBinding libraryUi(lib, ui);
     const Value got = lib.Invoke(FindMember(lib, row.name), row.args);
     ASSERT_EQ(got.Type(), eval::VarType::Double);
     if (row.nan) {
@@ -192,7 +193,8 @@ TEST(ClsMathDivisors, EdgeCasesAndTheBadInputMessage) {
     SCOPED_TRACE(std::string(row.name) + "(" + std::to_string(row.m) + ", " +
                  std::to_string(row.n) + ")");
     eval::RecordingUi ui;
-    eval::ClsMath lib(ui);
+    eval::ClsMath lib;
+    const eval::ClsMath::UiBinding libraryUi(lib, ui);
     const Value args[] = {D(row.m), D(row.n)};
     const std::size_t index = FindMember(lib, row.name);
     if (row.result) {

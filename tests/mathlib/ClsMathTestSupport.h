@@ -76,7 +76,8 @@ class MathTest : public ::testing::Test {
   }
 
   eval::RecordingUi ui;
-  eval::ClsMath lib{ui};
+  eval::ClsMath lib;
+  eval::ClsMath::UiBinding libraryUi{lib, ui};
 };
 
 }  // namespace mathtest

@@ -42,7 +42,8 @@ const FormulaRow kDegreeRows[] = {
 
 TEST(ClsMathDegreeTrig, SweepMatchesFormulaAndCmath) {
   eval::RecordingUi ui;
-  eval::ClsMath lib(ui);
+  eval::ClsMath lib;
+  const eval::ClsMath::UiBinding libraryUi(lib, ui);
   for (const auto& row : kDegreeRows) {
     const std::size_t index = FindMember(lib, row.name);
     for (double x = -720; x <= 720; x += 7.5) {
@@ -86,7 +87,8 @@ TEST_F(MathTest, ReciprocalsOfZeroGiveTheIeeeQuotientAndSetError) {
   for (auto name : names) {
     SCOPED_TRACE(std::string(name));
     eval::RecordingUi localUi;
-    eval::ClsMath local(localUi);
+    eval::ClsMath local;
+    const eval::ClsMath::UiBinding libraryUi(local, localUi);
     const Value args[] = {D(0)};
     EXPECT_EQ(local.Invoke(FindMember(local, name), args), D(kInf));
     EXPECT_TRUE(local.Error());
@@ -136,7 +138,8 @@ TEST_F(MathTest, AsinBeyondTheBandFailsGuarded) {
   for (double x : outside) {
     SCOPED_TRACE(x);
     eval::RecordingUi localUi;
-    eval::ClsMath local(localUi);
+    eval::ClsMath local;
+    const eval::ClsMath::UiBinding libraryUi(local, localUi);
     const Value args[] = {D(x)};
     EXPECT_EQ(local.Invoke(FindMember(local, "Asin"), args), D(0));
     EXPECT_TRUE(local.Error());
@@ -181,7 +184,8 @@ TEST_F(MathTest, SecantAndCosecantInsideTheUnitFailGuarded) {
   for (double x : inside) {
     SCOPED_TRACE(x);
     eval::RecordingUi localUi;
-    eval::ClsMath local(localUi);
+    eval::ClsMath local;
+    const eval::ClsMath::UiBinding libraryUi(local, localUi);
     const Value args[] = {D(x)};
     EXPECT_EQ(local.Invoke(FindMember(local, "Asec"), args), D(0));
     EXPECT_TRUE(local.Error());
@@ -255,7 +259,8 @@ TEST(ClsMathGuarded, FailuresSetErrorAndKeepTheResultSoFar) {
   for (const auto& row : kGuardedFailures) {
     SCOPED_TRACE(std::string(row.name) + "(" + std::to_string(row.x) + ")");
     eval::RecordingUi ui;
-    eval::ClsMath lib(ui);
+    eval::ClsMath lib;
+    const eval::ClsMath::UiBinding libraryUi(lib, ui);
     const Value args[] = {D(row.x)};
     Value got;
     ASSERT_NO_THROW(got = lib.Invoke(FindMember(lib, row.name), args));

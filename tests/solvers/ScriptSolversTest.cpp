@@ -1,6 +1,7 @@
 // The solvers on equations typed as script text, through real engines that
 // carry the function library, as the Go command runs them.
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +27,7 @@ constexpr double kDescentTol = 1E-4;
 // One engine per equation with the library as "math", members global.
 struct ScriptSystem {
   ScriptSystem(std::vector<std::string> texts, eval::SolverUi& ui)
-      : eqTexts(std::move(texts)), mathLib(std::make_shared<eval::ClsMath>(ui)) {
+      : eqTexts(std::move(texts)), mathLib(std::make_shared<eval::ClsMath>()), libraryUi(*mathLib, ui) {
     for (std::size_t i = 1; i <= eqTexts.size(); ++i) {
       names.push_back("x" + std::to_string(i));
       engines.push_back(std::make_unique<eval::ScriptEngine>());
@@ -40,6 +41,7 @@ struct ScriptSystem {
   std::vector<std::string> eqTexts;
   std::vector<std::string> names;
   std::shared_ptr<eval::ClsMath> mathLib;
+  eval::ClsMath::UiBinding libraryUi;
   std::vector<std::unique_ptr<eval::ScriptEngine>> engines;
 };
 
@@ -86,24 +88,39 @@ TEST(ScriptNewton, FailingEquationBeepsAtEveryEvaluationAndCountsAsZero) {
   EXPECT_EQ(ui.log.back(), "x(2)= 0");
 }
 
-TEST(ScriptNewton, OverflowingIterateIsReportedByTheNextEvaluation) {
+TEST(ScriptNewton, AnIterateOutsideTheNumberRangeEndsTheRun) {
   // A tiny but accepted pivot under a huge neighbour: x1's correction leaves
-  // the number range; the next iteration's first evaluation fails with
-  // Overflow, which passes through the solver to its caller.
+  // the number range. The run stops there, before an evaluation the engine
+  // could not take, and says in which iteration.
   eval::RecordingUi ui;
   ScriptSystem system({"1E294*x2+1E-19*x1", "1E10*(x2-1)"}, ui);
   ScriptEquations equations = system.Equations(ui);
   const std::vector<double> x = {0, 0};
   std::vector<double> xOut;
-  try {
-    NewtonSystem(ui, "y", 2, equations, x, 30, kNewtonTol, xOut);
-    ADD_FAILURE() << "no failure";
-  } catch (const eval::ScriptError& e) {
-    EXPECT_EQ(e.Number(), eval::ErrorNumber::Overflow);
-  }
+  const NewtonReport report = NewtonSystem(ui, "y", 2, equations, x, 30, kNewtonTol, xOut);
+  EXPECT_EQ(report.outcome, NewtonOutcome::LeftNumberRange);
+  EXPECT_EQ(report.iterations, 1);
   ASSERT_EQ(xOut.size(), 2u);
   EXPECT_TRUE(std::isinf(xOut[0]));
   EXPECT_EQ(ui.log.size(), 6u);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(NumberRange, FiniteAndItsNumberTextReadsBack) {
+  const double kMax = std::numeric_limits<double>::max();
+  const struct {
+    double value;
+    bool inRange;
+  } rows[] = {
+      {0, true}, {-1E300, true}, {1.79769313486231E+308, true},
+      {kMax, false},  // its 15-digit text 1.79769313486232E+308 is beyond the range
+      {-kMax, false}, {std::numeric_limits<double>::infinity(), false},
+      {std::numeric_limits<double>::quiet_NaN(), false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    EXPECT_EQ(solvers::InNumberRange(row.value), row.inRange);
+  }
 }
 
 TEST(ScriptDescent, ThreeEquationExampleThenNewtonSolves) {

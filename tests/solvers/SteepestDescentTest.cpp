@@ -183,19 +183,42 @@ TEST(SteepestDescentOutcomes, HalvingExhaustedAtAMinimumAboveZero) {
   EXPECT_EQ(xOut, x);
 }
 
-TEST(SteepestDescentOutcomes, NoTrialValueBelowTheStartMeansNoChange) {
-  // Every trial point is outside the domain (NaN), so none replaces the
-  // current point: the chosen step is 0.
+TEST(SteepestDescentOutcomes, NotANumberTrialValuesAreNoImprovement) {
+  // f1 = x1 - 1 has no value (NaN) from x1 = `edge` on; the trial points lie
+  // at x1 = alpha. A NaN trial value once ended the halving, and the step was
+  // then chosen from a bracket that was never checked (found from outside).
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  NativeEquations eq({[nan](auto x) { return x[0] < 0.25 ? x[0] - 1 : nan; },
-                      [](auto x) { return x[1]; }, [](auto x) { return x[2]; }});
-  eval::RecordingUi ui;
-  const std::vector<double> x = {0, 0, 0};
-  std::vector<double> xOut;
-  EXPECT_EQ(SteepestDescent(ui, "y", 3, eq, x, 30, kTol, xOut), DescentOutcome::NoChangeLikely);
-  EXPECT_EQ(ui.messages, Lines{"NO CHANGE LIKELY: PROBABLY ROUNDING DIFFICULTIES"});
-  EXPECT_EQ(ui.log, WithHeaders("sta 400 K= 1;X(1)= 0;X(2)= 0;X(3)= 0"));
-  EXPECT_EQ(xOut, x);
+  struct Row {
+    const char* what;
+    double edge;
+    DescentOutcome outcome;
+    const char* message;
+    std::vector<double> xOut;
+  };
+  const Row rows[] = {
+      // Halving reaches alpha = 0.125, below the edge. The vertex (alpha 1)
+      // has no value, so the bracket's best point is taken.
+      {"edge 0.25", 0.25, DescentOutcome::IterationLimit, "MAXIMUM ITERATIONS EXCEEDED",
+       {0.125, 0, 0}},
+      {"no value off the start", 0, DescentOutcome::NoLikelyImprovement,
+       "NO LIKELY IMPROVEMENT: MAY HAVE MIN", {0, 0, 0}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const double edge = row.edge;
+    // Defined at the start and at the derivative's perturbed point too.
+    auto f1 = [nan, edge](auto x) { return x[0] < edge || x[0] == 0 || x[0] == 1E-6 ? x[0] - 1 : nan; };
+    NativeEquations eq({f1,
+                        [](auto x) { return x[1]; }, [](auto x) { return x[2]; }});
+    eval::RecordingUi ui;
+    const std::vector<double> x = {0, 0, 0};
+    std::vector<double> xOut;
+    EXPECT_EQ(SteepestDescent(ui, "y", 3, eq, x, 1, kTol, xOut), row.outcome);
+    EXPECT_EQ(ui.messages, Lines{row.message});
+    const int k = row.outcome == DescentOutcome::IterationLimit ? 2 : 1;
+    EXPECT_EQ(ui.log, WithHeaders(FinishLine(k, row.xOut)));
+    EXPECT_EQ(xOut, row.xOut);
+  }
 }
 
 // g along the direction takes the values the table gives (by x1 only), so

@@ -46,12 +46,7 @@ struct InputLine {
 // (the rest of a longer line is skipped and the line marked).
 class LineInput {
  public:
-  LineInput(int fd, bool owned) : fd_(fd), owned_(owned) {}
-  ~LineInput() {
-    if (owned_) close(fd_);
-  }
-  LineInput(const LineInput&) = delete;
-  LineInput& operator=(const LineInput&) = delete;
+  explicit LineInput(int fd) : fd_(fd) {}
 
   // The next line; nullopt at the end of the input or after a read error.
   std::optional<InputLine> Next() {
@@ -106,7 +101,6 @@ class LineInput {
   }
 
   int fd_;
-  bool owned_;
   std::string buffer_;
   std::size_t pos_ = 0;
   std::size_t number_ = 0;
@@ -226,13 +220,12 @@ class Progress {
 }  // namespace
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) {
-  const bool standardInput = options.path == kStandardInputPath;
-  const int fd = standardInput ? STDIN_FILENO : open(options.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    err << kErrorPrefix << options.path << ": cannot open: " << std::generic_category().message(errno) << '\n';
+  const InputFile file(options.path);
+  if (file.Get() < 0) {
+    err << kErrorPrefix << file.Error() << '\n';
     return kExitFailure;
   }
-  LineInput input(fd, !standardInput);
+  LineInput input(file.Get());
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t jobs = static_cast<std::size_t>(options.jobs > 0 ? options.jobs : static_cast<int>(cores));

@@ -13,26 +13,20 @@ namespace {
 constexpr std::string_view kStandardInputName = "<stdin>";
 constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 
-// Closes a descriptor it opened; standard input stays open.
-class Descriptor {
- public:
-  explicit Descriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
-  ~Descriptor() {
-    if (owned_ && fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-  bool owned_;
-};
-
 // Thread-safe, unlike strerror: batch workers read files at the same time.
 std::string SystemErrorText(int error) { return std::generic_category().message(error); }
 
 }  // namespace
+
+InputFile::InputFile(const std::string& path)
+    : fd_(path == kStandardInputPath ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+      owned_(path != kStandardInputPath) {
+  if (fd_ < 0) error_ = InputName(path) + ": cannot open: " + SystemErrorText(errno);
+}
+
+InputFile::~InputFile() {
+  if (owned_ && fd_ >= 0) close(fd_);
+}
 
 std::string InputName(std::string_view path) {
   return std::string(path == kStandardInputPath ? kStandardInputName : path);
@@ -41,9 +35,8 @@ std::string InputName(std::string_view path) {
 InputRead ReadInputText(const std::string& path) {
   constexpr std::size_t limit = kMaxSystemFileBytes;
   const std::string name = InputName(path);
-  const bool standardInput = path == kStandardInputPath;
-  const Descriptor fd(standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC), !standardInput);
-  if (fd.Get() < 0) return InputRead{std::nullopt, name + ": cannot open: " + SystemErrorText(errno)};
+  const InputFile fd(path);
+  if (fd.Get() < 0) return InputRead{std::nullopt, fd.Error()};
 
   struct stat info {};
   if (fstat(fd.Get(), &info) == 0) {

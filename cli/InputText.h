@@ -16,6 +16,23 @@ inline constexpr std::string_view kStandardInputPath = "-";
 // How messages name the input: the path as given, "<stdin>" for "-".
 std::string InputName(std::string_view path);
 
+// The file at a path open for reading, or standard input for "-" (which
+// stays open); Get() is negative and Error() says why when it cannot be opened.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  int Get() const { return fd_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  int fd_;
+  bool owned_;
+  std::string error_;
+};
+
 // The whole text, or the message why it cannot be had ("a.txt: cannot open:
 // No such file or directory", the size limit).
 struct InputRead {

@@ -4,8 +4,12 @@ SAN_BUILD  ?= build-san
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+# make install PREFIX=... DESTDIR=...: where the programs go (DESTDIR stages
+# the whole tree below another root, as packagers do).
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
-.PHONY: deps configure build run test test-san bench fuzz screenshot clean
+.PHONY: deps configure build run test test-san bench fuzz screenshot install uninstall package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -41,6 +45,23 @@ fuzz: deps
 
 screenshot: build
 	@scripts/screenshot.sh $(BUILD)
+
+# Installs the programs, the menu entry, the icons, the manual pages and bash
+# completion. The build's install_manifest.txt lists every file written (below
+# the prefix), install_destdir.txt the DESTDIR they went under.
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@printf '%s\n' "$(DESTDIR)" > $(BUILD)/install_destdir.txt
+
+# Removes exactly the files the last `make install` from this build wrote.
+uninstall:
+	@cmake -DMANIFEST="$(BUILD)/install_manifest.txt" -DDESTDIR_FILE="$(BUILD)/install_destdir.txt" \
+	  -P packaging/Uninstall.cmake
+
+# The Debian package, $(BUILD)/nlsolver_<version>_<arch>.deb.
+package: build
+	@rm -f $(BUILD)/nlsolver_*.deb
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

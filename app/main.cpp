@@ -6,6 +6,7 @@
 // NLSOLVER_SCREENSHOT (after the load) and NLSOLVER_SCREENSHOT_AFTER_GO (after
 // Go), prints the log lines, the title and the answer, and quits.
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include "app/Examples.h"
 #include "app/Form1.h"
 #include "eval/SolverUi.h"
+#include "packaging/Version.h"
 
 namespace {
 
@@ -91,6 +93,14 @@ int RunDemo(QApplication& application, const std::string& demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before the application object exists, which needs a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::cout << kApplicationName << ' ' << packaging::kVersion << '\n';
+      return 0;
+    }
+  }
+
   QApplication application(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
 

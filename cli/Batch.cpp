@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "InputText.h"
+#include "RobustSolve.h"
 #include "eval/NumberText.h"
 #include "eval/SolverUi.h"
 
@@ -26,8 +27,9 @@ constexpr std::string_view kMethodKey = "method";
 constexpr std::string_view kIdKey = "id";
 constexpr std::string_view kErrorKey = "error";
 constexpr std::string_view kKnownKeys = "eq, file, names, start, method, id";
-// The method of the Go command; the only one this command runs.
-constexpr std::string_view kNewtonMethod = "newton";
+// The methods of `solve --method`, in the order its help lists them; newton
+// is the Go command, the others the robust road (RobustSolve.cpp).
+constexpr std::string_view kMethods[] = {"newton", "hybrid", "lm", "auto"};
 
 // Why a line cannot be run; becomes its error object.
 struct LineError {
@@ -73,14 +75,24 @@ std::string TextOf(const json& value, std::string_view key) {
   return value.get<std::string>();
 }
 
-void CheckMethod(const json& line) {
+// The line's method as `solve --method` takes it; newton when there is none.
+RobustCliOptions MethodOf(const json& line) {
+  RobustCliOptions robust;
   const auto it = line.find(kMethodKey);
-  if (it == line.end()) return;
-  const std::string method = TextOf(*it, kMethodKey);
-  if (method != kNewtonMethod) {
-    throw LineError{"method \"" + method + "\" is not available; this nlsolve solves with \"" +
-                    std::string(kNewtonMethod) + "\" only"};
+  if (it == line.end()) return robust;
+  robust.method = TextOf(*it, kMethodKey);
+  for (const std::string_view method : kMethods) {
+    if (robust.method == method) return robust;
   }
+  std::string known;
+  for (const std::string_view method : kMethods) known += (known.empty() ? "" : ", ") + std::string(method);
+  throw LineError{"unknown method \"" + robust.method + "\"; the methods are " + known};
+}
+
+// A robust run, refused as a bad line where the command line would be refused.
+json RobustDocument(const SolveOptions& options, const RobustCliOptions& robust) {
+  if (auto problem = RobustSolveProblem(options, robust)) throw LineError{*problem};
+  return RunRobustJson(options, robust).document;
 }
 
 json RunLine(const json& line) {
@@ -94,7 +106,8 @@ json RunLine(const json& line) {
   const bool hasEq = line.contains(kEqKey);
   const bool hasFile = line.contains(kFileKey);
   if (hasEq == hasFile) throw LineError{"a line needs \"eq\" (the equations) or \"file\" (a system file)"};
-  CheckMethod(line);
+  const RobustCliOptions robust = MethodOf(line);
+  const bool robustRoad = WantsRobustSolve(robust);
 
   SolveOptions overrides;
   overrides.json = true;
@@ -103,22 +116,26 @@ json RunLine(const json& line) {
 
   // Declared before the run: the run's library reports to it.
   eval::RecordingUi recorder;
-  app::GoResult result;
   if (hasEq) {
     const json& eq = line[kEqKey];
     if (!eq.is_array()) throw LineError{"\"eq\" must be an array of equation texts"};
     for (std::size_t i = 0; i < eq.size(); ++i) overrides.equations.push_back(TextOf(eq[i], "eq[" + std::to_string(i) + "]"));
+    if (robustRoad) return RobustDocument(overrides, robust);
     if (auto problem = EquationCountProblem(overrides.equations.size())) throw LineError{*problem};
-    result = SolveOnce(overrides, recorder);
-  } else {
-    const SystemFileRead read = LoadSystemFile(TextOf(line[kFileKey], kFileKey));
-    if (!read.system) throw LineError{read.error};
-    if (auto problem = EquationCountProblem(read.system->equations.size()))
-      throw LineError{read.system->fileName + ": " + *problem};
-    RunFields fields;
-    const SolveOptions options = SystemSolveOptions(*read.system, overrides, fields);
-    result = SolveSystem(*read.system, fields, options, recorder);
+    return SolveJson(SolveOnce(overrides, recorder), recorder);
   }
+  const SystemFileRead read = LoadSystemFile(TextOf(line[kFileKey], kFileKey));
+  if (!read.system) throw LineError{read.error};
+  RunFields fields;
+  const SolveOptions options = SystemSolveOptions(*read.system, overrides, fields);
+  if (robustRoad) {
+    json document = RobustDocument(options, robust);
+    LocateDocumentError(*read.system, fields, document);
+    return document;
+  }
+  if (auto problem = EquationCountProblem(read.system->equations.size()))
+    throw LineError{read.system->fileName + ": " + *problem};
+  const app::GoResult result = SolveSystem(*read.system, fields, options, recorder);
   return SolveJson(result, recorder);
 }
 

@@ -14,9 +14,11 @@
 #include "Batch.h"
 #include "Commands.h"
 #include "FileCommands.h"
+#include "RobustSolve.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
+#include "packaging/Version.h"
 
 namespace cli {
 namespace {
@@ -26,7 +28,10 @@ constexpr const char* kDescription =
     "Solves systems of nonlinear equations written as VBScript expressions, and\n"
     "evaluates single expressions with the same engine and function library.";
 
-constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
+constexpr std::string_view kEvalUsage =
+    "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
+constexpr std::string_view kJacobianUsage =
+    "Usage: nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n";
 constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
@@ -41,9 +46,20 @@ constexpr const char* kCommandsFooter =
     "      after assigning each NAME its VALUE (read as a leading number), and\n"
     "      prints the result. A failed evaluation prints the engine's description\n"
     "      on stderr and exits with 1. Put -- before an EXPR that begins with '-'.\n"
+    "      --grad evaluates at the exact values instead and prints d/dNAME = ...\n"
+    "      per --var in order (exact derivatives, or central differences where the\n"
+    "      expression uses what they do not cover); --json prints one object\n"
+    "      (value, gradient, derivatives).\n"
+    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n"
+    "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
+    "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
+    "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
+    "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
+
     "      --file F reads the expression from F (- for standard input), a\n"
     "      system file with one expression; its names: and start: lines assign\n"
     "      the unknowns before the --var assignments.\n"
+
     "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
@@ -74,7 +90,12 @@ constexpr const char* kCommandsFooter =
 // The parsed command line, filled by CLI11.
 struct Parsed {
   EvalOptions evalOptions;
+  bool grad = false;
+  bool json = false;
+  JacobianOptions jacobianOptions;
+  std::string jacobianNames;
   SolveOptions solveOptions;
+  RobustCliOptions robustOptions;
   std::string namesText;
   std::string valuesText;
   std::string evalFile;
@@ -115,7 +136,7 @@ std::vector<std::string> WithEmptyValues(std::span<const std::string> args,
 
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
-    err << kEvalUsage << kSolveUsage << kBatchUsage << kExamplesUsage << kHelpHint;
+    err << kEvalUsage << kJacobianUsage << kSolveUsage << kBatchUsage << kExamplesUsage << kHelpHint;
     return kExitUsage;
   }
 
@@ -124,6 +145,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   // At most one command; a missing one is reported below, after CLI11 has
   // had the chance to name an unknown argument, which says more.
   app.require_subcommand(0, 1);
+  app.set_version_flag("--version", std::string(kProgramName) + " " + packaging::kVersion,
+                       "Print the program's name and version and exit");
 
   CLI::App* evalCommand = app.add_subcommand("eval", "Evaluate one expression and print its value");
   evalCommand->add_option("--var", parsed.evalOptions.assignments, "Assign VALUE to NAME first (repeatable)")
@@ -135,6 +158,22 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       evalCommand->add_option("--file", parsed.evalFile, "Read the expression from F (- for standard input)")
           ->type_name("F")
           ->excludes(exprOption);
+  CLI::Option* gradFlag =
+      evalCommand->add_flag("--grad", parsed.grad, "Full precision, with d/dNAME per --var");
+  evalCommand->add_flag("--json", parsed.json, "With --grad: print one JSON object")->needs(gradFlag);
+
+  CLI::App* jacobianCommand = app.add_subcommand("jacobian", "Print F and its Jacobian at a point");
+  jacobianCommand->add_option("--eq", parsed.jacobianOptions.equations, "One equation (repeatable, in order)")
+      ->type_name("EXPR")
+      ->allow_extra_args(false)
+      ->required();
+  CLI::Option* jacobianVars =
+      jacobianCommand->add_option("--vars", parsed.jacobianNames, "The unknowns' names, comma-separated")
+          ->type_name("TEXT");
+  jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
+      ->type_name("TEXT")
+      ->required();
+  jacobianCommand->add_flag("--json", parsed.jacobianOptions.json, "Print one JSON object");
 
   CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
   CLI::Option* exampleOption =
@@ -159,6 +198,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
           ->excludes(eqOption);
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
+  AddRobustOptions(*solveCommand, parsed.robustOptions);
 
   CLI::App* batchCommand = app.add_subcommand("batch", "Solve one system per JSON line");
   BatchOptions batchOptions;
@@ -169,7 +209,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(kCommandsFooter);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp);
 
   const std::vector<std::string> spelledOut =
       WithEmptyValues(args, {evalCommand, solveCommand, batchCommand, examplesCommand});
@@ -179,6 +219,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   auto usageOf = [&]() -> std::string_view {
     if (evalCommand->parsed()) return kEvalUsage;
+    if (jacobianCommand->parsed()) return kJacobianUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
     if (batchCommand->parsed()) return kBatchUsage;
@@ -191,18 +232,29 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return app.exit(help, out, err);
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help, out, err);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version, out, err);
   } catch (const CLI::ParseError& error) {
     err << kProgramName << ": " << error.what() << '\n' << usageOf();
     return kExitUsage;
   }
 
   if (evalCommand->parsed()) {
-    if (evalFileOption->count() > 0) return RunEvalFile(parsed.evalFile, parsed.evalOptions, out, err);
+    if (evalFileOption->count() > 0)
+      return RunEvalFile(parsed.evalFile, parsed.evalOptions, parsed.grad, parsed.json, out, err);
     if (exprOption->count() == 0) {
       err << kProgramName << ": EXPR or --file F is required\n" << kEvalUsage;
       return kExitUsage;
     }
+    if (parsed.grad) {
+      return RunEvalGrad(GradOptions{parsed.evalOptions.assignments, parsed.evalOptions.expression, parsed.json},
+                         out, err);
+    }
     return RunEval(parsed.evalOptions, out, err);
+  }
+  if (jacobianCommand->parsed()) {
+    if (jacobianVars->count() > 0) parsed.jacobianOptions.namesText = parsed.jacobianNames;
+    return RunJacobian(parsed.jacobianOptions, out, err);
   }
   if (examplesCommand->parsed()) return RunExamples(out);
   if (batchCommand->parsed()) {
@@ -213,7 +265,15 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
-    if (fileOption->count() > 0) return RunSolveFile(parsed.systemFile, parsed.solveOptions, out, err);
+    if (fileOption->count() > 0)
+      return RunSolveFile(parsed.systemFile, parsed.solveOptions, parsed.robustOptions, out, err);
+    if (WantsRobustSolve(parsed.robustOptions)) {
+      if (auto problem = RobustSolveProblem(parsed.solveOptions, parsed.robustOptions)) {
+        err << kProgramName << ": " << *problem << '\n' << kSolveUsage << kRobustSolveUsage;
+        return kExitUsage;
+      }
+      return RunRobustSolve(parsed.solveOptions, parsed.robustOptions, out, err);
+    }
     if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
       err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
       return kExitUsage;

@@ -1,10 +1,11 @@
-// The three commands of nlsolve (eval, solve, examples), each taking its
-// already-parsed options and writing to the streams it is given.
+// The commands of nlsolve (eval, eval --grad, jacobian, solve, examples), each
+// taking its already-parsed options and writing to the streams it is given.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -82,5 +83,30 @@ int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err);
 int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err,
              const SolveRunner& runner = SolveOnce);
 int RunExamples(std::ostream& out);
+
+// eval --grad (GradCommand.cpp): the value at full precision, then d/dNAME per
+// --var in order; with json one object {value, gradient, derivatives}.
+struct GradOptions {
+  std::vector<std::string> assignments;  // "NAME=VALUE", each NAME once
+  std::string expression;
+  bool json = false;
+};
+int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err);
+
+// jacobian (JacobianCommand.cpp): F and J of the equations at one point.
+struct JacobianOptions {
+  std::vector<std::string> equations;
+  std::optional<std::string> namesText;  // default x1,x2,... one per equation
+  std::string atText;                    // comma-separated numbers, one per unknown
+  bool json = false;
+};
+int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err);
+
+// How the compiled-form commands write numbers: the shortest text that reads
+// back as exactly the double ("undefined" / null when not finite).
+std::string FullPrecisionText(double value);
+nlohmann::json FullPrecisionJson(double value);
+// The first name given twice (in any letter case), or nullopt.
+std::optional<std::string> RepeatedName(std::span<const std::string> names);
 
 }  // namespace cli

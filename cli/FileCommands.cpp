@@ -1,5 +1,6 @@
 #include "FileCommands.h"
 
+#include <sstream>
 #include <utility>
 
 #include "InputText.h"
@@ -81,20 +82,72 @@ app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, con
   return result;
 }
 
-int RunSolveFile(const std::string& path, const SolveOptions& options, std::ostream& out, std::ostream& err) {
+RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust) {
+  SolveOptions json = options;
+  json.json = true;
+  std::ostringstream out;
+  std::ostringstream err;
+  RobustRun run;
+  run.status = RunRobustSolve(json, robust, out, err);
+  run.document = nlohmann::json::parse(out.str());
+  return run;
+}
+
+void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document) {
+  nlohmann::json& error = document["error"];
+  if (!error.is_string()) return;
+  const std::string original = error.get<std::string>();
+  const std::string located = LocateRunError(system, fields, original);
+  for (nlohmann::json& message : document["messages"]) {
+    if (message == original) message = located;
+  }
+  error = located;
+}
+
+int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
+                 std::ostream& out, std::ostream& err) {
   const SystemFileRead read = LoadSystemFile(path);
   if (!read.system) return Fail(err, read.error);
   const SystemFile& system = *read.system;
-  if (auto problem = EquationCountProblem(system.equations.size()))
-    return Fail(err, system.fileName + ": " + *problem);
   RunFields fields;
   const SolveOptions run = SystemSolveOptions(system, options, fields);
+
+  if (WantsRobustSolve(robust)) {
+    if (auto problem = RobustSolveProblem(run, robust)) {
+      err << kErrorPrefix << *problem << '\n';
+      return kExitUsage;
+    }
+    if (run.json) {
+      RobustRun result = RunRobustJson(run, robust);
+      LocateDocumentError(system, fields, result.document);
+      out << JsonText(result.document) << '\n';
+      return result.status;
+    }
+    // A refused run prints nothing but its message, the last line on `err`.
+    std::ostringstream runOut;
+    std::ostringstream runErr;
+    const int status = RunRobustSolve(run, robust, runOut, runErr);
+    std::string messages = runErr.str();
+    if (status == kExitFailure && runOut.str().empty() && !messages.empty() && messages.back() == '\n') {
+      const std::size_t start = messages.find_last_of('\n', messages.size() - 2);
+      const std::size_t from = start == std::string::npos ? 0 : start + 1;
+      messages = messages.substr(0, from) +
+                 LocateRunError(system, fields, messages.substr(from, messages.size() - 1 - from)) + '\n';
+    }
+    out << runOut.str();
+    err << messages;
+    return status;
+  }
+
+  if (auto problem = EquationCountProblem(system.equations.size()))
+    return Fail(err, system.fileName + ": " + *problem);
   return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {
     return SolveSystem(system, fields, o, ui);
   });
 }
 
-int RunEvalFile(const std::string& path, const EvalOptions& options, std::ostream& out, std::ostream& err) {
+int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
+                std::ostream& err) {
   const SystemFileRead read = LoadSystemFile(path);
   if (!read.system) return Fail(err, read.error);
   const SystemFile& system = *read.system;
@@ -136,6 +189,21 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, std::ostrea
     }
     run.assignments.push_back(names[i] + "=" + values[i]);
     offset += names[i].size() + 1;
+  }
+  if (grad) {
+    // Each name once: a --var replaces the file's assignment of its name.
+    std::vector<std::string> assignments;
+    for (const std::string& assignment : run.assignments) {
+      const std::string name = assignment.substr(0, assignment.find('='));
+      bool replaced = false;
+      for (const std::string& given : options.assignments) {
+        const auto parsed = ParseAssignment(given);
+        replaced = replaced || (parsed && RepeatedName(std::vector<std::string>{name, parsed->first}));
+      }
+      if (!replaced) assignments.push_back(assignment);
+    }
+    assignments.insert(assignments.end(), options.assignments.begin(), options.assignments.end());
+    return RunEvalGrad(GradOptions{assignments, run.expression, json}, out, err);
   }
   run.assignments.insert(run.assignments.end(), options.assignments.begin(), options.assignments.end());
   return RunEval(run, out, err);

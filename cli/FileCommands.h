@@ -7,7 +7,10 @@
 #include <ostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "Commands.h"
+#include "RobustSolve.h"
 #include "SystemFile.h"
 
 namespace cli {
@@ -26,13 +29,28 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
-// `solve FILE`; `options` holds what the command line gave (--vars, --x0,
-// --log, --json). A file that cannot be read or parsed ends with status 1
-// before anything runs.
-int RunSolveFile(const std::string& path, const SolveOptions& options, std::ostream& out, std::ostream& err);
+// One run by a robust method (--method hybrid|lm|auto) as `solve --json`
+// prints it, read back from RunRobustSolve: the document and the exit status.
+// The options must pass RobustSolveProblem.
+struct RobustRun {
+  nlohmann::json document;
+  int status = kExitFailure;
+};
+RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust);
 
-// `eval --file F`: the file's one expression; its names: and start: lines
-// assign the unknowns before the --var assignments of `options`.
-int RunEvalFile(const std::string& path, const EvalOptions& options, std::ostream& out, std::ostream& err);
+// The document's error (and the message that showed it) placed in the file.
+void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document);
+
+// `solve FILE`; `options` holds what the command line gave (--vars, --x0,
+// --log, --json), `robust` its --method and budgets. A file that cannot be
+// read or parsed ends with status 1 before anything runs.
+int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
+                 std::ostream& out, std::ostream& err);
+
+// `eval --file F` (with `grad`, `eval --grad --file F`): the file's one
+// expression; its names: and start: lines assign the unknowns, the --var
+// assignments of `options` after them (with --grad, instead of them).
+int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
+                std::ostream& err);
 
 }  // namespace cli

@@ -47,6 +47,15 @@ Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const 
   }
 }
 
+std::string FunctionDefinition(std::string_view exprText) {
+  std::string code(kFunctionHead);
+  code += exprText;
+  code += kFunctionTail;
+  return code;
+}
+
+std::string_view FunctionCall() { return kCall; }
+
 double ResultToDouble(const Value& result, SolverUi& ui) {
   if (result.IsNull()) {
     ui.Beep();

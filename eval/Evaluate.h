@@ -20,6 +20,12 @@ namespace eval {
 Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const std::string> names,
                std::span<const double> values, SolverUi& ui);
 
+// The code Evaluate adds to define theFunction with `exprText` as its body,
+// and the expression it then evaluates. The compiled form (compiled/) builds
+// the same code, so the same text fails in the same way on both roads.
+std::string FunctionDefinition(std::string_view exprText);
+std::string_view FunctionCall();
+
 // How every caller turns Evaluate's result into a number: Empty is 0. A value
 // that is no number (a text such as "abc", Null) is reported like an
 // evaluation failure (beep, description) and counts as 0.

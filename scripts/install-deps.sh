@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the window need.
+# Installs the Debian packages the build, the tests, the window and the
+# Debian package need.
 # Idempotent: prints nothing and touches nothing when everything is present.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libcminpack-dev libmuparser-dev qt6-svg-dev
   valgrind dpkg-dev file
+  librsvg2-bin desktop-file-utils groff-base
   xvfb xauth xdotool imagemagick fonts-arphic-uming locales
 )
 

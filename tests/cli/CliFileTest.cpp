@@ -93,6 +93,32 @@ TEST(CliSolveFile, RefusalsNameTheirPlace) {
   }
 }
 
+// Beyond the window's six equations with a robust method; its refusals placed too.
+TEST(CliSolveFile, RobustMethods) {
+  std::string twenty = "# x_i = i\n";
+  for (int i = 1; i <= 20; ++i) twenty += "x" + std::to_string(i) + " - " + std::to_string(i) + " _\n  + 0\n";
+  const TextFile file(twenty);
+  const clitest::CliRun run = RunInProcess({"solve", file.Path(), "--method", "hybrid", "--json"});
+  std::vector<double> root;
+  for (int i = 1; i <= 20; ++i) root.push_back(i);
+  ExpectAnswer(run, root);
+  EXPECT_EQ(RunInProcess({"solve", file.Path()}).status, cli::kExitFailure);  // the Go command takes 6
+
+  const TextFile bad("x1\nx2 +\n");
+  for (const std::string json : {"", "--json"}) {
+    std::vector<std::string> args{"solve", bad.Path(), "--method", "lm"};
+    if (!json.empty()) args.push_back(json);
+    const clitest::CliRun refused = RunInProcess(args);
+    EXPECT_EQ(refused.status, cli::kExitFailure);
+    const std::string message = bad.Path() + ":2:5: Eq_2: Syntax error";
+    if (json.empty()) {
+      EXPECT_EQ(refused.err, message + "\n");
+    } else {
+      EXPECT_EQ(nlohmann::json::parse(refused.out)["error"], message);
+    }
+  }
+}
+
 TEST(CliSolveFile, ABadNameFromTheCommandLineIsNotTheFilesFault) {
   const TextFile file("x1\nx2\n");
   const clitest::CliRun run = RunInProcess({"solve", file.Path(), "--vars", "x1,2x"});

@@ -1,0 +1,265 @@
+#include "RobustSolve.h"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "StreamUi.h"
+#include "app/Examples.h"
+#include "app/GoCommand.h"
+#include "app/ProblemState.h"
+#include "eval/ClsMath.h"
+#include "eval/NumberText.h"
+#include "eval/ScriptError.h"
+#include "eval/compiled/CompiledSystem.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kNewton = "newton";
+constexpr std::string_view kAnswerLineEnd = "\r\n";
+
+struct MethodEntry {
+  std::string_view name;
+  robust::Method method;
+};
+constexpr MethodEntry kMethods[] = {
+    {"hybrid", robust::Method::Hybrid},
+    {"lm", robust::Method::LevenbergMarquardt},
+    {"auto", robust::Method::Auto},
+};
+
+std::optional<robust::Method> MethodNamed(std::string_view name) {
+  for (const MethodEntry& entry : kMethods)
+    if (entry.name == name) return entry.method;
+  return std::nullopt;
+}
+
+bool AnyRobustOption(const RobustCliOptions& options) {
+  return options.ftol || options.maxEvaluations || options.maxSeconds || options.maxStarts || options.seed;
+}
+
+// The compiled system as the robust methods see it; keeps the description of
+// the latest failure for the user.
+class CompiledResiduals : public robust::Residuals {
+ public:
+  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
+  int Count() const override { return system_.Count(); }
+  robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
+                                    std::span<double> jacobian) override {
+    eval::EvaluationStatus status = system_.Evaluate(x, f, jacobian);
+    if (status.ok) return {};
+    lastFailure_ = std::move(status.description);
+    return {status.failedEquation < 0 ? 0 : status.failedEquation};
+  }
+  const std::string& LastFailure() const { return lastFailure_; }
+
+ private:
+  eval::CompiledSystem& system_;
+  std::string lastFailure_;
+};
+
+// "The system has 2 equations, so it needs 2 initial values; 3 were given."
+std::string CountMessage(std::size_t n, std::string_view what, std::size_t given) {
+  return "The system has " + std::to_string(n) + (n == 1 ? " equation" : " equations") + ", so it needs " +
+         std::to_string(n) + " " + std::string(what) + "; " + std::to_string(given) +
+         (given == 1 ? " was given." : " were given.");
+}
+
+// The equation (1-based) whose text the compiler refuses, for the message.
+int RefusedEquation(std::span<const std::string> equations, std::span<const std::string> names,
+                    const std::shared_ptr<eval::ClsMath>& library) {
+  for (std::size_t i = 0; i < equations.size(); ++i) {
+    try {
+      eval::CompiledEquation equation(equations[i], names, library);
+    } catch (const eval::ScriptError&) {
+      return static_cast<int>(i) + 1;
+    }
+  }
+  return 1;
+}
+
+bool AllFinite(std::span<const double> values) {
+  for (double value : values)
+    if (!std::isfinite(value)) return false;
+  return true;
+}
+
+// The summary sentence, with the engine's description of a failing equation.
+std::string Sentence(const robust::Report& report, const std::string& failure) {
+  std::string sentence = robust::Summary(report);
+  if (report.verdict == robust::Verdict::EvaluationFailure && !failure.empty() && !sentence.empty()) {
+    sentence.insert(sentence.size() - 1, " (" + OneLine(failure) + ")");
+  }
+  return sentence;
+}
+
+nlohmann::json Number(double value) {
+  return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json Numbers(std::span<const double> values) {
+  nlohmann::json list = nlohmann::json::array();
+  for (double value : values) list.push_back(Number(value));
+  return list;
+}
+
+}  // namespace
+
+void AddRobustOptions(CLI::App& solveCommand, RobustCliOptions& options) {
+  solveCommand.add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
+      ->type_name("METHOD")
+      ->check(CLI::IsMember({std::string(kNewton), std::string("hybrid"), std::string("lm"), std::string("auto")}));
+  solveCommand.add_option("--ftol", options.ftol, "Root when every |F| is at most T (1E-10)")
+      ->type_name("T")
+      ->check(CLI::PositiveNumber);
+  solveCommand.add_option("--max-evaluations", options.maxEvaluations, "Evaluation budget (20000)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  solveCommand.add_option("--max-seconds", options.maxSeconds, "Time budget in seconds (10)")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
+  solveCommand.add_option("--max-starts", options.maxStarts, "auto: starts tried at most (40)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  solveCommand.add_option("--seed", options.seed, "auto: seed of the perturbed starts (1)")->type_name("N");
+}
+
+bool WantsRobustSolve(const RobustCliOptions& options) {
+  return options.method != kNewton || AnyRobustOption(options);
+}
+
+std::optional<std::string> RobustSolveProblem(const SolveOptions& solve, const RobustCliOptions& options) {
+  if (!MethodNamed(options.method)) return "--ftol and the budget options need --method hybrid, lm or auto";
+  if (solve.log) return "--log prints the Go command's iteration log; it needs --method newton";
+  if (solve.example != 0) {
+    if (solve.example < 1 || solve.example > app::kExampleCount)
+      return "--example must be between 1 and " + std::to_string(app::kExampleCount);
+    if (!solve.equations.empty()) return "--example and --eq cannot be used together";
+    return std::nullopt;
+  }
+  const std::size_t count = solve.equations.size();
+  if (count < 1 || count > static_cast<std::size_t>(kMaxRobustEquations))
+    return "--eq must be given 1 to " + std::to_string(kMaxRobustEquations) + " times with --method " +
+           options.method + " (given " + std::to_string(count) + ")";
+  return std::nullopt;
+}
+
+robust::Options ToRobustOptions(const RobustCliOptions& options) {
+  robust::Options result;
+  result.method = MethodNamed(options.method).value_or(robust::Method::Auto);
+  if (options.ftol) result.ftol = *options.ftol;
+  if (options.maxEvaluations) result.maxEvaluations = *options.maxEvaluations;
+  if (options.maxSeconds) result.maxSeconds = *options.maxSeconds;
+  if (options.maxStarts) result.maxStarts = *options.maxStarts;
+  if (options.seed) result.seed = *options.seed;
+  return result;
+}
+
+int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, std::ostream& out,
+                   std::ostream& err) {
+  if (auto problem = RobustSolveProblem(solve, options)) {
+    err << "nlsolve solve: " << *problem << '\n';
+    return kExitUsage;
+  }
+  // All declared before the library, which keeps a reference to its ui. The
+  // library is silent: its messages would come once per trial point, and a
+  // failing equation is reported once, by the verdict.
+  eval::RecordingUi recorder;
+  StreamUi streamUi(nullptr, err);
+  eval::SilentUi libraryUi;
+  eval::SolverUi& ui = solve.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;
+
+  std::vector<std::string> equations = solve.equations;
+  if (solve.example != 0) {
+    equations.clear();
+    for (std::string_view text : app::ExampleEquations(solve.example)) equations.emplace_back(text);
+  }
+  const std::size_t n = equations.size();
+  const std::vector<std::string> names =
+      app::SplitAtCommas(solve.namesText.value_or(DefaultNamesText(static_cast<int>(n))));
+  std::vector<double> start;
+  for (const std::string& piece : app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n)))))
+    start.push_back(eval::LeadingNumber(piece));
+
+  // Today's keys come from the Go command's document, with their meaning.
+  app::GoResult result;
+  auto refuse = [&](const std::string& message) {
+    ui.ShowMessage(message);
+    if (solve.json) {
+      result.error = message;
+      nlohmann::json document = SolveJson(result, recorder);
+      document["method"] = options.method;
+      out << JsonText(document) << '\n';
+    }
+    return kExitFailure;
+  };
+  if (names.size() != n) return refuse(CountMessage(n, "unknowns' names (Varaiabls)", names.size()));
+  if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
+
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryBinding(*library, libraryUi);
+  std::optional<eval::CompiledSystem> system;
+  try {
+    system.emplace(equations, names, library);
+  } catch (const eval::ScriptError& error) {
+    return refuse("Eq_" + std::to_string(RefusedEquation(equations, names, library)) + ": " +
+                  error.Description());
+  }
+  CompiledResiduals residuals(*system);
+  const robust::Report report = robust::Solve(ToRobustOptions(options), residuals, start);
+  const std::string failure =
+      report.verdict == robust::Verdict::EvaluationFailure ? residuals.LastFailure() : std::string();
+  const std::string answer = app::AnswerText(report.x);
+  const std::string sentence = Sentence(report, failure);
+  const bool converged = report.verdict == robust::Verdict::Root;
+
+  if (solve.json) {
+    if (!failure.empty()) recorder.messages.push_back(failure);
+    result.ran = true;
+    result.answerText = answer;
+    result.title = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+    result.x = report.x;
+    result.residuals = report.residuals;
+    result.converged = converged;
+    nlohmann::json document = SolveJson(result, recorder);
+    // Undefined values are null, never a number that is not one.
+    document["x"] = Numbers(report.x);
+    document["residuals"] = Numbers(report.residuals);
+    document["method"] = robust::MethodName(report.method);
+    document["requestedMethod"] = options.method;
+    document["verdict"] = robust::VerdictName(report.verdict);
+    document["stopReason"] = robust::StopReasonName(report.stopReason);
+    document["summary"] = sentence;
+    document["startsTried"] = report.startsTried;
+    document["startIndex"] = report.startIndex;
+    document["iterations"] = report.iterations;
+    document["functionEvaluations"] = report.functionEvaluations;
+    document["jacobianEvaluations"] = report.jacobianEvaluations;
+    document["failedTrials"] = report.failedTrials;
+    document["maxAbsResidual"] = Number(report.maxAbsResidual);
+    document["gradientCosine"] = Number(report.gradientCosine);
+    document["conditionEstimate"] = Number(report.conditionEstimate);
+    document["nearSingular"] = report.nearSingular;
+    document["failedEquation"] =
+        report.failedEquation >= 0 ? nlohmann::json(report.failedEquation + 1) : nlohmann::json(nullptr);
+    document["ftol"] = ToRobustOptions(options).ftol;
+    document["derivatives"] = eval::DerivativesName(system->Method());
+    document["seconds"] = report.seconds;
+    out << JsonText(document) << '\n';
+  } else {
+    std::string_view lines = answer;
+    while (!lines.empty()) {
+      const std::size_t end = lines.find(kAnswerLineEnd);
+      out << lines.substr(0, end) << '\n';
+      if (end == std::string_view::npos) break;
+      lines.remove_prefix(end + kAnswerLineEnd.size());
+    }
+    out << sentence << '\n';
+  }
+  return converged ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace cli

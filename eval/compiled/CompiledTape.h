@@ -1,0 +1,88 @@
+// The compiled form of one covered expression: a straight-line program over
+// numbered slots (the unknowns first, then constants, then one slot per
+// operation), run over doubles, and over gradients when asked. Only
+// CompiledEquation builds and runs it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DerivativeRules.h"
+#include "eval/Value.h"
+
+namespace eval {
+
+class ClsMath;
+
+class CompiledTape {
+ public:
+  enum class Code : std::uint8_t { Add, Subtract, Multiply, Divide, Negate, Square, Power, Call };
+
+  struct Instr {
+    Code code = Code::Add;
+    bool varA = false;  // operand a depends on the unknowns
+    bool varB = false;
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;  // Call: index into calls_
+    std::uint32_t dst = 0;
+  };
+
+  struct CallSite {
+    const DerivativeRule* rule = nullptr;
+    std::uint32_t index = 0;  // into Builtins() or the library's members
+    std::uint32_t firstArg = 0;
+    std::uint32_t argCount = 0;
+  };
+
+  // What an evaluation found besides the value.
+  struct Outcome {
+    bool noDerivative = false;
+    std::string_view what;  // the first function or operator without a derivative
+    bool whatFailed = false;  // that function is a guarded member that failed
+  };
+
+  CompiledTape(std::size_t dimension, ClsMath& library);
+
+  // Building: slots and instructions in evaluation order.
+  std::uint32_t AddConstant(double value);
+  std::uint32_t AddInstr(Instr instr);
+  std::uint32_t AddCall(const DerivativeRule& rule, std::uint32_t index, std::span<const std::uint32_t> args,
+                        std::span<const std::uint8_t> varies);
+  void SetResult(std::uint32_t slot, bool varies);
+
+  // Calls a built-in or member through the engine's tables, exactly as the
+  // engine does; guarded members report a failure through `guardedFailure`,
+  // leaving the library's Error set as the engine would.
+  Value CallFunction(const DerivativeRule& rule, std::uint32_t index, std::span<const Value> args,
+                     bool& guardedFailure);
+
+  // Runs the program at x (Dimension() values); with a gradient, fills it.
+  // Throws ScriptError where the engine's Eval would.
+  double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome);
+
+ private:
+  // kUnknowns: the number of unknowns when known at compile time (the small
+  // systems solvers see), so the gradient loops unroll; 0 for any other number.
+  template <bool kGradient, std::size_t kUnknowns>
+  void Execute(Outcome& outcome);
+  void CallInstr(const Instr& in, bool gradient, Outcome& outcome);
+
+  std::size_t n_;
+  ClsMath& library_;
+  std::vector<Instr> code_;
+  std::vector<CallSite> calls_;
+  std::vector<std::uint32_t> argSlots_;
+  std::vector<std::uint8_t> argVaries_;
+  std::vector<double> values_;  // one per slot
+  std::vector<double> grads_;   // n_ per slot; unknowns' rows are unit vectors, constants' zero
+  std::vector<Value> argValues_;
+  std::vector<double> argDoubles_;
+  std::vector<double> partials_;
+  std::uint32_t result_ = 0;
+  bool resultVaries_ = false;
+};
+
+}  // namespace eval

@@ -1,0 +1,125 @@
+// Methods beyond Newton for F(x) = 0: Powell's hybrid (dogleg trust region)
+// and Levenberg-Marquardt from MINPACK, the `auto` strategy that tries both
+// and then restarts from perturbed starts, and a verdict computed by
+// evaluating F again at the answer, never taken from the library's flag.
+//
+//   robust::Options options;             // documented defaults below
+//   robust::Report report = robust::Solve(options, residuals, start);
+//   if (report.verdict == robust::Verdict::Root) ...
+//
+// Equation and unknown indices are 0-based here; the user sees them 1-based.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace robust {
+
+// What one evaluation of the equations found.
+struct EvaluationStatus {
+  // The equation whose value (or a derivative of it) could not be computed or
+  // is not a finite number; -1 when every value is finite.
+  int failedEquation = -1;
+  bool Ok() const { return failedEquation < 0; }
+};
+
+// The equations F: R^n -> R^n at full precision, with their exact Jacobian.
+class Residuals {
+ public:
+  virtual ~Residuals() = default;
+  virtual int Count() const = 0;  // n, the number of equations and of unknowns
+  // f receives F(x) (n values). jacobianRowMajor is empty when only F is
+  // wanted, else it has n*n entries and receives dF_i/dx_j at [i*n + j].
+  // Report a failing equation through the status; values that come back
+  // non-finite are treated as failures of their equation anyway.
+  virtual EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
+                                    std::span<double> jacobianRowMajor) = 0;
+};
+
+enum class Method {
+  Hybrid,              // MINPACK hybrj: Powell's dogleg trust region, Broyden updates
+  LevenbergMarquardt,  // MINPACK lmder: trust-region Levenberg-Marquardt
+  Auto,                // hybrid, then lm, then both from perturbed starts
+};
+
+struct Options {
+  Method method = Method::Auto;
+  // A root is a point where every |F_i| is at most ftol.
+  double ftol = 1E-10;
+  // A least-squares minimum is a point where every column of J makes an
+  // angle with F whose cosine is at most this (the gradient J^T F of the sum
+  // of squares vanishes relative to |J_j| |F|; independent of scale).
+  double gradientTolerance = 1E-6;
+  // Relative step size at which the library's own iteration stops (MINPACK's
+  // xtol); small, because the verdict, not the library, decides.
+  double stepTolerance = 1E-13;
+  // Budgets over the whole solve, all starts together. Evaluations count
+  // calls of Residuals::Evaluate, with or without the Jacobian.
+  long maxEvaluations = 20000;
+  double maxSeconds = 10.0;
+  // `auto`: starts tried at most, the given start included, and the
+  // evaluations one run may spend, per unknown plus one (MINPACK's own
+  // default is 100), so that one creeping run cannot use up the budget.
+  int maxStarts = 40;
+  int runShare = 100;
+  // `auto`: seeds the perturbed starts; the same seed gives the same run.
+  std::uint64_t seed = 1;
+  // A Jacobian whose condition estimate (unknowns scaled to unit columns)
+  // reaches this is near-singular: about half the digits of a solve are lost.
+  double nearSingularCondition = 1E8;
+};
+
+enum class Verdict {
+  Root,                 // max|F| <= ftol at the answer, checked by a fresh evaluation
+  LeastSquaresMinimum,  // no root: the sum of squares is stationary with max|F| > ftol
+  LimitReached,         // no root: a budget ran out or the methods stopped making progress
+  EvaluationFailure,    // F (or J) cannot be evaluated: at the start, or at the last point
+};
+
+// Why the run that produced the answer ended.
+enum class StopReason {
+  MethodFinished,      // the library stopped by its own tests
+  RunShare,            // `auto`: the run spent its share of the evaluations
+  EvaluationBudget,    // maxEvaluations spent
+  TimeBudget,          // maxSeconds spent
+  StartFailure,        // F or J fails at the given start
+  JacobianFailure,     // J fails at a point where F is defined; the run could not go on
+};
+
+struct Report {
+  Verdict verdict = Verdict::EvaluationFailure;
+  StopReason stopReason = StopReason::StartFailure;
+  Method method = Method::Hybrid;  // the method whose run produced x (never Auto)
+  int startsTried = 0;             // the given start is start 1
+  int startIndex = 0;              // 1-based: the start x was reached from
+  int iterations = 0;              // trial steps, all runs together
+  long functionEvaluations = 0;    // calls for F alone
+  long jacobianEvaluations = 0;    // calls for F and J together
+  int failedTrials = 0;            // trial points where F failed (rejected steps)
+  double seconds = 0.0;
+  std::vector<double> x;           // the answer (the start when it fails there)
+  std::vector<double> residuals;   // F at x from the fresh evaluation; NaN where undefined
+  double maxAbsResidual = 0.0;     // max|F_i| at x; infinite when F fails there
+  double gradientCosine = 0.0;     // max over j of |J_j . F| / (|J_j| |F|) at x
+  double conditionEstimate = 0.0;  // 1-norm condition of J at x, columns scaled; may be infinite
+  bool nearSingular = false;       // conditionEstimate >= Options::nearSingularCondition
+  int failedEquation = -1;         // for EvaluationFailure: the equation that failed
+};
+
+// Solves F(x) = 0 from start (residuals.Count() values). Never throws for a
+// failing equation; a start of the wrong size gives EvaluationFailure.
+Report Solve(const Options& options, Residuals& residuals, std::span<const double> start);
+
+// Names as the command line spells them ("hybrid", "lm", "auto"; verdicts
+// "root", "no root found: least-squares minimum", "limit reached",
+// "evaluation failure").
+std::string_view MethodName(Method method);
+std::string_view VerdictName(Verdict verdict);
+std::string_view StopReasonName(StopReason reason);
+// One sentence in words saying what the report means.
+std::string Summary(const Report& report);
+
+}  // namespace robust

@@ -1,0 +1,236 @@
+// The strategy: which runs from which starts, the choice of the answer, and
+// the verdict from a fresh evaluation there.
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "Minpack.h"
+#include "Robust.h"
+#include "Verdict.h"
+
+namespace robust {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+
+using detail::Budget;
+using detail::RunResult;
+
+// `auto` restarts: start k (k = 1, 2, ... after the given one) is the given
+// start moved by kFirstScale * kScaleGrowth^((k - 1) mod kScaleSteps) times
+// (1 + |x_i|) times a uniform number in [-1, 1) for each unknown; after the
+// largest scale the scales begin again with fresh directions.
+constexpr double kFirstScale = 0.1;
+constexpr double kScaleGrowth = 2.0;
+constexpr int kScaleSteps = 14;
+
+struct Attempt {
+  RunResult run;
+  Method method;
+  int startIndex;
+};
+
+bool IsRoot(const RunResult& run, double ftol) {
+  return !run.f.empty() && detail::MaxAbs(run.f) <= ftol;
+}
+
+// Reproducible on every platform: the engine is fully specified, and the
+// conversion to [-1, 1) is ours (std's distributions are not).
+double Uniform(std::mt19937_64& generator) {
+  return static_cast<double>(generator() >> 11) * 0x1p-52 - 1.0;
+}
+
+std::vector<double> PerturbedStart(std::span<const double> start, int k, std::mt19937_64& generator) {
+  const double scale = kFirstScale * std::pow(kScaleGrowth, (k - 1) % kScaleSteps);
+  std::vector<double> x(start.begin(), start.end());
+  for (double& value : x) value += scale * (1.0 + std::abs(value)) * Uniform(generator);
+  return x;
+}
+
+std::string Number(double value) {
+  if (std::isinf(value)) return "infinite";
+  if (std::isnan(value)) return "undefined";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3G", value);
+  return text;
+}
+
+}  // namespace
+
+std::string_view MethodName(Method method) {
+  switch (method) {
+    case Method::Hybrid: return "hybrid";
+    case Method::LevenbergMarquardt: return "lm";
+    case Method::Auto: return "auto";
+  }
+  return "";
+}
+
+std::string_view VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Root: return "root";
+    case Verdict::LeastSquaresMinimum: return "no root found: least-squares minimum";
+    case Verdict::LimitReached: return "limit reached";
+    case Verdict::EvaluationFailure: return "evaluation failure";
+  }
+  return "";
+}
+
+std::string_view StopReasonName(StopReason reason) {
+  switch (reason) {
+    case StopReason::MethodFinished: return "method finished";
+    case StopReason::RunShare: return "run share spent";
+    case StopReason::EvaluationBudget: return "evaluation budget spent";
+    case StopReason::TimeBudget: return "time budget spent";
+    case StopReason::StartFailure: return "start failure";
+    case StopReason::JacobianFailure: return "jacobian failure";
+  }
+  return "";
+}
+
+Report Solve(const Options& options, Residuals& residuals, std::span<const double> start) {
+  Report report;
+  report.x.assign(start.begin(), start.end());
+  const int n = residuals.Count();
+  if (n < 1 || start.size() != static_cast<std::size_t>(n)) return report;
+
+  Budget budget(options.maxEvaluations, options.maxSeconds);
+  std::vector<Attempt> attempts;
+  bool rootFound = false;
+  auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
+    if (options.method == Method::Auto) budget.BeginRun(static_cast<long>(options.runShare) * (n + 1));
+    attempts.push_back({detail::RunMinpack(method, residuals, from, options.stepTolerance, budget), method,
+                        startIndex});
+    const RunResult& run = attempts.back().run;
+    report.iterations += run.iterations;
+    report.failedTrials += run.failedTrials;
+    rootFound = IsRoot(run, options.ftol);
+    return run.stop;
+  };
+  auto budgetSpent = [](StopReason stop) {
+    return stop == StopReason::EvaluationBudget || stop == StopReason::TimeBudget;
+  };
+
+  report.startsTried = 1;
+  if (options.method != Method::Auto) {
+    runFrom(options.method, start, 1);
+  } else {
+    std::mt19937_64 generator(options.seed);
+    for (int k = 0; k < options.maxStarts && !rootFound; ++k) {
+      std::vector<double> from(start.begin(), start.end());
+      if (k > 0) {
+        from = PerturbedStart(start, k, generator);
+        report.startsTried = k + 1;
+      }
+      const StopReason stop = runFrom(Method::Hybrid, from, k + 1);
+      // A given start where F fails is the user's to fix; a perturbed one is skipped.
+      if (stop == StopReason::StartFailure) {
+        if (k == 0) break;
+        continue;
+      }
+      if (budgetSpent(stop) || rootFound) break;
+      if (budgetSpent(runFrom(Method::LevenbergMarquardt, from, k + 1))) break;
+    }
+  }
+
+  // The answer: the first root, else the evaluated point of least max|F|.
+  const Attempt* chosen = &attempts.front();
+  double chosenMax = kInfinity;
+  for (const Attempt& attempt : attempts) {
+    if (attempt.run.f.empty()) continue;
+    const double max = detail::MaxAbs(attempt.run.f);
+    if (max < chosenMax) {
+      chosen = &attempt;
+      chosenMax = max;
+    }
+    if (max <= options.ftol) break;
+  }
+  // A budget that ran out anywhere is why the search ended, whatever run holds the answer.
+  report.stopReason = budgetSpent(attempts.back().run.stop) ? attempts.back().run.stop : chosen->run.stop;
+  report.method = chosen->method;
+  report.startIndex = chosen->startIndex;
+  report.x = chosen->run.x;
+
+  if (chosen->run.stop == StopReason::StartFailure && chosen->run.f.empty()) {
+    report.stopReason = StopReason::StartFailure;
+    report.verdict = Verdict::EvaluationFailure;
+    report.failedEquation = chosen->run.failedEquation;
+  }
+  if (chosen->run.f.empty()) {
+    // Never evaluated (start failed, or the budget was spent before it).
+    report.residuals.assign(static_cast<std::size_t>(n), kUndefined);
+    report.maxAbsResidual = kInfinity;
+    report.conditionEstimate = kInfinity;
+    report.gradientCosine = kInfinity;
+    if (report.stopReason != StopReason::StartFailure) report.verdict = Verdict::LimitReached;
+  } else {
+    const detail::PointCheck check = detail::CheckPoint(residuals, report.x, budget);
+    report.residuals = check.f;
+    report.maxAbsResidual = check.maxAbs;
+    report.gradientCosine = check.gradientCosine;
+    report.conditionEstimate = check.condition;
+    if (!check.functionOk) {
+      report.verdict = Verdict::EvaluationFailure;
+      report.failedEquation = check.failedEquation;
+    } else if (check.maxAbs <= options.ftol) {
+      report.verdict = Verdict::Root;
+    } else if (!check.jacobianOk) {
+      report.verdict = Verdict::EvaluationFailure;
+      report.failedEquation = check.failedEquation;
+    } else if (check.gradientCosine <= options.gradientTolerance) {
+      report.verdict = Verdict::LeastSquaresMinimum;
+    } else {
+      report.verdict = Verdict::LimitReached;
+    }
+  }
+  report.nearSingular = report.conditionEstimate >= options.nearSingularCondition;
+  report.functionEvaluations = budget.functionEvaluations;
+  report.jacobianEvaluations = budget.jacobianEvaluations;
+  report.seconds = budget.Seconds();
+  return report;
+}
+
+std::string Summary(const Report& report) {
+  const std::string work = " after " + std::to_string(report.iterations) +
+                           (report.iterations == 1 ? " iteration (" : " iterations (") +
+                           std::to_string(report.functionEvaluations) + " evaluations of F, " +
+                           std::to_string(report.jacobianEvaluations) + " of F and J)";
+  const std::string where = std::string(MethodName(report.method)) + " from start " +
+                            std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried);
+  const std::string condition = std::isfinite(report.conditionEstimate)
+                                    ? "the Jacobian's condition there is about " + Number(report.conditionEstimate)
+                                    : std::string("the Jacobian there is singular");
+  switch (report.verdict) {
+    case Verdict::Root:
+      return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) + ", " +
+             condition +
+             (report.nearSingular ? ", near-singular, so the unknowns are poorly determined." : ".");
+    case Verdict::LeastSquaresMinimum:
+      return "No root found: " + where + work + " ended at a least-squares minimum where max|F| = " +
+             Number(report.maxAbsResidual) + " is above the tolerance.";
+    case Verdict::LimitReached:
+      return "No root found: limit reached (" +
+             std::string(report.stopReason == StopReason::EvaluationBudget ? "the evaluation budget is spent"
+                         : report.stopReason == StopReason::TimeBudget     ? "the time budget is spent"
+                                                                           : "the methods stopped making progress") +
+             ")" + work +
+             "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) + ".";
+    case Verdict::EvaluationFailure:
+    {
+      // F defined everywhere at the point: it is the derivatives that fail.
+      bool valuesDefined = !report.residuals.empty();
+      for (double value : report.residuals) valuesDefined = valuesDefined && std::isfinite(value);
+      const std::string what = (valuesDefined ? "the derivatives of equation " : "equation ") +
+                               std::to_string(report.failedEquation + 1);
+      if (report.stopReason == StopReason::StartFailure)
+        return "Evaluation failure: " + what + " cannot be evaluated at the start.";
+      return "Evaluation failure: " + what + " cannot be evaluated at the last point reached by " + where +
+             work + ".";
+    }
+  }
+  return "";
+}
+
+}  // namespace robust

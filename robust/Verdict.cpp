@@ -1,0 +1,171 @@
+#include "Verdict.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace robust::detail {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Hager's estimator settles in two or three rounds; more only costs solves.
+constexpr int kEstimatorRounds = 5;
+
+// PA = LU in place, row-major; false when a pivot is exactly zero.
+bool Factor(std::vector<double>& a, std::vector<int>& pivot, int n) {
+  auto at = [&](int i, int j) -> double& { return a[static_cast<std::size_t>(i * n + j)]; };
+  for (int k = 0; k < n; ++k) {
+    int p = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::abs(at(i, k)) > std::abs(at(p, k))) p = i;
+    pivot[static_cast<std::size_t>(k)] = p;
+    if (at(p, k) == 0.0) return false;
+    if (p != k)
+      for (int j = 0; j < n; ++j) std::swap(at(k, j), at(p, j));
+    for (int i = k + 1; i < n; ++i) {
+      const double m = at(i, k) /= at(k, k);
+      for (int j = k + 1; j < n; ++j) at(i, j) -= m * at(k, j);
+    }
+  }
+  return true;
+}
+
+// Solves A y = b (transpose false) or A^T y = b with the factors of Factor.
+void SolveFactored(const std::vector<double>& a, const std::vector<int>& pivot, int n,
+                   std::vector<double>& b, bool transpose) {
+  auto at = [&](int i, int j) { return a[static_cast<std::size_t>(i * n + j)]; };
+  auto& y = b;
+  if (!transpose) {
+    for (int k = 0; k < n; ++k) std::swap(y[k], y[pivot[k]]);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < i; ++j) y[i] -= at(i, j) * y[j];
+    for (int i = n - 1; i >= 0; --i) {
+      for (int j = i + 1; j < n; ++j) y[i] -= at(i, j) * y[j];
+      y[i] /= at(i, i);
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < i; ++j) y[i] -= at(j, i) * y[j];
+      y[i] /= at(i, i);
+    }
+    for (int i = n - 1; i >= 0; --i)
+      for (int j = i + 1; j < n; ++j) y[i] -= at(j, i) * y[j];
+    for (int k = n - 1; k >= 0; --k) std::swap(y[k], y[pivot[k]]);
+  }
+}
+
+double Norm1(const std::vector<double>& v) {
+  double sum = 0;
+  for (double value : v) sum += std::abs(value);
+  return sum;
+}
+
+}  // namespace
+
+double MaxAbs(std::span<const double> values) {
+  double largest = 0;
+  for (double value : values) largest = std::isnan(value) ? kInfinity : std::max(largest, std::abs(value));
+  return largest;
+}
+
+double ConditionEstimate(std::span<const double> matrixRowMajor, int n) {
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<double> a(matrixRowMajor.begin(), matrixRowMajor.end());
+  for (int j = 0; j < n; ++j) {
+    double largest = 0;
+    for (int i = 0; i < n; ++i) largest = std::max(largest, std::abs(a[i * size + j]));
+    if (largest == 0 || !std::isfinite(largest)) return kInfinity;
+    for (int i = 0; i < n; ++i) a[i * size + j] /= largest;
+  }
+  double norm = 0;
+  for (int j = 0; j < n; ++j) {
+    double column = 0;
+    for (int i = 0; i < n; ++i) column += std::abs(a[i * size + j]);
+    norm = std::max(norm, column);
+  }
+  std::vector<int> pivot(size);
+  if (!Factor(a, pivot, n)) return kInfinity;
+
+  // Hager: maximise |A^-1 x|_1 over the unit ball of the 1-norm.
+  std::vector<double> x(size, 1.0 / n), y, z;
+  double inverseNorm = 0;
+  for (int round = 0; round < kEstimatorRounds; ++round) {
+    y = x;
+    SolveFactored(a, pivot, n, y, false);
+    inverseNorm = std::max(inverseNorm, Norm1(y));
+    z.resize(size);
+    for (std::size_t i = 0; i < size; ++i) z[i] = y[i] >= 0 ? 1.0 : -1.0;
+    SolveFactored(a, pivot, n, z, true);
+    std::size_t argmax = 0;
+    double zx = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (std::abs(z[i]) > std::abs(z[argmax])) argmax = i;
+      zx += z[i] * x[i];
+    }
+    if (std::abs(z[argmax]) <= zx) break;
+    std::fill(x.begin(), x.end(), 0.0);
+    x[argmax] = 1.0;
+  }
+  // Higham's alternating vector guards against the estimator's blind spots.
+  std::vector<double> b(size);
+  for (std::size_t i = 0; i < size; ++i)
+    b[i] = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? double(i) / (n - 1) : 0.0));
+  SolveFactored(a, pivot, n, b, false);
+  inverseNorm = std::max(inverseNorm, 2.0 * Norm1(b) / (3.0 * n));
+  const double condition = norm * inverseNorm;
+  return std::isfinite(condition) ? condition : kInfinity;
+}
+
+double GradientCosine(std::span<const double> jacobianRowMajor, std::span<const double> f) {
+  const std::size_t n = f.size();
+  const double fScale = MaxAbs(f);
+  if (fScale == 0) return 0;
+  double fNorm = 0;
+  for (double value : f) fNorm += (value / fScale) * (value / fScale);
+  fNorm = std::sqrt(fNorm);
+  double largest = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    double columnScale = 0;
+    for (std::size_t i = 0; i < n; ++i) columnScale = std::max(columnScale, std::abs(jacobianRowMajor[i * n + j]));
+    if (columnScale == 0) continue;
+    double dot = 0;
+    double columnNorm = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double entry = jacobianRowMajor[i * n + j] / columnScale;
+      dot += entry * (f[i] / fScale);
+      columnNorm += entry * entry;
+    }
+    largest = std::max(largest, std::abs(dot) / (std::sqrt(columnNorm) * fNorm));
+  }
+  return largest;
+}
+
+PointCheck CheckPoint(Residuals& residuals, std::span<const double> x, Budget& budget) {
+  const int n = residuals.Count();
+  const auto size = static_cast<std::size_t>(n);
+  PointCheck check;
+  check.f.assign(size, std::numeric_limits<double>::quiet_NaN());
+  std::vector<double> jacobian(size * size);
+  EvaluationStatus status = CheckedEvaluate(residuals, budget, x, check.f, jacobian);
+  if (status.Ok()) {
+    check.functionOk = check.jacobianOk = true;
+  } else {
+    check.failedEquation = status.failedEquation;
+    std::fill(check.f.begin(), check.f.end(), std::numeric_limits<double>::quiet_NaN());
+    status = CheckedEvaluate(residuals, budget, x, check.f, {});
+    check.functionOk = status.Ok();
+    if (!status.Ok()) {
+      check.failedEquation = status.failedEquation;
+      // Keep what was computed, but mark the failing equation undefined.
+      check.f[static_cast<std::size_t>(status.failedEquation)] = std::numeric_limits<double>::quiet_NaN();
+    }
+  }
+  check.maxAbs = check.functionOk ? MaxAbs(check.f) : kInfinity;
+  if (check.jacobianOk) {
+    check.gradientCosine = GradientCosine(jacobian, check.f);
+    check.condition = ConditionEstimate(jacobian, n);
+  }
+  return check;
+}
+
+}  // namespace robust::detail

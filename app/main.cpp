@@ -101,6 +101,16 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Without a display Qt's default platform aborts the process; say what is
+  // missing instead. A platform chosen on purpose (offscreen, vnc, ...) goes ahead.
+  if (Environment("DISPLAY").empty() && Environment("WAYLAND_DISPLAY").empty() &&
+      Environment("QT_QPA_PLATFORM").empty()) {
+    std::cerr << kApplicationName
+              << ": no display to open the window on (DISPLAY and WAYLAND_DISPLAY are unset);"
+                 " nlsolve solves systems without one\n";
+    return 1;
+  }
+
   QApplication application(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
 

@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "RobustSolve.h"
+#include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "eval/ScriptError.h"
@@ -96,6 +97,7 @@ struct Parsed {
   std::string jacobianNames;
   SolveOptions solveOptions;
   RobustCliOptions robustOptions;
+  RootsCliOptions rootsOptions;
   std::string namesText;
   std::string valuesText;
   std::string evalFile;
@@ -208,8 +210,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       ->check(CLI::Range(1, kMaxJobs));
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
+  CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
   // Set after the commands are added, which would otherwise inherit it.
-  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp);
+  app.footer(std::string(kCommandsFooter) + "\n\n" + kRobustSolveHelp + "\nRoot search:\n" + kRootsHelp);
 
   const std::vector<std::string> spelledOut =
       WithEmptyValues(args, {evalCommand, solveCommand, batchCommand, examplesCommand});
@@ -222,6 +225,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (jacobianCommand->parsed()) return kJacobianUsage;
     if (solveCommand->parsed()) return kSolveUsage;
     if (examplesCommand->parsed()) return kExamplesUsage;
+    if (rootsCommand->parsed()) return kRootsUsage;
     if (batchCommand->parsed()) return kBatchUsage;
     return kHelpHint;
   };
@@ -257,6 +261,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return RunJacobian(parsed.jacobianOptions, out, err);
   }
   if (examplesCommand->parsed()) return RunExamples(out);
+  if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
   if (batchCommand->parsed()) {
     // Only the program's own terminal gets the progress line.
     batchOptions.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;

@@ -64,9 +64,8 @@ int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err
   }
 
   StreamUi ui(nullptr, err);
-  const auto library = std::make_shared<eval::ClsMath>();
-  // The library's messages go to this command's ui while it runs.
-  const eval::ClsMath::UiBinding libraryUi(*library, ui);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   try {
     eval::CompiledEquation equation(options.expression, names, library);
     std::vector<double> gradient(names.size());

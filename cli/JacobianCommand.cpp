@@ -42,9 +42,8 @@ int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream&
   }
 
   StreamUi ui(nullptr, err);
-  const auto library = std::make_shared<eval::ClsMath>();
-  // The library's messages go to this command's ui while it runs.
-  const eval::ClsMath::UiBinding libraryUi(*library, ui);
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   try {
     eval::CompiledSystem system(options.equations, names, library);
     const std::size_t n = names.size();

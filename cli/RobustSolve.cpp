@@ -200,7 +200,7 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
   if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
 
   auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryBinding(*library, libraryUi);
+  const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);

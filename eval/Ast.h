@@ -29,6 +29,7 @@ enum class ResolvedKind : std::uint8_t {
   Member,    // member of an object added with its members global: index = object, member
   Object,    // an object added by name: index = object
   Builtin,   // built-in function: index = its number
+  Constant,  // a named constant of the language (FindConstant)
 };
 
 struct Resolution {
@@ -60,9 +61,13 @@ struct Expr {
   Op op = Op::None;
   bool parenthesized = false;  // (x) passed to a ByRef parameter is a copy
   bool implicitLocal = false;  // localSlot names a local that exists only once assigned
+  // Binary +, -, *, /, ^ or a sign over literals, names and such nodes only:
+  // the evaluator may compute it in doubles (it falls back where kinds matter).
+  bool arithmetic = false;
   std::int32_t localSlot = -1; // function-local variable, resolved when compiled
   std::uint32_t position = 0;
-  std::uint32_t height = 1;    // levels of the subtree: bounds the evaluator's recursion
+  std::uint32_t height = 1;    // nesting levels of the subtree, the left operand of a
+                               // binary operator adding none: bounds the evaluator's recursion
   const Value* literal = nullptr;
   const NameRef* name = nullptr;    // Name, Call, Member (the object's name)
   const NameRef* member = nullptr;  // Member
@@ -72,6 +77,10 @@ struct Expr {
   std::uint32_t argCount = 0;
   mutable Resolution resolution;        // the name (Name, Call, Member's object)
   mutable Resolution memberResolution;  // Member: index = member of the object
+  // The name generation in which computing this arithmetic node in doubles
+  // met a name that is no variable (a function, a member, an unknown name):
+  // not tried again until names change.
+  mutable std::uint64_t realSkipGeneration = 0;
 };
 
 enum class StmtKind : std::uint8_t {

@@ -5,7 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "Lexer.h"
+#include <vector>
+
+#include "Ascii.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -15,40 +17,28 @@ namespace {
 
 // A Double result of a function of the finite or non-finite argument x:
 // leaving the finite range from a finite argument is an Overflow.
-Value MathResult(double r, double x) {
+double MathResult(double r, double x) {
   if (!std::isfinite(r) && std::isfinite(x)) throw ScriptError(ErrorNumber::Overflow);
-  return Value::Double(r);
+  return r;
 }
 
-Value Atn(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::atan(x), x);
-}
-Value Cos(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::cos(x), x);
-}
-Value Sin(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::sin(x), x);
-}
-Value Tan(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::tan(x), x);
-}
-Value Exp(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
-  return MathResult(std::exp(x), x);
-}
-Value Log(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
+double RealAtn(double x) { return MathResult(std::atan(x), x); }
+double RealCos(double x) { return MathResult(std::cos(x), x); }
+double RealSin(double x) { return MathResult(std::sin(x), x); }
+double RealTan(double x) { return MathResult(std::tan(x), x); }
+double RealExp(double x) { return MathResult(std::exp(x), x); }
+double RealLog(double x) {
   if (x <= 0) InvalidArgument();
   return MathResult(std::log(x), x);
 }
-Value Sqr(std::span<const Value> a) {
-  const double x = RequireDouble(a[0]);
+double RealSqr(double x) {
   if (x < 0) InvalidArgument();
   return MathResult(std::sqrt(x), x);
+}
+
+template <double (*F)(double)>
+Value OfDouble(std::span<const Value> a) {
+  return Value::Double(F(RequireDouble(a[0])));
 }
 
 // Abs, Fix, Int and Round keep the kind of a number (Empty and Boolean count
@@ -98,6 +88,7 @@ Value Round(std::span<const Value> a) {
     places = RequireLong(a[1]);
     if (places < 0) InvalidArgument();
   }
+  if (a[0].Type() == VarType::Boolean) return a[0];  // a Boolean is already whole
   return KeepKind(
       a[0], [](std::int64_t n) { return n; },
       [places](double d) {
@@ -216,6 +207,7 @@ Value Right(std::span<const Value> a) {
 }
 
 Value Mid(std::span<const Value> a) {
+  if (a.size() > 2 && a[2].IsNull()) throw ScriptError(ErrorNumber::InvalidUseOfNull);
   const std::int32_t start = RequireLong(a[1]);
   if (start < 1) InvalidArgument();
   std::size_t count = std::numeric_limits<std::size_t>::max();
@@ -229,13 +221,6 @@ Value Mid(std::span<const Value> a) {
     for (std::size_t k = 0; k < count && to < s.size(); ++k) to += CharLength(s, to);
   }
   return Value::String(s.substr(from, to - from));
-}
-
-std::string AsciiLower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 // InStr([start, ] text, sought [, compare]): 1-based character position or 0.
@@ -258,8 +243,8 @@ Value InStr(std::span<const Value> a) {
   std::string text = RequireText(a[first]);
   std::string sought = RequireText(a[first + 1]);
   if (textCompare) {
-    text = AsciiLower(std::move(text));
-    sought = AsciiLower(std::move(sought));
+    text = FoldName(text);
+    sought = FoldName(sought);
   }
   const std::size_t length = CountChars(text, text.size());
   if (start > length) return Value::Long(0);
@@ -271,16 +256,12 @@ Value InStr(std::span<const Value> a) {
 
 Value UCase(std::span<const Value> a) {
   if (a[0].IsNull()) return Value::Null();
-  std::string s = RequireText(a[0]);
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return Value::String(std::move(s));
+  return Value::String(UpperName(RequireText(a[0])));
 }
 
 Value LCase(std::span<const Value> a) {
   if (a[0].IsNull()) return Value::Null();
-  return Value::String(AsciiLower(RequireText(a[0])));
+  return Value::String(FoldName(RequireText(a[0])));
 }
 
 Value Trim(std::span<const Value> a) {
@@ -294,17 +275,17 @@ Value Trim(std::span<const Value> a) {
 
 constexpr std::array kBuiltins{
     BuiltinInfo{"Abs", 1, 1, Abs},
-    BuiltinInfo{"Atn", 1, 1, Atn},
-    BuiltinInfo{"Cos", 1, 1, Cos},
-    BuiltinInfo{"Exp", 1, 1, Exp},
+    BuiltinInfo{"Atn", 1, 1, OfDouble<RealAtn>},
+    BuiltinInfo{"Cos", 1, 1, OfDouble<RealCos>},
+    BuiltinInfo{"Exp", 1, 1, OfDouble<RealExp>},
     BuiltinInfo{"Fix", 1, 1, Fix},
     BuiltinInfo{"Int", 1, 1, Int},
-    BuiltinInfo{"Log", 1, 1, Log},
+    BuiltinInfo{"Log", 1, 1, OfDouble<RealLog>},
     BuiltinInfo{"Round", 1, 2, Round},
     BuiltinInfo{"Sgn", 1, 1, Sgn},
-    BuiltinInfo{"Sin", 1, 1, Sin},
-    BuiltinInfo{"Sqr", 1, 1, Sqr},
-    BuiltinInfo{"Tan", 1, 1, Tan},
+    BuiltinInfo{"Sin", 1, 1, OfDouble<RealSin>},
+    BuiltinInfo{"Sqr", 1, 1, OfDouble<RealSqr>},
+    BuiltinInfo{"Tan", 1, 1, OfDouble<RealTan>},
     BuiltinInfo{"CBool", 1, 1, CBool},
     BuiltinInfo{"CDbl", 1, 1, CDbl},
     BuiltinInfo{"CInt", 1, 1, CInt},
@@ -332,17 +313,75 @@ std::span<const BuiltinInfo> Builtins() { return kBuiltins; }
 
 std::optional<std::uint32_t> FindBuiltin(std::string_view foldedName) {
   for (std::uint32_t k = 0; k < kBuiltins.size(); ++k) {
-    const std::string_view name = kBuiltins[k].name;
-    if (name.size() != foldedName.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i) {
-      const char c = name[i];
-      same = ((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c) == foldedName[i];
-    }
-    if (same) return k;
+    if (EqualsFolded(kBuiltins[k].name, foldedName)) return k;
   }
   return std::nullopt;
 }
+
+namespace {
+
+struct ConstantEntry {
+  std::string_view folded;
+  Value value;
+};
+
+const std::vector<ConstantEntry>& Constants() {
+  static const std::vector<ConstantEntry> kConstants{
+      {"vbcr", Value::String("\r")},
+      {"vblf", Value::String("\n")},
+      {"vbcrlf", Value::String("\r\n")},
+      {"vbnewline", Value::String("\r\n")},
+      {"vbtab", Value::String("\t")},
+      {"vbnullchar", Value::String(std::string(1, '\0'))},
+      {"vbnullstring", Value::String("")},
+      {"vbtrue", Value::Integer(-1)},
+      {"vbfalse", Value::Integer(0)},
+      {"vbempty", Value::Integer(0)},
+      {"vbnull", Value::Integer(1)},
+      {"vbinteger", Value::Integer(2)},
+      {"vblong", Value::Integer(3)},
+      {"vbsingle", Value::Integer(4)},
+      {"vbdouble", Value::Integer(5)},
+      {"vbstring", Value::Integer(8)},
+      {"vbboolean", Value::Integer(11)},
+  };
+  return kConstants;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> FindConstant(std::string_view foldedName) {
+  if (foldedName.size() < 4 || foldedName[0] != 'v' || foldedName[1] != 'b') return std::nullopt;
+  const auto& constants = Constants();
+  for (std::uint32_t k = 0; k < constants.size(); ++k) {
+    if (constants[k].folded == foldedName) return k;
+  }
+  return std::nullopt;
+}
+
+const Value& ConstantValue(std::uint32_t index) { return Constants()[index].value; }
+
+namespace {
+
+// kBuiltins' entries that are functions of one number, in its order.
+constexpr std::array<RealFunction, kBuiltins.size()> kRealFunctions = [] {
+  std::array<RealFunction, kBuiltins.size()> real{};
+  const struct {
+    std::string_view name;
+    RealFunction function;
+  } kPairs[] = {{"Atn", RealAtn}, {"Cos", RealCos}, {"Exp", RealExp}, {"Log", RealLog},
+                {"Sin", RealSin}, {"Sqr", RealSqr}, {"Tan", RealTan}};
+  for (const auto& pair : kPairs) {
+    for (std::size_t k = 0; k < kBuiltins.size(); ++k) {
+      if (kBuiltins[k].name == pair.name) real[k] = pair.function;
+    }
+  }
+  return real;
+}();
+
+}  // namespace
+
+RealFunction RealFunctionOf(std::uint32_t index) { return kRealFunctions[index]; }
 
 Value CallBuiltin(std::uint32_t index, std::span<const Value> args) {
   const BuiltinInfo& info = kBuiltins[index];

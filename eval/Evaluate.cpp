@@ -1,8 +1,6 @@
 #include "Evaluate.h"
 
-#include <cmath>
 
-#include "NumberText.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -14,7 +12,6 @@ namespace {
 constexpr std::string_view kFunctionHead = "Function theFunction()\r\nTheFunction  = ";
 constexpr std::string_view kFunctionTail = "\r\nEnd Function";
 constexpr std::string_view kCall = "theFunction()";
-constexpr std::string_view kAssign = " = ";
 
 }  // namespace
 
@@ -23,19 +20,22 @@ Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const 
   // Reused between calls: this runs for every evaluation of every solver step.
   thread_local std::string code;
 
+  // names[i] = text(values[i]), one assignment per unknown; the engine reads
+  // the 15-digit text back without it being written out.
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i >= names.size()) throw ScriptError(ErrorNumber::SubscriptOutOfRange);
-    // A coordinate that is no finite number has no number text.
-    if (!std::isfinite(values[i])) throw ScriptError(ErrorNumber::Overflow);
-    code.assign(names[i]);
-    code += kAssign;
-    AppendNumberText(code, values[i]);
-    engine.AddCode(code);
+    engine.AssignNumber(names[i], values[i]);
   }
 
-  code.assign(kFunctionHead);
-  code += exprText;
-  code += kFunctionTail;
+  // `code` only ever holds a function text built here: when its middle is
+  // this expression, it is this text already.
+  const bool same = code.size() == kFunctionHead.size() + exprText.size() + kFunctionTail.size() &&
+                    std::string_view(code).substr(kFunctionHead.size(), exprText.size()) == exprText;
+  if (!same) {
+    code.assign(kFunctionHead);
+    code += exprText;
+    code += kFunctionTail;
+  }
   engine.AddCode(code);
 
   try {
@@ -62,7 +62,13 @@ double ResultToDouble(const Value& result, SolverUi& ui) {
     ui.ShowMessage(DescriptionOf(ErrorNumber::InvalidUseOfNull));
     return 0;
   }
-  if (auto d = ToDouble(result)) return *d;
+  try {
+    if (auto d = ToDouble(result)) return *d;
+  } catch (const ScriptError& error) {  // a numeric text beyond the double range
+    ui.Beep();
+    ui.ShowMessage(error.Description());
+    return 0;
+  }
   ui.Beep();
   ui.ShowMessage(DescriptionOf(ErrorNumber::TypeMismatch));
   return 0;

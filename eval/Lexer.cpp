@@ -1,11 +1,11 @@
 #include "Lexer.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "NumberScan.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -15,8 +15,6 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct KeywordEntry {
   std::string_view folded;
@@ -91,102 +89,13 @@ constexpr std::array kKeywords{
 
 constexpr std::size_t kLongestKeyword = 13;  // "executeglobal"
 
-// The rough decimal exponent of a literal (its digits and its written
-// exponent): tells a literal beyond Double's range from one below it.
-long ApproximateMagnitude(std::string_view literal) {
-  long integerDigits = 0;
-  long leadingFractionZeros = 0;
-  long exponent = 0;
-  bool seenNonZero = false;
-  bool inFraction = false;
-  std::size_t k = 0;
-  for (; k < literal.size(); ++k) {
-    const char c = literal[k];
-    if (c == '.') {
-      inFraction = true;
-    } else if (IsDigit(c)) {
-      if (c != '0') seenNonZero = true;
-      if (!inFraction) {
-        if (seenNonZero) ++integerDigits;
-      } else if (!seenNonZero) {
-        ++leadingFractionZeros;
-      }
-    } else {
-      break;
-    }
-  }
-  if (k < literal.size()) {  // exponent part: E, sign, digits (capped: only the sign matters beyond)
-    ++k;
-    bool negative = false;
-    if (k < literal.size() && (literal[k] == '+' || literal[k] == '-')) negative = literal[k++] == '-';
-    for (; k < literal.size() && IsDigit(literal[k]); ++k) {
-      if (exponent < 100000) exponent = exponent * 10 + (literal[k] - '0');
-    }
-    if (negative) exponent = -exponent;
-  }
-  return integerDigits > 0 ? integerDigits + exponent : exponent - leadingFractionZeros;
-}
-
-// The double a literal spells when that takes one exact operation: at most
-// 15 significant digits (a whole number below 2^53) scaled by a power of ten
-// up to 1E22 (exact in a double), so the one multiplication or division rounds
-// correctly, as any full conversion would. That covers every number text the
-// evaluator writes; anything else returns nullopt for the general conversion.
-std::optional<double> ExactDecimal(std::string_view literal) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  constexpr int kMaxDigits = 15;
-  constexpr int kMaxPower = 22;
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int scale = 0;  // decimal exponent to apply to the mantissa
-  bool inFraction = false;
-  std::size_t k = 0;
-  for (; k < literal.size(); ++k) {
-    const char c = literal[k];
-    if (c == '.') {
-      inFraction = true;
-      continue;
-    }
-    if (!IsDigit(c)) break;
-    if (mantissa != 0 || c != '0') {
-      if (++digits > kMaxDigits) return std::nullopt;
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (inFraction) --scale;
-  }
-  if (k < literal.size()) {  // exponent: E, sign, digits
-    ++k;
-    bool negative = false;
-    if (k < literal.size() && (literal[k] == '+' || literal[k] == '-')) negative = literal[k++] == '-';
-    int exponent = 0;
-    for (; k < literal.size(); ++k) {
-      exponent = exponent * 10 + (literal[k] - '0');
-      if (exponent > 1000) return std::nullopt;
-    }
-    scale += negative ? -exponent : exponent;
-  }
-  const auto m = static_cast<double>(mantissa);
-  if (mantissa == 0) return 0.0;
-  if (scale >= 0 && scale <= kMaxPower) return m * kPowersOfTen[scale];
-  if (scale < 0 && scale >= -kMaxPower) return m / kPowersOfTen[-scale];
-  return std::nullopt;
-}
-
 }  // namespace
-
-std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = Lower(c);
-  return folded;
-}
 
 Keyword KeywordOf(std::string_view name) {
   // Runs for every name the compiler and the `name = number` shortcut see:
   // length and first letter rule out nearly every entry without a compare.
   if (name.size() > kLongestKeyword || name.size() < 2) return Keyword::None;
-  const char first = Lower(name[0]);
+  const char first = FoldChar(name[0]);
   if (first < 'a' || first > 'z') return Keyword::None;
   // The keywords grouped by first letter, built once.
   static const auto kByLetter = [] {
@@ -198,77 +107,20 @@ Keyword KeywordOf(std::string_view name) {
     const KeywordEntry& entry = *candidate;
     if (entry.folded.size() != name.size()) continue;
     std::size_t k = 1;
-    while (k < name.size() && Lower(name[k]) == entry.folded[k]) ++k;
+    while (k < name.size() && FoldChar(name[k]) == entry.folded[k]) ++k;
     if (k == name.size()) return entry.keyword;
   }
   return Keyword::None;
 }
 
 std::size_t ReadDecimalLiteral(std::string_view text, std::size_t position, Value& value) {
-  std::size_t k = 0;
-  bool anyDigit = false;
-  bool whole = true;
-  while (k < text.size() && IsDigit(text[k])) {
-    ++k;
-    anyDigit = true;
-  }
-  if (k < text.size() && text[k] == '.') {
-    const bool digitFollows = k + 1 < text.size() && IsDigit(text[k + 1]);
-    if (anyDigit || digitFollows) {
-      whole = false;
-      ++k;
-      while (k < text.size() && IsDigit(text[k])) {
-        ++k;
-        anyDigit = true;
-      }
-    }
-  }
-  if (!anyDigit) return 0;
-  if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
-    std::size_t e = k + 1;
-    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
-    if (e >= text.size() || !IsDigit(text[e])) {
-      throw ScriptError(ErrorNumber::SyntaxError, position + k);
-    }
-    while (e < text.size() && IsDigit(text[e])) ++e;
-    k = e;
-    whole = false;
-  }
-  const std::string_view literal = text.substr(0, k);
-
-  if (whole) {
-    // Whole literals are Integers when they fit, then Longs, then Doubles.
-    std::uint64_t n = 0;
-    bool small = true;
-    for (char c : literal) {
-      n = n * 10 + static_cast<std::uint64_t>(c - '0');
-      if (n > 2147483647u) {
-        small = false;
-        break;
-      }
-    }
-    if (small) {
-      value = n <= 32767 ? Value::Integer(static_cast<std::int16_t>(n))
-                         : Value::Long(static_cast<std::int32_t>(n));
-      return k;
-    }
-  }
-
-  if (const auto exact = ExactDecimal(literal)) {
-    value = Value::Double(*exact);
-    return k;
-  }
-  double d = 0.0;
-  const auto result = std::from_chars(literal.data(), literal.data() + literal.size(), d,
-                                      std::chars_format::general);
-  if (result.ec == std::errc::result_out_of_range) {
-    if (ApproximateMagnitude(literal) > 0) throw ScriptError(ErrorNumber::Overflow, position);
-    d = 0.0;  // below the smallest denormal
-  } else if (result.ec != std::errc() || result.ptr != literal.data() + literal.size()) {
-    throw ScriptError(ErrorNumber::SyntaxError, position);
-  }
-  value = Value::Double(d);
-  return k;
+  const DecimalScan scan = ScanDecimal(text);
+  if (scan.length == 0) return 0;
+  if (scan.danglingExponent) throw ScriptError(ErrorNumber::SyntaxError, position + scan.length);
+  auto read = DecimalValue(text.substr(0, scan.length), scan.whole);
+  if (!read) throw ScriptError(ErrorNumber::Overflow, position);
+  value = std::move(*read);
+  return scan.length;
 }
 
 void Lexer::SkipBlanksAndComments() {
@@ -293,42 +145,16 @@ void Lexer::SkipBlanksAndComments() {
 }
 
 Token Lexer::ReadRadixLiteral(std::size_t start) {
-  // &H / &O literal: up to 16 bits an Integer (so &HFFFF is -1), up to 32 bits a Long.
-  const char kind = Lower(code_[start + 1]);
-  const unsigned radix = kind == 'h' ? 16 : 8;
-  std::size_t k = start + 2;
-  std::uint64_t n = 0;
-  bool anyDigit = false;
-  while (k < code_.size()) {
-    const char c = Lower(code_[k]);
-    unsigned digit;
-    if (IsDigit(c)) {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (radix == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else {
-      break;
-    }
-    if (digit >= radix) break;
-    n = n * radix + digit;
-    if (n > 0xFFFFFFFFu) throw ScriptError(ErrorNumber::Overflow, start);
-    anyDigit = true;
-    ++k;
-  }
-  if (!anyDigit) throw ScriptError(ErrorNumber::SyntaxError, start);
-  bool forceLong = false;
-  if (k < code_.size() && code_[k] == '&') {  // type suffix: &HFFFF& is the Long 65535
-    forceLong = true;
-    ++k;
-  }
+  const RadixScan scan = ScanRadix(code_.substr(start));
+  if (scan.length == 0) throw ScriptError(ErrorNumber::SyntaxError, start);
+  if (scan.overflow) throw ScriptError(ErrorNumber::Overflow, start);
+  std::size_t k = start + scan.length;
+  // A type suffix: &H10& reads as &H10, its kind still set by its value.
+  if (k < code_.size() && code_[k] == '&') ++k;
   Token token;
   token.kind = TokenKind::Number;
   token.position = start;
-  if (n <= 0xFFFF && !forceLong) {
-    token.number = Value::Integer(static_cast<std::int16_t>(static_cast<std::uint16_t>(n)));
-  } else {
-    token.number = Value::Long(static_cast<std::int32_t>(static_cast<std::uint32_t>(n)));
-  }
+  token.number = RadixValue(scan.bits);
   pos_ = k;
   return token;
 }
@@ -353,7 +179,7 @@ Token Lexer::Next() {
     std::size_t k = pos_ + 1;
     while (k < code_.size() && IsNameChar(code_[k])) ++k;
     const std::string_view name = code_.substr(pos_, k - pos_);
-    if (name.size() == 3 && Lower(name[0]) == 'r' && Lower(name[1]) == 'e' && Lower(name[2]) == 'm') {
+    if (EqualsFolded(name, "rem")) {
       // Rem comment: to the end of the line.
       while (k < code_.size() && code_[k] != '\n' && code_[k] != '\r') ++k;
       pos_ = k;
@@ -398,7 +224,7 @@ Token Lexer::Next() {
   }
 
   if (c == '&' && pos_ + 1 < code_.size()) {
-    const char kind = Lower(code_[pos_ + 1]);
+    const char kind = FoldChar(code_[pos_ + 1]);
     if (kind == 'h' || kind == 'o') return ReadRadixLiteral(start);
   }
 
@@ -431,6 +257,15 @@ Token Lexer::Next() {
     case '&':
       return single(TokenKind::Ampersand);
     case '=':
+      // =< and => are <= and >= written the other way round.
+      if (pos_ < code_.size() && code_[pos_] == '<') {
+        ++pos_;
+        return single(TokenKind::LessEqual);
+      }
+      if (pos_ < code_.size() && code_[pos_] == '>') {
+        ++pos_;
+        return single(TokenKind::GreaterEqual);
+      }
       return single(TokenKind::Equal);
     case '<':
       if (pos_ < code_.size() && code_[pos_] == '>') {
@@ -443,6 +278,10 @@ Token Lexer::Next() {
       }
       return single(TokenKind::Less);
     case '>':
+      if (pos_ < code_.size() && code_[pos_] == '<') {  // >< is <>
+        ++pos_;
+        return single(TokenKind::NotEqual);
+      }
       if (pos_ < code_.size() && code_[pos_] == '=') {
         ++pos_;
         return single(TokenKind::GreaterEqual);

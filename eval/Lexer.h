@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "Ascii.h"
 #include "Value.h"
 
 namespace eval {
@@ -60,17 +61,14 @@ struct Token {
   Value number;              // Number tokens
 };
 
-// Case-folded (ASCII) copy of a name: the key of every name lookup.
-std::string FoldName(std::string_view name);
-
 // The keyword a name spells, Keyword::None for an ordinary name.
 Keyword KeywordOf(std::string_view name);
 
-// Reads a decimal literal (digits, optional fraction, optional exponent; a
-// leading '.' allowed) at the start of `text`. Returns the number of bytes
-// used, 0 when no number starts there; fills `value` with an Integer, Long or
-// Double as VBScript types the literal. Throws ScriptError for an exponent
-// without digits (Syntax error) or a value beyond Double (Overflow).
+// Reads a decimal literal (see ScanDecimal) at the start of `text`. Returns
+// the number of bytes used, 0 when no number starts there; fills `value` with
+// an Integer, Long or Double as VBScript types the literal. Throws ScriptError
+// for an exponent without digits (Syntax error) or a value beyond Double
+// (Overflow); `position` is where `text` starts in the code.
 std::size_t ReadDecimalLiteral(std::string_view text, std::size_t position, Value& value);
 
 class Lexer {

@@ -3,8 +3,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
+
+#include "NumberScan.h"
 
 namespace eval {
 namespace {
@@ -131,28 +135,6 @@ std::size_t Format(double value, int digits, int maxExponent, char* out) {
 
 bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// &H / &O digits as VBScript reads them: up to 16 bits (4 hex or 6 octal
-// digits up to 177777) an Integer, up to 32 bits a Long, both wrapping to
-// negative; longer texts keep their unsigned value.
-double RadixValue(const std::string& digits, int radix) {
-  double unsignedValue = 0;
-  for (char c : digits) unsignedValue = unsignedValue * radix + HexDigit(c);
-  if (unsignedValue <= 65535) {
-    return unsignedValue >= 32768 ? unsignedValue - 65536 : unsignedValue;
-  }
-  if (unsignedValue <= 4294967295.0) {
-    return unsignedValue >= 2147483648.0 ? unsignedValue - 4294967296.0 : unsignedValue;
-  }
-  return unsignedValue;
-}
-
 }  // namespace
 
 std::string NumberText(double value) {
@@ -170,72 +152,137 @@ std::string SingleText(float value) {
   return std::string(out, Format(static_cast<double>(value), 7, 7, out));
 }
 
+namespace {
+
+// Powers of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPower = 22;
+
+// The rounding error of the product a * b = p (a and b positive and far
+// from overflow and underflow), exactly: Dekker's product where the processor
+// has no fused multiply-add.
+double ProductError(double a, double b, double p) {
+#ifdef __FMA__
+  // A build for processors with fused multiply-add may contract the
+  // expressions below; the instruction itself is exact.
+  return std::fma(a, b, -p);
+#else
+  constexpr double kSplit = 134217729.0;  // 2^27 + 1
+  const double ta = kSplit * a;
+  const double ah = ta - (ta - a);
+  const double al = a - ah;
+  const double tb = kSplit * b;
+  const double bh = tb - (tb - b);
+  const double bl = b - bh;
+  return ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+#endif
+}
+
+// |value| * 10^scale as a double p and the sign of the exact product's
+// remainder beyond it (-1, 0, 1). Exact: the power is exact, a product's
+// rounding error is exact, and so is a quotient's remainder.
+struct Scaled {
+  double p;
+  int beyond;
+};
+
+int SignOf(double d) { return d > 0 ? 1 : (d < 0 ? -1 : 0); }
+
+Scaled Scale(double magnitude, int scale) {
+  if (scale >= 0) {
+    const double power = kExactPowers[scale];
+    const double p = magnitude * power;
+    return {p, SignOf(ProductError(magnitude, power, p))};
+  }
+  const double power = kExactPowers[-scale];
+  const double q = magnitude / power;
+  const double back = q * power;
+  // magnitude - q * power exactly: (magnitude - back) is exact (the two are
+  // within a factor of two), and so is back's rounding error.
+  return {q, SignOf((magnitude - back) - ProductError(q, power, back))};
+}
+
+// The magnitude rounded to 15 significant digits without text, or nullopt
+// outside the range where every step above is exact (about 1E-8 to 1E+37).
+std::optional<double> RoundedMagnitude(double magnitude) {
+  constexpr double kLow = 1e14;   // 15-digit whole numbers: [1E14, 1E15)
+  constexpr double kHigh = 1e15;
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binary = static_cast<int>(bits >> 52) - 1023;  // floor(log2), normal numbers
+  // floor(binary * log10(2)), which is floor(log10(magnitude)) or one less;
+  // corrected below.
+  int decimal = (binary * 78913) >> 18;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int scale = 14 - decimal;
+    if (scale > kMaxExactPower || scale < -kMaxExactPower) return std::nullopt;
+    const Scaled s = Scale(magnitude, scale);
+    if (s.p < kLow || (s.p == kLow && s.beyond < 0)) {
+      --decimal;
+      continue;
+    }
+    if (s.p > kHigh || (s.p == kHigh && s.beyond >= 0)) {
+      ++decimal;
+      continue;
+    }
+    // s.p < 2^50: its fraction is exact, and so is the conversion to whole.
+    double whole = static_cast<double>(static_cast<std::int64_t>(s.p));
+    const double fraction = s.p - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && s.beyond >= 0)) whole += 1;  // ties away from zero
+    return scale >= 0 ? whole / kExactPowers[scale] : whole * kExactPowers[-scale];
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Value> NumberTextValue(double value) {
+  if (value == 0) return Value::Integer(0);
+  const double magnitude = std::fabs(value);
+  double rounded;
+  if (const auto fast = RoundedMagnitude(magnitude)) {
+    rounded = *fast;
+  } else {
+    char out[kMaxTextLength];
+    const std::size_t n = Format(magnitude, 15, 15, out);
+    const std::string_view text(out, n);
+    const auto read = DecimalValue(text, ScanDecimal(text).whole);
+    if (!read) return std::nullopt;
+    rounded = NumberOf(*read);
+  }
+  const bool negative = value < 0;
+  // Plain digits without a point (below 1E+15, whole) read as an Integer or
+  // Long when they fit; the negation of 32768 stays a Long.
+  if (rounded <= 2147483647.0 && rounded == static_cast<double>(static_cast<std::int32_t>(rounded))) {
+    if (rounded <= 32767) return Value::Integer(static_cast<std::int16_t>(negative ? -rounded : rounded));
+    return Value::Long(static_cast<std::int32_t>(negative ? -rounded : rounded));
+  }
+  return Value::Double(negative ? -rounded : rounded);
+}
+
 double LeadingNumber(std::string_view text) {
   std::string s;
   s.reserve(text.size());
   for (char c : text) {
     if (!IsIgnoredInNumber(c)) s.push_back(c);
   }
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-  if (s.size() >= 2 && s[0] == '&') {
-    const char kind = s[1];
-    int radix = 0;
-    if (kind == 'h' || kind == 'H') radix = 16;
-    if (kind == 'o' || kind == 'O') radix = 8;
-    if (radix == 0) return 0;
-    std::string digits;
-    for (std::size_t k = 2; k < s.size(); ++k) {
-      const int d = HexDigit(s[k]);
-      if (d < 0 || d >= radix) break;
-      digits.push_back(s[k]);
-    }
-    return digits.empty() ? 0 : RadixValue(digits, radix);
+  if (!s.empty() && s[0] == '&') {
+    const RadixScan radix = ScanRadix(s);
+    if (radix.length == 0) return 0;
+    return radix.overflow ? kInfinity : NumberOf(RadixValue(radix.bits));
   }
-
-  // sign, digits, ".", digits, then an exponent only if it has digits
   std::size_t k = 0;
-  std::string number;
-  if (k < s.size() && (s[k] == '+' || s[k] == '-')) {
-    if (s[k] == '-') number.push_back('-');
-    ++k;
-  }
-  bool anyDigit = false;
-  while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-    number.push_back(s[k++]);
-    anyDigit = true;
-  }
-  if (k < s.size() && s[k] == '.') {
-    number.push_back('.');
-    ++k;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-      number.push_back(s[k++]);
-      anyDigit = true;
-    }
-  }
-  if (!anyDigit) return 0;
-  if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
-    std::size_t m = k + 1;
-    std::string exponent = "e";
-    if (m < s.size() && (s[m] == '+' || s[m] == '-')) exponent.push_back(s[m++]);
-    bool expDigit = false;
-    while (m < s.size() && s[m] >= '0' && s[m] <= '9') {
-      exponent.push_back(s[m++]);
-      expDigit = true;
-    }
-    if (expDigit) number += exponent;
-  }
-  double value = 0;
-  auto res = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Beyond the double range: an infinity of the right sign, or zero for an underflow.
-    const bool negative = number[0] == '-';
-    const auto ePos = number.find('e');
-    const bool tiny = ePos != std::string::npos && number.find('-', ePos) != std::string::npos;
-    if (tiny) return negative ? -0.0 : 0.0;
-    return negative ? -std::numeric_limits<double>::infinity()
-                    : std::numeric_limits<double>::infinity();
-  }
-  return value;
+  const bool negative = !s.empty() && s[0] == '-';
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) ++k;
+  const std::string_view rest = std::string_view(s).substr(k);
+  const DecimalScan scan = ScanDecimal(rest);
+  if (scan.length == 0) return 0;
+  const auto value = DecimalValue(rest.substr(0, scan.length), scan.whole);
+  const double magnitude = value ? NumberOf(*value) : kInfinity;
+  return negative ? -magnitude : magnitude;
 }
 
 }  // namespace eval

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Ascii.h"
+#include "NumberScan.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -34,7 +36,7 @@ Num ToNum(const Value& v) {
       return {NumKind::Double, 0, v.AsDouble()};
     case VarType::String: {
       // A text in arithmetic is read as a Double.
-      const auto d = ParseNumericText(v.AsString());
+      const auto d = ToDouble(v);
       if (!d) throw ScriptError(ErrorNumber::TypeMismatch);
       return {NumKind::Double, 0, *d};
     }
@@ -65,12 +67,14 @@ Value WholeResult(NumKind kind, std::int64_t n) {
 // A Double result computed from the operands a and b: leaving the finite range
 // from finite operands is an Overflow; non-finite operands (a library function
 // may return infinity) carry IEEE results through.
-Value DoubleResult(double r, double a, double b) {
+double CheckedReal(double r, double a, double b) {
   if (!std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) {
     throw ScriptError(ErrorNumber::Overflow);
   }
-  return Value::Double(r);
+  return r;
 }
+
+Value DoubleResult(double r, double a, double b) { return Value::Double(CheckedReal(r, a, b)); }
 
 Value SingleResult(double r, double a, double b) {
   const float f = static_cast<float>(r);
@@ -113,25 +117,50 @@ Value Arithmetic(Op op, const Value& left, const Value& right) {
   return kind == NumKind::Single ? SingleResult(r, a.real, b.real) : DoubleResult(r, a.real, b.real);
 }
 
-Value DivideReals(double a, double b) {
+double DividedReal(double a, double b) {
   if (b == 0) throw ScriptError(a == 0 || std::isnan(a) ? ErrorNumber::Overflow : ErrorNumber::DivisionByZero);
-  return DoubleResult(a / b, a, b);
+  return CheckedReal(a / b, a, b);
 }
 
-Value PowerOfReals(double a, double b) {
+double PoweredReal(double a, double b) {
   if (std::isfinite(a) && std::isfinite(b)) {
     if (a == 0 && b < 0) throw ScriptError(ErrorNumber::InvalidProcedureCall);
     if (a < 0 && b != std::trunc(b)) throw ScriptError(ErrorNumber::InvalidProcedureCall);
   }
-  return DoubleResult(std::pow(a, b), a, b);
+  return CheckedReal(std::pow(a, b), a, b);
 }
+
+Value DivideReals(double a, double b) { return Value::Double(DividedReal(a, b)); }
+Value PowerOfReals(double a, double b) { return Value::Double(PoweredReal(a, b)); }
 
 // Operand of \, Mod and the bitwise operators: a whole number, ties to even.
 struct Whole {
-  bool integerKind;  // Empty, Boolean or Integer
-  bool boolean;      // Boolean
+  bool integerKind;    // Empty, Boolean or Integer
+  bool boolean;        // Boolean
   std::int64_t n;
+  bool fromText = false;  // a text: Boolean beside a Boolean, else its number's kind
 };
+
+Whole RoundedWhole(double real) {
+  const double d = std::nearbyint(real);
+  if (!(d >= -2147483648.0 && d <= 2147483647.0)) throw ScriptError(ErrorNumber::Overflow);
+  return {false, false, static_cast<std::int64_t>(d)};
+}
+
+// A text where a logical operator needs a value: "True" and "False" (any
+// case) are Booleans, a numeric text is its number with the kind of its digits.
+Whole TextWhole(const std::string& text) {
+  if (EqualsFolded(text, "true")) return {true, true, -1};
+  if (EqualsFolded(text, "false")) return {true, true, 0};
+  const TextNumber read = ReadNumericText(text);
+  if (!read.isNumber) throw ScriptError(ErrorNumber::TypeMismatch);
+  if (read.overflow) throw ScriptError(ErrorNumber::Overflow);
+  Whole w = read.number.Type() == VarType::Integer ? Whole{true, false, read.number.AsInteger()}
+            : read.number.Type() == VarType::Long  ? Whole{false, false, read.number.AsLong()}
+                                                   : RoundedWhole(read.number.AsDouble());
+  w.fromText = true;
+  return w;
+}
 
 Whole ToWhole(const Value& v) {
   switch (v.Type()) {
@@ -143,12 +172,17 @@ Whole ToWhole(const Value& v) {
       return {true, false, v.AsInteger()};
     case VarType::Long:
       return {false, false, v.AsLong()};
-    default: {
-      const double d = std::nearbyint(ToNum(v).real);
-      if (!(d >= -2147483648.0 && d <= 2147483647.0)) throw ScriptError(ErrorNumber::Overflow);
-      return {false, false, static_cast<std::int64_t>(d)};
-    }
+    default:
+      return RoundedWhole(ToNum(v).real);
   }
+}
+
+// Operands of the logical operators: texts may spell True and False.
+Whole LogicalOperand(const Value& v) { return v.IsString() ? TextWhole(v.AsString()) : ToWhole(v); }
+
+// A Boolean result when both operands are Booleans, or one is and the other a text.
+bool BooleanResult(const Whole& a, const Whole& b) {
+  return (a.boolean || a.fromText) && (b.boolean || b.fromText) && (a.boolean || b.boolean);
 }
 
 Value IntegerDivide(Op op, const Value& left, const Value& right) {
@@ -187,7 +221,7 @@ Value Logical(Op op, const Value& left, const Value& right) {
     // Three-valued logic: a known operand can still decide the result.
     if (left.IsNull() && right.IsNull()) return Value::Null();
     const bool nullLeft = left.IsNull();
-    const Whole known = ToWhole(nullLeft ? right : left);
+    const Whole known = LogicalOperand(nullLeft ? right : left);
     const auto typed = [&](std::int64_t n) { return TypedWhole(known.boolean, known.integerKind, n); };
     switch (op) {
       case Op::And:
@@ -201,10 +235,10 @@ Value Logical(Op op, const Value& left, const Value& right) {
         return Value::Null();
     }
   }
-  const Whole a = ToWhole(left);
-  const Whole b = ToWhole(right);
+  const Whole a = LogicalOperand(left);
+  const Whole b = LogicalOperand(right);
   const std::int64_t r = Bitwise(op, a.n, b.n);
-  return TypedWhole(a.boolean && b.boolean, a.integerKind && b.integerKind, r);
+  return TypedWhole(BooleanResult(a, b), a.integerKind && b.integerKind, r);
 }
 
 // Integer, Long and Double operands as a double; false for any other kind.
@@ -305,6 +339,26 @@ Value JoinTexts(const std::string& left, const std::string& right) {
   return Value::String(std::move(joined));
 }
 
+double ApplyReal(Op op, double a, double b) {
+  double r;
+  switch (op) {
+    case Op::Add:
+      r = a + b;
+      break;
+    case Op::Subtract:
+      r = a - b;
+      break;
+    case Op::Multiply:
+      r = a * b;
+      break;
+    case Op::Divide:
+      return DividedReal(a, b);
+    default:  // Power
+      return PoweredReal(a, b);
+  }
+  return CheckedReal(r, a, b);
+}
+
 Value ApplyUnary(Op op, const Value& operand) {
   if (operand.IsNull()) return Value::Null();
   switch (op) {
@@ -325,7 +379,7 @@ Value ApplyUnary(Op op, const Value& operand) {
     }
     default: {  // Not
       if (operand.IsEmpty()) return Value::Integer(-1);
-      const Whole a = ToWhole(operand);
+      const Whole a = LogicalOperand(operand);
       return TypedWhole(a.boolean, a.integerKind, ~a.n);
     }
   }
@@ -342,15 +396,11 @@ Value ApplyBinary(Op op, const Value& left, const Value& right) {
       (left.Type() == VarType::Double || right.Type() == VarType::Double)) {
     switch (op) {
       case Op::Add:
-        return DoubleResult(a + b, a, b);
       case Op::Subtract:
-        return DoubleResult(a - b, a, b);
       case Op::Multiply:
-        return DoubleResult(a * b, a, b);
       case Op::Divide:
-        return DivideReals(a, b);
       case Op::Power:
-        return PowerOfReals(a, b);
+        return Value::Double(ApplyReal(op, a, b));
       default:
         break;
     }

@@ -18,6 +18,11 @@ Value ApplyUnary(Op op, const Value& operand);
 // Binary operators: everything from Op::Power to Op::Imp.
 Value ApplyBinary(Op op, const Value& left, const Value& right);
 
+// +, -, *, / and ^ on two numbers when at least one of them is a Double (the
+// result is then a Double): what ApplyBinary gives, errors included. Other
+// operators are not allowed here.
+double ApplyReal(Op op, double left, double right);
+
 // Joins two texts, raising "Out of string space" beyond kMaxTextBytes.
 Value JoinTexts(const std::string& left, const std::string& right);
 

@@ -183,8 +183,41 @@ class Parser {
     return &e;
   }
 
+  // A call with one such operand may be a built-in of a number (Sin, Exp, ...).
+  static bool IsArithmeticOperand(const Expr& e) {
+    if (e.kind == ExprKind::Literal) return e.literal->IsNumeric();
+    if (e.kind == ExprKind::Call) return e.argCount == 1 && IsArithmeticOperand(*e.args[0]);
+    return e.kind == ExprKind::Name || e.arithmetic;
+  }
+
+  static void MarkArithmetic(Expr* e) {
+    switch (e->op) {
+      case Op::Add:
+      case Op::Subtract:
+      case Op::Multiply:
+      case Op::Divide:
+      case Op::Power:
+        e->arithmetic = IsArithmeticOperand(*e->left) && IsArithmeticOperand(*e->right);
+        break;
+      case Op::Negate:
+      case Op::Plus:
+        e->arithmetic = IsArithmeticOperand(*e->left);
+        break;
+      default:
+        break;
+    }
+  }
+
   void SetHeight(Expr* e, std::uint32_t childHeight) {
     e->height = childHeight + 1;
+    if (e->height > kMaxTreeHeight) throw ScriptError(ErrorNumber::OutOfStackSpace, e->position);
+  }
+
+  // The evaluator walks a chain of binary operators along its left operands
+  // without recursing: only the right operand adds a level.
+  void SetBinaryHeight(Expr* e) {
+    const std::uint32_t right = e->right->height + 1;
+    e->height = std::max(e->left->height, right);
     if (e->height > kMaxTreeHeight) throw ScriptError(ErrorNumber::OutOfStackSpace, e->position);
   }
 
@@ -211,15 +244,36 @@ class Parser {
       if (info.op == Op::None || info.precedence < minPrecedence) break;
       const std::size_t position = tok_.position;
       Advance();
-      const Expr* right = ParseExpr(info.precedence + 1);
+      const Expr* right = info.op == Op::Power ? ParsePowerOperand() : ParseExpr(info.precedence + 1);
       Expr* e = NewExpr(ExprKind::Binary, position);
       e->op = info.op;
       e->left = left;
       e->right = right;
-      SetHeight(e, std::max(left->height, right->height));
+      SetBinaryHeight(e);
+      MarkArithmetic(e);
       left = e;
     }
     return left;
+  }
+
+  // power-operand := ('-' | '+') power-operand | expression(power + 1)
+  // A sign after ^ belongs to that operand alone: 2^-3^2 is (2^-3)^2.
+  const Expr* ParsePowerOperand() {
+    if (tok_.kind != TokenKind::Minus && tok_.kind != TokenKind::Plus) return ParseExpr(kPrecPower + 1);
+    DepthGuard guard(*this);
+    const std::size_t position = tok_.position;
+    const Op op = tok_.kind == TokenKind::Minus ? Op::Negate : Op::Plus;
+    Advance();
+    return NewUnary(op, position, ParsePowerOperand());
+  }
+
+  Expr* NewUnary(Op op, std::size_t position, const Expr* operand) {
+    Expr* e = NewExpr(ExprKind::Unary, position);
+    e->op = op;
+    e->left = operand;
+    SetHeight(e, operand->height);
+    MarkArithmetic(e);
+    return e;
   }
 
   // unary := ('-' | '+') expression(sign operand) | 'Not' expression(Not operand) | primary
@@ -240,12 +294,7 @@ class Parser {
     }
     const std::size_t position = tok_.position;
     Advance();
-    const Expr* operand = ParseExpr(operandPrecedence);
-    Expr* e = NewExpr(ExprKind::Unary, position);
-    e->op = op;
-    e->left = operand;
-    SetHeight(e, operand->height);
-    return e;
+    return NewUnary(op, position, ParseExpr(operandPrecedence));
   }
 
   const Expr* Literal(Value value, std::size_t position) {

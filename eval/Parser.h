@@ -12,7 +12,8 @@
 namespace eval {
 
 // Deepest nesting of parentheses, signs, Not and arguments the parser follows,
-// and the tallest expression tree it builds; beyond either, Out of stack space.
+// and the tallest expression tree it builds (Expr::height: a chain of binary
+// operators counts as one level, however long); beyond either, Out of stack space.
 // Both keep the parser's and the evaluator's recursion well inside a thread's
 // stack, also under AddressSanitizer.
 inline constexpr int kMaxParseDepth = 400;

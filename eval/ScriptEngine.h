@@ -39,6 +39,16 @@ class ScriptEngine {
   // Evaluates an expression in the global scope. Throws ScriptError.
   Value Eval(std::string_view expression);
 
+  // Assigns the global variable `name` the number `numberText` (a decimal
+  // literal with an optional "-" in front): exactly what
+  // AddCode(name + " = " + numberText) does, failures included, without
+  // compiling when the name and the text are plain.
+  void AssignNumber(std::string_view name, std::string_view numberText);
+  // The same with NumberText(value) as the text, read back without building
+  // it (NumberTextValue). A value that is no finite number has no text:
+  // Overflow.
+  void AssignNumber(std::string_view name, double value);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -1,10 +1,11 @@
 #include "Value.h"
 
-#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <string>
 
+#include "Ascii.h"
+#include "NumberScan.h"
 #include "NumberText.h"
 #include "ScriptError.h"
 
@@ -12,17 +13,6 @@ namespace eval {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    char x = a[k], y = b[k];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Nearest whole number, ties to the even one (the processor's default
 // rounding; never changed by this program).
@@ -47,7 +37,7 @@ bool operator==(const Value& a, const Value& b) {
     case VarType::Double:
       return a.d_ == b.d_;
     case VarType::String:
-      return a.s_ == b.s_;
+      return *a.s_ == *b.s_;
   }
   return false;
 }
@@ -74,58 +64,57 @@ std::string_view TypeName(VarType type) {
   return "Unknown";
 }
 
-std::optional<double> ParseNumericText(std::string_view text) {
+TextNumber ReadNumericText(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
-  std::string_view t = text.substr(begin, end - begin);
-  if (t.empty()) return std::nullopt;
+  const std::string_view t = text.substr(begin, end - begin);
+  TextNumber result;
 
-  if (t.size() >= 2 && t[0] == '&') {
-    const char kind = t[1];
-    const int radix = (kind == 'h' || kind == 'H') ? 16 : (kind == 'o' || kind == 'O') ? 8 : 0;
-    if (radix == 0 || t.size() == 2) return std::nullopt;
-    for (std::size_t k = 2; k < t.size(); ++k) {
-      const char c = t[k];
-      const bool ok = radix == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                                  : (c >= '0' && c <= '7');
-      if (!ok) return std::nullopt;
-    }
-    return LeadingNumber(t);
+  if (const RadixScan radix = ScanRadix(t); radix.length != 0) {
+    if (radix.length != t.size()) return result;
+    result.isNumber = true;
+    result.overflow = radix.overflow;
+    if (!radix.overflow) result.number = RadixValue(radix.bits);
+    return result;
   }
 
-  // sign? digits* (. digits*)? ((e|E) sign? digits+)? with at least one digit
   std::size_t k = 0;
-  if (t[k] == '+' || t[k] == '-') ++k;
-  bool anyDigit = false;
-  while (k < t.size() && t[k] >= '0' && t[k] <= '9') {
-    ++k;
-    anyDigit = true;
+  const bool negative = k < t.size() && t[k] == '-';
+  if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
+  const std::string_view digits = t.substr(k);
+  const DecimalScan scan = ScanDecimal(digits);
+  if (scan.length == 0 || scan.length != digits.size()) return result;
+  result.isNumber = true;
+  auto value = DecimalValue(digits, scan.whole);
+  if (!value) {
+    result.overflow = true;
+    return result;
   }
-  if (k < t.size() && t[k] == '.') {
-    ++k;
-    while (k < t.size() && t[k] >= '0' && t[k] <= '9') {
-      ++k;
-      anyDigit = true;
-    }
-  }
-  if (!anyDigit) return std::nullopt;
-  if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
-    ++k;
-    if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
-    bool expDigit = false;
-    while (k < t.size() && t[k] >= '0' && t[k] <= '9') {
-      ++k;
-      expDigit = true;
-    }
-    if (!expDigit) return std::nullopt;
-  }
-  if (k != t.size()) return std::nullopt;
-  const double value = LeadingNumber(t);
-  if (!std::isfinite(value)) return std::nullopt;  // "1e999" is no number VBScript can hold
-  return value;
+  result.number = negative ? (value->Type() == VarType::Double ? Value::Double(-value->AsDouble())
+                                                               : WholeValue(-NumberOf(*value)))
+                           : std::move(*value);
+  return result;
 }
+
+std::optional<double> ParseNumericText(std::string_view text) {
+  const TextNumber read = ReadNumericText(text);
+  if (!read.isNumber || read.overflow) return std::nullopt;
+  return NumberOf(read.number);
+}
+
+namespace {
+
+// A text used as a number: nullopt when it is none, Overflow when it is too large.
+std::optional<double> TextAsDouble(const std::string& text) {
+  const TextNumber read = ReadNumericText(text);
+  if (!read.isNumber) return std::nullopt;
+  if (read.overflow) throw ScriptError(ErrorNumber::Overflow);
+  return NumberOf(read.number);
+}
+
+}  // namespace
 
 std::optional<double> ToDouble(const Value& v) {
   switch (v.Type()) {
@@ -144,7 +133,7 @@ std::optional<double> ToDouble(const Value& v) {
     case VarType::Double:
       return v.AsDouble();
     case VarType::String:
-      return ParseNumericText(v.AsString());
+      return TextAsDouble(v.AsString());
   }
   return std::nullopt;
 }
@@ -180,9 +169,9 @@ std::optional<bool> ToBoolean(const Value& v) {
     case VarType::Boolean:
       return v.AsBoolean();
     case VarType::String: {
-      if (EqualsIgnoringCase(v.AsString(), "True")) return true;
-      if (EqualsIgnoringCase(v.AsString(), "False")) return false;
-      auto d = ParseNumericText(v.AsString());
+      if (EqualsFolded(v.AsString(), "true")) return true;
+      if (EqualsFolded(v.AsString(), "false")) return false;
+      auto d = TextAsDouble(v.AsString());
       if (!d) return std::nullopt;
       return *d != 0;
     }

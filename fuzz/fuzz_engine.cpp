@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "eval/ClsMath.h"
@@ -46,6 +47,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same texts again take the compiled-code cache.
   Try([&] { engine.AddCode(rest); });
   Try([&] { engine.Eval(rest); });
+
+  // The first line as a name and a number: AssignNumber must end as AddCode does.
+  {
+    const std::size_t equals = first.find('=');
+    if (equals != std::string_view::npos) {
+      const std::string name(first.substr(0, equals));
+      const std::string number(first.substr(equals + 1));
+      eval::ScriptEngine viaCode;
+      eval::ScriptEngine viaAssign;
+      for (eval::ScriptEngine* e : {&viaCode, &viaAssign}) e->SetLanguage("VBScript");
+      std::string codeError = "none";
+      std::string assignError = "none";
+      try {
+        viaCode.AddCode(name + " = " + number);
+      } catch (const eval::ScriptError& error) {
+        codeError = error.Description();
+      }
+      try {
+        viaAssign.AssignNumber(name, number);
+      } catch (const eval::ScriptError& error) {
+        assignError = error.Description();
+      }
+      if (codeError != assignError) std::abort();
+    }
+  }
 
   const eval::Value check = engine.Eval("1 + 1");
   if (check.Type() != eval::VarType::Integer || check.AsInteger() != 2) std::abort();

@@ -397,8 +397,10 @@ EquationResult Fault(EquationFault fault, std::string description, double value,
 EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
-  if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
-  if (!tape_) return EvaluateByEngine(x, gradient);
+  if (!tape_) {
+    if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
+    return EvaluateByEngine(x, gradient);
+  }
 
   CompiledTape::Outcome outcome;
   double value;
@@ -406,6 +408,12 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
     value = tape_->Run(x, gradient, outcome);
   } catch (const ScriptError& error) {
     return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
+  }
+  if (std::isfinite(value) && gradient.empty() && !outcome.coordinateNotFinite) [[likely]] {
+    return Success(value);
+  }
+  if (outcome.coordinateNotFinite) {
+    return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
   }
   if (!std::isfinite(value)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteValue), value, gradient);
   if (gradient.empty()) return Success(value);

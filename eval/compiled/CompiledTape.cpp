@@ -42,7 +42,7 @@ inline double Power(double a, double b) {
 // in the last place) of a half-way point. The exact error of a*a (Dekker's
 // product) shows how far the square lies from one; only close to it is pow
 // asked. `two` is the slot holding 2, so the compiler cannot fold the call.
-constexpr double kSafeDistance = 0.46;  // of a unit in the last place; pow's misses lie beyond 0.48
+constexpr double kSafeDistance = 0.46;  // units in the last place from hi: 1 - 0.54
 inline double Square(double a, double two) {
   const double hi = a * a;
   const double magnitude = std::fabs(a);
@@ -279,7 +279,15 @@ void CompiledTape::Execute(Outcome& outcome) {
 
 double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome) {
   assert(x.size() == n_);
-  for (std::size_t i = 0; i < n_; ++i) values_[i] = x[i];
+  bool finite = true;
+  for (std::size_t i = 0; i < n_; ++i) {
+    values_[i] = x[i];
+    finite &= std::isfinite(x[i]);
+  }
+  if (!finite) [[unlikely]] {
+    outcome.coordinateNotFinite = true;
+    return 0;
+  }
   if (gradient.empty()) {
     Execute<false, 0>(outcome);
   } else {

@@ -39,6 +39,7 @@ class CompiledTape {
 
   // What an evaluation found besides the value.
   struct Outcome {
+    bool coordinateNotFinite = false;  // nothing was run
     bool noDerivative = false;
     std::string_view what;  // the first function or operator without a derivative
     bool whatFailed = false;  // that function is a guarded member that failed

@@ -36,7 +36,7 @@ inline EngineAnswer EngineEval(const std::string& expr, const std::vector<std::s
   eval::SilentUi ui;
   eval::ScriptEngine engine;
   engine.SetLanguage("VBScript");
-  engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+  engine.AddObject("math", std::make_shared<eval::ClsMath>(), true);
   EngineAnswer answer;
   try {
     for (std::size_t i = 0; i < names.size(); ++i) engine.AddCode(names[i] + " = " + Exact(x[i]));
@@ -55,7 +55,7 @@ inline bool Identical(double a, double b) {
 
 struct Compiled {
   explicit Compiled(const std::string& expr, std::vector<std::string> names = {"x"})
-      : library(std::make_shared<eval::ClsMath>(ui)), equation(expr, names, library) {}
+      : library(std::make_shared<eval::ClsMath>()), equation(expr, names, library) {}
   eval::SilentUi ui;
   std::shared_ptr<eval::ClsMath> library;
   eval::CompiledEquation equation;

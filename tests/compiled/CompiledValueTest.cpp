@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -229,7 +230,7 @@ TEST(CompiledCompile, FaultsInTheTextFailAsEvaluatesAddCodeDoes) {
     eval::SilentUi ui;
     eval::ScriptEngine engine;
     engine.SetLanguage("VBScript");
-    engine.AddObject("math", std::make_shared<eval::ClsMath>(ui), true);
+    engine.AddObject("math", std::make_shared<eval::ClsMath>(), true);
     std::string expected;
     try {
       for (const auto& name : row.names) engine.AddCode(name + " = 0");
@@ -282,7 +283,7 @@ TEST(CompiledRules, EveryNumericLibraryMemberIsCovered) {
 
 TEST(CompiledSystemEvaluate, FAndJacobianInOnePassNameTheFirstFault) {
   eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>(ui);
+  auto library = std::make_shared<eval::ClsMath>();
   const std::vector<std::string> equations{"x1^2-2*x2-2", "1/(x1-1)", "Abs(x2)"};
   eval::CompiledSystem system(equations, std::vector<std::string>{"x1", "x2"}, library);
   EXPECT_EQ(system.Count(), 3);
@@ -308,6 +309,14 @@ TEST(CompiledSystemEvaluate, FAndJacobianInOnePassNameTheFirstFault) {
   EXPECT_EQ(status.fault, EquationFault::NoDerivative);
   status = system.Evaluate(std::vector<double>{3, 0}, f);  // no Jacobian asked: no derivative fault
   EXPECT_TRUE(status.ok);
+
+  // A coordinate that is no number reaches no equation, on either road.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const std::string text : {"Sgn(x1)", "Sgn(x1) + (x1 > 0)"}) {
+    SCOPED_TRACE(text);
+    Compiled c(text, {"x1"});
+    EXPECT_EQ(c.equation.Evaluate(std::vector<double>{nan}).fault, EquationFault::NotFinite);
+  }
 }
 
 TEST(CompiledSystemEvaluate, GuardedFailuresSetErrorAsTheEngineDoes) {

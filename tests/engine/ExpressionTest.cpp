@@ -35,8 +35,8 @@ TEST(LexerNumbers, LiteralsHaveVBScriptKindsAndValues) {
       {"&HFFFF", "Integer:-1"},
       {"&H8000", "Integer:-32768"},
       {"&H10000", "Long:65536"},
-      {"&HFFFFFFFF", "Long:-1"},
-      {"&HFFFF&", "Long:65535"},
+      {"&HFFFFFFFF", "Integer:-1"},
+      {"&HFFFF&", "Integer:-1"},
       {"&O17", "Integer:15"},
       {"&O177777", "Integer:-1"},
       {"&H100000000", "error 6"},
@@ -204,6 +204,51 @@ TEST(CoercionOperators, LogicalOperatorsOnWholeNumbersAndNull) {
       {"Not Null", "Null:"},
       {"3e9 And 1", "error 6"},
   });
+}
+
+}  // namespace
+
+namespace {
+
+// Arithmetic over variables is computed in doubles where that gives the
+// general rules' answer; the kinds and errors must stay those rules'.
+TEST(ArithmeticKinds, VariablesOfEveryKindKeepTheGeneralRules) {
+  struct Row {
+    std::string setup;
+    std::string expression;
+    std::string expected;
+  };
+  const std::vector<Row> rows = {
+      {"x = 3", "x * 2", "Integer:6"},
+      {"x = 32767", "x + 1", "Long:32768"},
+      {"x = 32767", "x + 1.5", "Double:32768.5"},
+      {"x = 2147483647", "x * x", "Double:4.61168601413242E+18"},
+      {"x = -32768", "-x", "Long:32768"},
+      {"x = 1.5", "-x * 2 - 1", "Double:-4"},
+      {"x = 2", "x / 4", "Double:0.5"},
+      {"x = 2", "x ^ 2 - x * x", "Double:0"},
+      {"x = 3", "x / 0", "error 11"},
+      {"x = 0", "0 / x + 1.5", "error 6"},
+      {"x = -8", "x ^ (1 / 3)", "error 5"},
+      {"x = 0", "1.5 + x ^ -1", "error 5"},
+      {"x = 1E308", "x * 10 + 1.5", "error 6"},
+      {"x = True", "x * 1.5", "Double:-1.5"},
+      {"x = \"2\"", "x * 1.5", "Double:3"},
+      {"x = Null", "x * 1.5", "Null:"},
+      {"x = Empty", "x * 1.5 + 1", "Double:1"},
+      {"x = CSng(1.5)", "x * 2.5", "Double:3.75"},
+      {"x = 2.5", "y * x", "Double:0"},
+      {"x = 2.5", "x * 2 * 3 + (4 * 5)", "Double:35"},
+      {"x = 2.5", "x + 1 - 1 * 2 ^ 3 / 4", "Double:1.5"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.setup + ": " + row.expression);
+    auto engine = enginetest::NewEngine();
+    engine->AddCode(row.setup);
+    EXPECT_EQ(enginetest::EvalOn(*engine, row.expression), row.expected);
+    engine->AddCode("Function f()\r\nf = " + row.expression + "\r\nEnd Function");
+    EXPECT_EQ(enginetest::EvalOn(*engine, "f()"), row.expected);
+  }
 }
 
 }  // namespace

@@ -34,9 +34,8 @@ TEST(DepthLimits, DeepNestingIsOutOfStackSpace) {
       {"parentheses", Repeat("(", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
       {"unary minus", Repeat("-", kHostileDepth) + "1"},
       {"Not", Repeat("Not ", kHostileDepth) + "1"},
-      {"power chain", Repeat("2^", kHostileDepth) + "2"},
-      {"sum chain", Repeat("1+", kHostileDepth) + "1"},
-      {"signed exponents", Repeat("2^-", kHostileDepth) + "2"},
+      {"signs after ^", "2^" + Repeat("-", kHostileDepth) + "2"},
+      {"parenthesized sums", Repeat("(1+", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
       {"function calls", Repeat("Abs(", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
       {"member calls", Repeat("Sqr(1+", kHostileDepth) + "1" + Repeat(")", kHostileDepth)},
   };
@@ -49,6 +48,34 @@ TEST(DepthLimits, DeepNestingIsOutOfStackSpace) {
     const auto viaCode = FailureOf([&] { engine->AddCode("TheFunction = " + row.expression); });
     EXPECT_EQ(viaCode.number, 28);
     ExpectUsable(*engine);
+  }
+}
+
+// A flat chain is one level however long: it evaluates, or fails with the
+// error of its arithmetic, never with Out of stack space.
+TEST(DepthLimits, LongFlatChainsEvaluate) {
+  struct Row {
+    std::string name;
+    std::string expression;
+    std::string expected;
+  };
+  const std::vector<Row> rows = {
+      {"sum chain", Repeat("1+", kHostileDepth) + "1", "Long:100001"},
+      {"product chain", "1" + Repeat("*1", kHostileDepth), "Integer:1"},
+      {"power chain", Repeat("2^", kHostileDepth) + "2", "error 6"},
+      {"signed exponents", Repeat("2^-", kHostileDepth) + "2", "error 6"},
+      {"mixed levels", Repeat("2*3-1+", 20000) + "0", "Long:100000"},
+      {"comparisons", Repeat("1<", 20000) + "2", "Boolean:True"},
+      {"joins", Repeat("\"a\"&", 20000) + "1", "String:" + Repeat("a", 20000) + "1"},
+      {"sum in parentheses", "(" + Repeat("1+", 20000) + "1)*2", "Long:40002"},
+      {"sum as an argument", "Abs(-" + Repeat("1-", 20000) + "1)", "Integer:20001"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto engine = NewEngine();
+    EXPECT_EQ(EvalOn(*engine, row.expression), row.expected);
+    engine->AddCode("Function f()\r\nf = " + row.expression + "\r\nEnd Function");
+    EXPECT_EQ(EvalOn(*engine, "f()"), row.expected);
   }
 }
 

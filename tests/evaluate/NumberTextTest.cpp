@@ -2,14 +2,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <locale>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "eval/Lexer.h"
 #include "eval/NumberText.h"
+#include "eval/Operators.h"
+#include "eval/ScriptError.h"
 #include "eval/Value.h"
 
 namespace {
@@ -151,6 +157,104 @@ TEST(NumberTextSwitchPoints, AgreesWithCorrectlyRoundedPrintfOnRandomValues) {
     const std::string text = eval::NumberText(v);
     ASSERT_EQ(std::strtod(text.c_str(), nullptr), std::strtod(reference, nullptr))
         << "value " << reference << " text " << text;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What an engine reads back from the number text: a literal after an
+// optional "-", negated as the language negates.
+eval::Value ReadBackThroughText(double v) {
+  const std::string text = eval::NumberText(v);
+  const bool negative = text[0] == '-';
+  eval::Value value;
+  const std::string_view literal = std::string_view(text).substr(negative ? 1 : 0);
+  EXPECT_EQ(eval::ReadDecimalLiteral(literal, 0, value), literal.size()) << text;
+  return negative ? eval::ApplyUnary(eval::Op::Negate, value) : value;
+}
+
+// Same kind and the same bits (a Double's sign of zero included).
+bool SameValue(const eval::Value& a, const eval::Value& b) {
+  if (a.Type() != b.Type()) return false;
+  if (a.Type() != eval::VarType::Double) return a == b;
+  return std::signbit(a.AsDouble()) == std::signbit(b.AsDouble()) && a == b;
+}
+
+void ExpectReadBackWithoutText(double v) {
+  const std::optional<eval::Value> read = eval::NumberTextValue(v);
+  std::optional<eval::Value> viaText;
+  try {
+    viaText = ReadBackThroughText(v);
+  } catch (const eval::ScriptError& error) {
+    ASSERT_EQ(error.Number(), eval::ErrorNumber::Overflow);
+  }
+  ASSERT_EQ(read.has_value(), viaText.has_value()) << v;
+  if (!read) return;
+  const eval::Value& direct = *read;
+  ASSERT_TRUE(SameValue(direct, *viaText))
+      << std::hexfloat << v << std::defaultfloat << " text " << eval::NumberText(v) << " direct "
+      << eval::TypeName(direct.Type()) << " " << *eval::ToText(direct);
+}
+
+TEST(NumberTextWithoutText, SwitchPointsAndKinds) {
+  std::vector<double> values = {0.0, -0.0, 1, -1, 32767, -32767, 32768, -32768, 32767.5, -32768.5,
+                                2147483647, -2147483647, 2147483648.0, -2147483648.0, 2147483647.4,
+                                32767.000000000001, 999999999999999.4, 999999999999999.5,
+                                999999999999999.6, 1E15, 1E14, 0.0001, 0.000099999, 0.00009999999999999999,
+                                1.0 / 3, 0.1 + 0.2, 5E-324, 1.7976931348623157E308, 2.2250738585072014E-308};
+  for (int k = -330; k <= 310; ++k) values.push_back(std::pow(10.0, k));
+  std::vector<double> all;
+  for (double v : values) {
+    double up = v;
+    double down = v;
+    for (int step = 0; step < 4; ++step) {
+      all.push_back(up);
+      all.push_back(down);
+      up = std::nextafter(up, HUGE_VAL);
+      down = std::nextafter(down, -HUGE_VAL);
+    }
+  }
+  for (double v : all) {
+    if (!std::isfinite(v)) continue;
+    ExpectReadBackWithoutText(v);
+    ExpectReadBackWithoutText(-v);
+  }
+}
+
+// Exact ties at the 15th digit: a whole part of L digits and a binary
+// fraction of 16 - L decimal digits, odd, so the 16th digit is a 5.
+TEST(NumberTextWithoutText, ExactTiesAndTheirNeighbours) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 300000; ++i) {
+    const int wholeDigits = 1 + static_cast<int>(random() % 15);
+    const int bits = 16 - wholeDigits;
+    const double low = std::pow(10.0, wholeDigits - 1);
+    const double whole = low + static_cast<double>(random() % static_cast<std::uint64_t>(9 * low));
+    const double odd = static_cast<double>((random() % (std::uint64_t{1} << (bits - 1))) * 2 + 1);
+    const double tie = whole + std::ldexp(odd, -bits);
+    for (double v : {tie, std::nextafter(tie, 0.0), std::nextafter(tie, HUGE_VAL)}) {
+      ExpectReadBackWithoutText(v);
+      ExpectReadBackWithoutText(-v);
+    }
+  }
+}
+
+TEST(NumberTextWithoutText, MillionsOfRandomDoubles) {
+  std::mt19937_64 random(20261209);
+  std::uniform_real_distribution<double> exponent(-12.0, 40.0);
+  for (int i = 0; i < 1500000; ++i) {
+    // Most where solvers work, every bit pattern now and then.
+    double v;
+    if (i % 8 == 0) {
+      const std::uint64_t bits = random();
+      std::memcpy(&v, &bits, sizeof v);
+      if (!std::isfinite(v)) continue;
+    } else {
+      v = std::pow(10.0, exponent(random)) * ((i & 1) ? -1 : 1);
+    }
+    ExpectReadBackWithoutText(v);
   }
 }
 

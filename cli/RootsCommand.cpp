@@ -1,0 +1,218 @@
+#include "RootsCommand.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Commands.h"
+#include "RootsAdapter.h"
+#include "StreamUi.h"
+#include "app/ProblemState.h"
+#include "eval/ClsMath.h"
+#include "eval/NumberText.h"
+#include "eval/ScriptError.h"
+#include "robust/Roots.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::optional<double> Number(std::string_view text) {
+  text = Trimmed(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+std::string Short(double value) {
+  if (std::isinf(value)) return "infinite";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3G", value);
+  return text;
+}
+
+nlohmann::json JsonNumber(double value) {
+  return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const robust::FoundRoot& root : roots)
+    list.push_back({{"x", root.x},
+                    {"max_abs_f", root.maxAbsResidual},
+                    {"starts", root.starts},
+                    {"condition", JsonNumber(root.condition)}});
+  return list;
+}
+
+// "x1=1 x2=-1  max|F|=0  starts=12  condition=1"
+std::string RootLine(const robust::FoundRoot& root, const std::vector<std::string>& names) {
+  std::string line;
+  for (std::size_t j = 0; j < root.x.size(); ++j)
+    line += (j ? " " : "") + names[j] + "=" + eval::NumberText(root.x[j]);
+  line += "  max|F|=" + Short(root.maxAbsResidual) + "  starts=" + std::to_string(root.starts) +
+          "  condition=" + Short(root.condition);
+  if (root.nearSingular) line += " (near-singular)";
+  return line;
+}
+
+}  // namespace
+
+CLI::App* AddRootsCommand(CLI::App& app, RootsCliOptions& options) {
+  CLI::App* command = app.add_subcommand("roots", "Search a box for every root of a system");
+  command->add_option("--eq", options.equations, "One equation (1 to 100 times, in order)")
+      ->type_name("EXPR")
+      ->allow_extra_args(false);
+  command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
+  command->add_option("--x0", options.valuesText, "A start, comma-separated; the box centres on it")
+      ->type_name("TEXT");
+  command->add_option("--box", options.boxText, "LO:HI for every unknown, or one per unknown (-10:10)")
+      ->type_name("LO:HI[,LO:HI]...");
+  command->add_option("--starts", options.starts, "Starts over the box (32 per unknown)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--seed", options.seed, "Seed of the starts (1)")->type_name("S");
+  command->add_option("--budget", options.budget, "Time budget in seconds (30)")
+      ->type_name("SECONDS")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--ftol", options.ftol, "Root when every |F| is at most T (1E-10)")
+      ->type_name("T")
+      ->check(CLI::PositiveNumber);
+  command->add_flag("--json", options.json, "Print one JSON object instead");
+  return command;
+}
+
+std::optional<std::vector<std::pair<double, double>>> ParseBox(std::string_view text, int n,
+                                                               std::string& problem) {
+  std::vector<std::pair<double, double>> box;
+  for (const std::string& piece : app::SplitAtCommas(std::string(text))) {
+    const std::size_t colon = piece.find(':');
+    const std::optional<double> lower =
+        colon == std::string::npos ? std::nullopt : Number(std::string_view(piece).substr(0, colon));
+    const std::optional<double> upper =
+        colon == std::string::npos ? std::nullopt : Number(std::string_view(piece).substr(colon + 1));
+    if (!lower || !upper) {
+      problem = "--box needs LO:HI intervals of finite numbers, got \"" + piece + "\"";
+      return std::nullopt;
+    }
+    if (!(*lower < *upper)) {
+      problem = "--box needs LO below HI, got \"" + piece + "\"";
+      return std::nullopt;
+    }
+    box.emplace_back(*lower, *upper);
+  }
+  if (box.size() == 1) box.resize(static_cast<std::size_t>(n), box.front());
+  if (box.size() != static_cast<std::size_t>(n)) {
+    problem = "--box needs one interval, or one per unknown (" + std::to_string(n) + "), got " +
+              std::to_string(box.size());
+    return std::nullopt;
+  }
+  return box;
+}
+
+int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& err) {
+  auto usage = [&](const std::string& problem) {
+    err << "nlsolve roots: " << problem << '\n' << kRootsUsage;
+    return kExitUsage;
+  };
+  const std::size_t count = options.equations.size();
+  if (count < 1 || count > static_cast<std::size_t>(kMaxRootsEquations))
+    return usage("--eq must be given 1 to " + std::to_string(kMaxRootsEquations) + " times (given " +
+                 std::to_string(count) + ")");
+  const int n = static_cast<int>(count);
+  const std::vector<std::string> names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
+  if (names.size() != count)
+    return usage("--vars needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
+                 std::to_string(names.size()) + ")");
+
+  robust::RootsOptions search;
+  if (options.valuesText) {
+    for (const std::string& piece : app::SplitAtCommas(*options.valuesText)) {
+      const std::optional<double> value = Number(piece);
+      if (!value) return usage("--x0 needs finite numbers, got \"" + piece + "\"");
+      search.start.push_back(*value);
+    }
+    if (search.start.size() != count)
+      return usage("--x0 needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
+                   std::to_string(search.start.size()) + ")");
+  }
+  if (options.boxText) {
+    std::string problem;
+    auto box = ParseBox(*options.boxText, n, problem);
+    if (!box) return usage(problem);
+    search.box = std::move(*box);
+  }
+  if (options.starts) search.starts = *options.starts;
+  if (options.seed) search.seed = *options.seed;
+  if (options.budget) search.maxSeconds = *options.budget;
+  if (options.ftol) search.ftol = *options.ftol;
+  if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) return usage(problem);
+
+  // Failures during the search are rejected points, not messages.
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  std::optional<eval::CompiledSystem> system;
+  for (std::size_t i = 0; i < count; ++i) {
+    try {
+      eval::CompiledEquation equation(options.equations[i], names, library);
+    } catch (const eval::ScriptError& error) {
+      err << "nlsolve roots: Eq_" << i + 1 << ": " << OneLine(error.Description()) << '\n';
+      return kExitFailure;
+    }
+  }
+  system.emplace(options.equations, names, library);
+  CompiledRootsResiduals residuals(*system);
+
+  const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+  if (progress) {
+    // At most ten lines a second; the terminal is slower than the search.
+    search.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last < std::chrono::milliseconds(100)) return;
+      last = now;
+      err << "\rroots: " << p.startsDone << " of " << p.startsPlanned << " starts, " << p.roots
+          << (p.roots == 1 ? " root" : " roots") << " so far" << std::flush;
+    };
+  }
+  const robust::RootsReport report = robust::FindRoots(search, residuals);
+  if (progress) err << "\r\033[K" << std::flush;
+  const std::string summary = robust::RootsSummary(report, search.maxSeconds);
+
+  if (options.json) {
+    nlohmann::json document;
+    document["roots"] = RootsJson(report.roots);
+    document["outside_box"] = RootsJson(report.outsideBox);
+    document["starts"] = report.startsDone;
+    document["evaluations"] = report.evaluations;
+    document["seconds"] = report.seconds;
+    out << JsonText(document) << '\n';
+    err << summary << '\n';
+  } else {
+    for (const robust::FoundRoot& root : report.roots) out << RootLine(root, names) << '\n';
+    for (const robust::FoundRoot& root : report.outsideBox)
+      out << "outside the box: " << RootLine(root, names) << '\n';
+    out << summary << '\n';
+  }
+  return report.roots.empty() ? kExitFailure : kExitSuccess;
+}
+
+}  // namespace cli

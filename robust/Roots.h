@@ -1,0 +1,117 @@
+// The root search: every root the methods can reach in a box the user names.
+// Starts from a Halton sequence over the box are each solved by the robust
+// methods (hybrid, then Levenberg-Marquardt); a start whose run comes back to
+// a known root, or to none, is solved again with the known roots deflated
+// away (Deflation.h). Every candidate is polished on the undeflated system,
+// verified by a fresh evaluation (max|F| <= ftol) and compared with the known
+// roots at a distance scaled to their size. The search never claims to be
+// complete: it reports what it found with how many starts.
+//
+//   robust::RootsOptions options;          // documented defaults below
+//   options.box = {{-2, 2}, {-2, 2}};
+//   robust::RootsReport report = robust::FindRoots(options, residuals);
+//   for (const robust::FoundRoot& root : report.roots) ...
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Robust.h"
+
+namespace robust {
+
+struct RootsProgress {
+  int startsDone = 0;
+  int startsPlanned = 0;  // with the default, the rounds begun
+  int roots = 0;  // in the box and outside it
+};
+
+struct RootsOptions {
+  // One interval per unknown (lower, upper), lower < upper. Empty: around
+  // `start` when it is given (start_i -/+ max(10, |start_i|)), else -10:10.
+  std::vector<std::pair<double, double>> box;
+  // The typed start; when given it is start 1, before the sequence.
+  std::vector<double> start;
+  // Starts tried. 0: rounds of DefaultStarts(n) starts, another round while
+  // the last one found a root in the box that was not known, 16 rounds at most.
+  int starts = 0;
+  // Shifts the Halton sequence (a Cranley-Patterson rotation); the same seed
+  // gives the same starts, hence the same roots unless the time budget stops.
+  std::uint64_t seed = 1;
+  // The whole search stops after this many seconds, between or within runs.
+  double maxSeconds = 30.0;
+  // A root is a point where every |F_i| is at most ftol, by a fresh evaluation.
+  double ftol = 1E-10;
+  // Evaluations one start's run (hybrid, then lm) may spend, per unknown plus one.
+  int runShare = 100;
+  // Deflated runs tried from one start at most (each after a success), and
+  // the evaluations one of them may spend, per unknown plus one.
+  bool deflate = true;
+  int deflationsPerStart = 2;
+  int deflatedRunShare = 50;
+  // The deflation factor 1/||x - r||^power + shift, distances in units of
+  // this fraction of the box's width in each unknown.
+  double deflationPower = 2.0;
+  double deflationShift = 1.0;
+  double deflationUnit = 0.25;
+  // Two verified roots are the same when their max-norm distance is at most
+  // sameRoot * (1 + the larger max-norm), or at most mergeRoot * (1 + ...)
+  // with the midpoint a root too (the points a double root scatters over).
+  double sameRoot = 1E-6;
+  double mergeRoot = 1E-2;
+  // A Jacobian whose condition estimate reaches this is near-singular.
+  double nearSingularCondition = 1E8;
+  // Called after each start; empty for none.
+  std::function<void(const RootsProgress&)> progress;
+};
+
+struct FoundRoot {
+  std::vector<double> x;
+  double maxAbsResidual = 0.0;  // fresh evaluation at x
+  int starts = 0;               // starts whose runs (plain or deflated) reached it
+  // 1-norm condition estimate of J at x: the larger of the estimates with
+  // columns scaled to unit size and with rows scaled; may be infinite.
+  double condition = 0.0;
+  bool nearSingular = false;
+  bool byDeflation = false;     // first reached by a deflated run
+};
+
+struct RootsReport {
+  std::vector<FoundRoot> roots;       // in the box, sorted by x (lexicographic)
+  std::vector<FoundRoot> outsideBox;  // reached from the box but outside it, sorted the same way
+  std::vector<std::pair<double, double>> box;  // the box searched
+  int startsPlanned = 0;  // with the default, the rounds begun
+  int startsDone = 0;
+  long evaluations = 0;  // calls of Residuals::Evaluate, all runs and checks together
+  double seconds = 0.0;
+  bool budgetReached = false;  // the time budget stopped the search before every start was done
+  int startsFailed = 0;        // starts where F or J cannot be evaluated (skipped)
+};
+
+// 32 starts per unknown, at most 4096.
+int DefaultStarts(int n);
+
+// The box the search uses for these options (the default when none is given);
+// empty when options.box or options.start has the wrong size.
+std::vector<std::pair<double, double>> SearchBox(const RootsOptions& options, int n);
+
+// What is wrong with the options for n unknowns, or an empty text.
+std::string RootsOptionsProblem(const RootsOptions& options, int n);
+
+// Searches the box; never throws for a failing equation. Options with a
+// problem give an empty report.
+RootsReport FindRoots(const RootsOptions& options, Residuals& residuals);
+
+// "found 4 roots in the box with 64 starts; another search may find more",
+// with what stopped the search early and the roots outside the box.
+std::string RootsSummary(const RootsReport& report, double maxSeconds);
+
+// Point k (1-based) of the Halton sequence in [0, 1)^n, each coordinate
+// shifted by shift[j] modulo 1.
+void HaltonPoint(long k, std::span<const double> shift, std::span<double> point);
+
+}  // namespace robust

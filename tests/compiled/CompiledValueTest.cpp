@@ -250,7 +250,7 @@ TEST(CompiledCompile, FaultsInTheTextFailAsEvaluatesAddCodeDoes) {
 
 TEST(CompiledRules, EveryRuleNamesAFunctionOfTheEngine) {
   eval::SilentUi ui;
-  eval::ClsMath library(ui);
+  eval::ClsMath library;
   for (const eval::DerivativeRule& rule : eval::DerivativeRules()) {
     SCOPED_TRACE(std::string(rule.name));
     std::string folded(rule.name);
@@ -272,7 +272,7 @@ TEST(CompiledRules, EveryNumericLibraryMemberIsCovered) {
   const std::vector<std::string_view> textual{"Error",     "RadFromDms", "DmsFromRad", "SinS",     "CosS",
                                               "TanS",      "CtnS",       "AsinToDms",  "AcosToDms", "AtnToDms"};
   eval::SilentUi ui;
-  eval::ClsMath library(ui);
+  eval::ClsMath library;
   for (const auto& m : library.Members()) {
     std::string folded(m.name);
     for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));

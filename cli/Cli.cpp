@@ -1,15 +1,20 @@
 #include "Cli.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
+#include <iostream>
 #include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "Batch.h"
 #include "Commands.h"
 #include "PlotCommand.h"
+#include "FileCommands.h"
 #include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
@@ -25,13 +30,15 @@ constexpr const char* kDescription =
     "Solves systems of nonlinear equations written as VBScript expressions, and\n"
     "evaluates single expressions with the same engine and function library.";
 
-constexpr std::string_view kEvalUsage = "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... [--] EXPR\n";
+constexpr std::string_view kEvalUsage =
+    "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
 constexpr std::string_view kJacobianUsage =
     "Usage: nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n";
 constexpr std::string_view kSolveUsage =
-    "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...) [--vars TEXT] "
+    "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
 constexpr std::string_view kExamplesUsage = "Usage: nlsolve examples\n";
+constexpr std::string_view kBatchUsage = "Usage: nlsolve batch [FILE|-] [--jobs N]\n";
 constexpr std::string_view kHelpHint = "Run 'nlsolve --help' for the commands and their options.\n";
 
 constexpr const char* kCommandsFooter =
@@ -50,7 +57,12 @@ constexpr const char* kCommandsFooter =
     "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
     "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
     "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
-    "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]...)\n"
+
+    "      --file F reads the expression from F (- for standard input), a\n"
+    "      system file with one expression; its names: and start: lines assign\n"
+    "      the unknowns before the --var assignments.\n"
+
+    "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
     "      2 to 6 equations. --vars and --x0 are the comma-separated texts of the\n"
@@ -59,7 +71,18 @@ constexpr const char* kCommandsFooter =
     "      answer (Fxyz1= ...); --log prints the solvers' iteration log first.\n"
     "      Each message goes to stderr as one line. --json prints one JSON object\n"
     "      instead (log, messages, beeps, answer, title, x, residuals, converged,\n"
-    "      error).\n"
+    "      error). FILE is a system file (- for standard input): one equation\n"
+    "      per line, '#' comments, names: and start: lines, ' _' continuing a\n"
+    "      line; --vars and --x0 override its names: and start: lines.\n"
+    "  nlsolve batch [FILE|-] [--jobs N]\n"
+    "      Reads JSON Lines (standard input without FILE or with -), one run\n"
+    "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
+    "      \"method\": M, \"id\": ...} (M as solve --method), or {\"file\": PATH, ...}\n"
+    "      for a system file. Writes one JSON object per line in input order:\n"
+    "      the object of solve --json with the line's id, or {\"id\": ...,\n"
+    "      \"error\": ...} for a line that cannot run. --jobs runs N lines at\n"
+    "      once (default: one per core). Exit status 0 only when every run\n"
+    "      converged.\n"
     "  nlsolve examples\n"
     "      Lists the example systems, numbered, as the example list shows them.\n"
     "\n"
@@ -80,6 +103,8 @@ struct Parsed {
   PlotCliOptions plotOptions;
   std::string namesText;
   std::string valuesText;
+  std::string evalFile;
+  std::string systemFile;
 };
 
 // An --var must name something: "NAME=VALUE" with a non-empty NAME.
@@ -116,7 +141,7 @@ std::vector<std::string> WithEmptyValues(std::span<const std::string> args,
 
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
-    err << kEvalUsage << kJacobianUsage << kSolveUsage << kExamplesUsage << kHelpHint;
+    err << kEvalUsage << kJacobianUsage << kSolveUsage << kBatchUsage << kExamplesUsage << kHelpHint;
     return kExitUsage;
   }
 
@@ -133,7 +158,11 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       ->type_name("NAME=VALUE")
       ->allow_extra_args(false)
       ->check(CLI::Validator(CheckAssignment, ""));
-  evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression")->required();
+  CLI::Option* exprOption = evalCommand->add_option("EXPR", parsed.evalOptions.expression, "The expression");
+  CLI::Option* evalFileOption =
+      evalCommand->add_option("--file", parsed.evalFile, "Read the expression from F (- for standard input)")
+          ->type_name("F")
+          ->excludes(exprOption);
   CLI::Option* gradFlag =
       evalCommand->add_flag("--grad", parsed.grad, "Full precision, with d/dNAME per --var");
   evalCommand->add_flag("--json", parsed.json, "With --grad: print one JSON object")->needs(gradFlag);
@@ -168,9 +197,20 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   CLI::Option* x0Option =
       solveCommand->add_option("--x0", parsed.valuesText, "The initial values, comma-separated")
           ->type_name("TEXT");
+  CLI::Option* fileOption =
+      solveCommand->add_option("FILE", parsed.systemFile, "A system file (- for standard input)")
+          ->excludes(exampleOption)
+          ->excludes(eqOption);
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
   AddRobustOptions(*solveCommand, parsed.robustOptions);
+
+  CLI::App* batchCommand = app.add_subcommand("batch", "Solve one system per JSON line");
+  BatchOptions batchOptions;
+  batchCommand->add_option("FILE", batchOptions.path, "JSON Lines input (- or nothing: standard input)");
+  batchCommand->add_option("--jobs", batchOptions.jobs, "Runs at once (default: the number of cores)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxJobs));
 
   CLI::App* examplesCommand = app.add_subcommand("examples", "List the example systems");
   CLI::App* rootsCommand = AddRootsCommand(app, parsed.rootsOptions);
@@ -180,7 +220,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
              "\n\nPictures:\n" + kPlotHelp);
 
   const std::vector<std::string> spelledOut =
-      WithEmptyValues(args, {evalCommand, solveCommand, examplesCommand});
+      WithEmptyValues(args, {evalCommand, jacobianCommand, solveCommand, batchCommand, examplesCommand,
+                             rootsCommand, plotCommand});
   std::vector<const char*> argv;
   argv.push_back(kProgramName);
   for (const std::string& arg : spelledOut) argv.push_back(arg.c_str());
@@ -192,6 +233,7 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (examplesCommand->parsed()) return kExamplesUsage;
     if (rootsCommand->parsed()) return kRootsUsage;
     if (plotCommand->parsed()) return kPlotUsage;
+    if (batchCommand->parsed()) return kBatchUsage;
     return kHelpHint;
   };
 
@@ -208,11 +250,19 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     return kExitUsage;
   }
 
-  if (evalCommand->parsed() && parsed.grad) {
-    return RunEvalGrad(GradOptions{parsed.evalOptions.assignments, parsed.evalOptions.expression, parsed.json},
-                       out, err);
+  if (evalCommand->parsed()) {
+    if (evalFileOption->count() > 0)
+      return RunEvalFile(parsed.evalFile, parsed.evalOptions, parsed.grad, parsed.json, out, err);
+    if (exprOption->count() == 0) {
+      err << kProgramName << ": EXPR or --file F is required\n" << kEvalUsage;
+      return kExitUsage;
+    }
+    if (parsed.grad) {
+      return RunEvalGrad(GradOptions{parsed.evalOptions.assignments, parsed.evalOptions.expression, parsed.json},
+                         out, err);
+    }
+    return RunEval(parsed.evalOptions, out, err);
   }
-  if (evalCommand->parsed()) return RunEval(parsed.evalOptions, out, err);
   if (jacobianCommand->parsed()) {
     if (jacobianVars->count() > 0) parsed.jacobianOptions.namesText = parsed.jacobianNames;
     return RunJacobian(parsed.jacobianOptions, out, err);
@@ -220,9 +270,16 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (examplesCommand->parsed()) return RunExamples(out);
   if (rootsCommand->parsed()) return RunRoots(parsed.rootsOptions, out, err);
   if (plotCommand->parsed()) return RunPlot(parsed.plotOptions, out, err);
+  if (batchCommand->parsed()) {
+    // Only the program's own terminal gets the progress line.
+    batchOptions.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    return RunBatch(batchOptions, out, err);
+  }
   if (solveCommand->parsed()) {
     if (varsOption->count() > 0) parsed.solveOptions.namesText = parsed.namesText;
     if (x0Option->count() > 0) parsed.solveOptions.valuesText = parsed.valuesText;
+    if (fileOption->count() > 0)
+      return RunSolveFile(parsed.systemFile, parsed.solveOptions, parsed.robustOptions, out, err);
     if (WantsRobustSolve(parsed.robustOptions)) {
       if (auto problem = RobustSolveProblem(parsed.solveOptions, parsed.robustOptions)) {
         err << kProgramName << ": " << *problem << '\n' << kSolveUsage << kRobustSolveUsage;

@@ -147,7 +147,14 @@ int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
   }
 }
 
-int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err) {
+app::GoResult SolveOnce(const SolveOptions& options, eval::SolverUi& ui) {
+  app::ProblemState state;
+  app::InputFields fields;
+  PrepareSolveInput(options, state, fields);
+  return app::CmdExecute_Click(fields, state, ui);
+}
+
+int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err, const SolveRunner& runner) {
   if (auto problem = SolveOptionsProblem(options)) {
     err << "nlsolve solve: " << *problem << '\n';
     return kExitUsage;
@@ -155,11 +162,7 @@ int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err) 
   eval::RecordingUi recorder;
   StreamUi streamUi(options.log ? &out : nullptr, err);
   eval::SolverUi& ui = options.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;
-
-  app::ProblemState state;
-  app::InputFields fields;
-  PrepareSolveInput(options, state, fields);
-  const app::GoResult result = app::CmdExecute_Click(fields, state, ui);
+  const app::GoResult result = runner(options, ui);
 
   if (options.json) {
     out << JsonText(SolveJson(result, recorder)) << '\n';

@@ -2,6 +2,7 @@
 // taking its already-parsed options and writing to the streams it is given.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -69,10 +70,18 @@ nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& u
 // aborting the output.
 std::string JsonText(const nlohmann::json& document);
 
+// One solve run on a problem state of its own: the input prepared from the
+// options (checked by SolveOptionsProblem), then the Go command. Everything
+// the run tells goes to `ui`. What `solve` and every line of a batch run.
+app::GoResult SolveOnce(const SolveOptions& options, eval::SolverUi& ui);
+using SolveRunner = std::function<app::GoResult(const SolveOptions&, eval::SolverUi&)>;
+
 // The commands; each returns the exit status. Script failures are reported,
 // not thrown.
 int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err);
-int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err);
+// `runner` does the run itself; a system file's run locates its errors.
+int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err,
+             const SolveRunner& runner = SolveOnce);
 int RunExamples(std::ostream& out);
 
 // eval --grad (GradCommand.cpp): the value at full precision, then d/dNAME per

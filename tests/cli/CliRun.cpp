@@ -44,6 +44,8 @@ class TempFile {
   std::string path_;
 };
 
+CliRun SpawnWithInput(const std::vector<std::string>& args, const std::string& inputPath);
+
 }  // namespace
 
 CliRun RunInProcess(const std::vector<std::string>& args) {
@@ -56,7 +58,25 @@ CliRun RunInProcess(const std::vector<std::string>& args) {
   return run;
 }
 
-CliRun RunProcess(const std::vector<std::string>& args) {
+CliRun RunProcess(const std::vector<std::string>& args) { return SpawnWithInput(args, "/dev/null"); }
+
+CliRun RunProcessWithInput(const std::vector<std::string>& args, const std::string& input) {
+  const TextFile inputFile(input);
+  return SpawnWithInput(args, inputFile.Path());
+}
+
+TextFile::TextFile(const std::string& text) {
+  TempFile file;
+  path_ = file.Path() + ".txt";
+  std::ofstream(path_, std::ios::binary) << text;
+}
+
+TextFile::~TextFile() { unlink(path_.c_str()); }
+
+namespace {
+
+// The built nlsolve with its standard input read from `inputPath`.
+CliRun SpawnWithInput(const std::vector<std::string>& args, const std::string& inputPath) {
   TempFile outFile;
   TempFile errFile;
   std::vector<std::string> argvText{NLSOLVE_PATH};
@@ -67,7 +87,7 @@ CliRun RunProcess(const std::vector<std::string>& args) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outFile.Path().c_str(), O_WRONLY | O_TRUNC, 0);
   posix_spawn_file_actions_addopen(&actions, 2, errFile.Path().c_str(), O_WRONLY | O_TRUNC, 0);
   pid_t pid = 0;
@@ -86,6 +106,8 @@ CliRun RunProcess(const std::vector<std::string>& args) {
   run.err = ReadFile(errFile.Path());
   return run;
 }
+
+}  // namespace
 
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;

@@ -1,0 +1,274 @@
+// The batch command's machinery: a reader thread takes the input's lines, the
+// workers run them, and the calling thread writes the results in input order.
+// At most a window of lines is between reading and writing, so a batch of
+// any length runs in bounded memory.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "Batch.h"
+#include "Commands.h"
+#include "InputText.h"
+
+namespace cli {
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+// Lines between reading and writing, per worker: enough to keep every worker
+// busy while one long run holds the writer back.
+constexpr std::size_t kWindowPerJob = 16;
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::string_view kErrorPrefix = "nlsolve batch: ";
+constexpr std::string_view kTooLongLine = "longer than the limit of a system file";
+
+struct InputLine {
+  std::size_t number = 0;  // 1-based line number in the input
+  std::string text;
+  bool tooLong = false;
+};
+
+// The input's lines, one at a time, each at most kMaxSystemFileBytes long
+// (the rest of a longer line is skipped and the line marked).
+class LineInput {
+ public:
+  explicit LineInput(int fd) : fd_(fd) {}
+
+  // The next line; nullopt at the end of the input or after a read error.
+  std::optional<InputLine> Next() {
+    InputLine line;
+    line.number = ++number_;
+    bool any = false;  // bytes of this line were taken
+    while (true) {
+      if (pos_ == buffer_.size() && !Fill()) {
+        if (!any) return std::nullopt;
+        return line;  // the last line, without a line end
+      }
+      const char* begin = buffer_.data() + pos_;
+      const char* end = buffer_.data() + buffer_.size();
+      const char* newline = std::find(begin, end, '\n');
+      Add(line, std::string_view(begin, static_cast<std::size_t>(newline - begin)));
+      any = true;
+      pos_ = static_cast<std::size_t>(newline - buffer_.data());
+      if (newline != end) {
+        ++pos_;
+        if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+        return line;
+      }
+    }
+  }
+
+  // The message of a read error, empty when the input was read to its end.
+  const std::string& Error() const { return error_; }
+  void Fail(std::string message) { error_ = std::move(message); }
+
+ private:
+  void Add(InputLine& line, std::string_view piece) {
+    if (line.tooLong) return;
+    if (line.text.size() + piece.size() > kMaxSystemFileBytes) {
+      line.tooLong = true;
+      line.text.clear();
+      line.text.shrink_to_fit();
+      return;
+    }
+    line.text += piece;
+  }
+
+  bool Fill() {
+    buffer_.resize(kChunkBytes);
+    pos_ = 0;
+    while (true) {
+      const ssize_t got = read(fd_, buffer_.data(), buffer_.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error_ = std::generic_category().message(errno);
+      buffer_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+      return got > 0;
+    }
+  }
+
+  int fd_;
+  std::string buffer_;
+  std::size_t pos_ = 0;
+  std::size_t number_ = 0;
+  std::string error_;
+};
+
+bool IsBlankLine(std::string_view text) { return text.find_first_not_of(" \t\r") == std::string_view::npos; }
+
+// The number of lines of a regular file, for the progress line's total.
+std::optional<std::size_t> CountLines(const std::string& path) {
+  if (path == kStandardInputPath) return std::nullopt;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::size_t> count;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    std::string buffer(kChunkBytes, '\0');
+    std::size_t lines = 0;
+    char last = '\n';
+    ssize_t got = 0;
+    while ((got = read(fd, buffer.data(), buffer.size())) > 0) {
+      lines += static_cast<std::size_t>(std::count(buffer.data(), buffer.data() + got, '\n'));
+      last = buffer[static_cast<std::size_t>(got) - 1];
+    }
+    if (got == 0) count = lines + (last == '\n' ? 0 : 1);
+  }
+  close(fd);
+  return count;
+}
+
+// What the threads share; every member under `mutex`.
+struct BatchState {
+  std::mutex mutex;
+  std::condition_variable workReady;    // a line was queued, or the input ended
+  std::condition_variable resultReady;  // a result was stored, or the input ended
+  std::condition_variable spaceFree;    // a result was written
+  std::deque<std::pair<std::size_t, InputLine>> queue;  // sequence number and line
+  std::map<std::size_t, BatchLineResult> results;      // by sequence number
+  std::size_t queued = 0;   // lines handed to the workers
+  std::size_t written = 0;  // results written
+  bool inputDone = false;
+};
+
+void Worker(BatchState& state) {
+  while (true) {
+    std::pair<std::size_t, InputLine> job;
+    {
+      std::unique_lock lock(state.mutex);
+      state.workReady.wait(lock, [&] { return !state.queue.empty() || state.inputDone; });
+      if (state.queue.empty()) return;
+      job = std::move(state.queue.front());
+      state.queue.pop_front();
+    }
+    const InputLine& line = job.second;
+    BatchLineResult result =
+        line.tooLong ? BatchLineError(line.number, nullptr, kTooLongLine) : RunBatchLine(line.text, line.number);
+    {
+      const std::lock_guard lock(state.mutex);
+      state.results.emplace(job.first, std::move(result));
+    }
+    state.resultReady.notify_all();
+  }
+}
+
+void Reader(BatchState& state, LineInput& input, std::size_t window) {
+  try {
+    while (auto line = input.Next()) {
+      if (!line->tooLong && IsBlankLine(line->text)) continue;
+      {
+        std::unique_lock lock(state.mutex);
+        state.spaceFree.wait(lock, [&] { return state.queued - state.written < window; });
+        state.queue.emplace_back(state.queued++, std::move(*line));
+      }
+      state.workReady.notify_one();
+    }
+  } catch (const std::exception& error) {
+    // Out of memory: what was read still runs; the command then fails.
+    input.Fail(error.what());
+  }
+  {
+    const std::lock_guard lock(state.mutex);
+    state.inputDone = true;
+  }
+  state.workReady.notify_all();
+  state.resultReady.notify_all();
+}
+
+class Progress {
+ public:
+  Progress(std::ostream& err, bool enabled, std::optional<std::size_t> total)
+      : err_(err), enabled_(enabled), total_(total), start_(Clock::now()), last_(start_) {}
+
+  void Update(std::size_t done, std::size_t roots, bool final) {
+    if (!enabled_) return;
+    const auto now = Clock::now();
+    if (!final && now - last_ < kProgressInterval) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.0f", seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+    // "\r" and erase-to-end keep it one line on the terminal.
+    err_ << "\rbatch: " << done << " of " << (total_ ? std::to_string(*total_) : std::string("?"))
+         << " runs, " << roots << " roots, " << rate << " runs/s\x1b[K";
+    if (final) err_ << '\n';
+    err_.flush();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::ostream& err_;
+  bool enabled_;
+  std::optional<std::size_t> total_;
+  Clock::time_point start_;
+  Clock::time_point last_;
+};
+
+}  // namespace
+
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+  const InputFile file(options.path);
+  if (file.Get() < 0) {
+    err << kErrorPrefix << file.Error() << '\n';
+    return kExitFailure;
+  }
+  LineInput input(file.Get());
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t jobs = static_cast<std::size_t>(options.jobs > 0 ? options.jobs : static_cast<int>(cores));
+  // Counted only for the progress line: a second pass over a regular file.
+  Progress progress(err, options.progress, options.progress ? CountLines(options.path) : std::nullopt);
+
+  BatchState state;
+  std::vector<std::thread> workers;
+  workers.reserve(jobs);
+  for (std::size_t i = 0; i < jobs; ++i) workers.emplace_back(Worker, std::ref(state));
+  std::thread reader(Reader, std::ref(state), std::ref(input), jobs * kWindowPerJob);
+
+  std::size_t roots = 0;
+  bool allConverged = true;
+  while (true) {
+    BatchLineResult result;
+    {
+      std::unique_lock lock(state.mutex);
+      state.resultReady.wait(lock, [&] {
+        return state.results.count(state.written) > 0 || (state.inputDone && state.written == state.queued);
+      });
+      const auto it = state.results.find(state.written);
+      if (it == state.results.end()) break;
+      result = std::move(it->second);
+      state.results.erase(it);
+      ++state.written;
+    }
+    state.spaceFree.notify_one();
+    out << result.json << '\n';
+    roots += result.converged ? 1 : 0;
+    allConverged = allConverged && result.converged;
+    progress.Update(state.written, roots, false);
+  }
+  reader.join();
+  for (std::thread& worker : workers) worker.join();
+  progress.Update(state.written, roots, true);
+  out.flush();
+
+  if (!input.Error().empty()) {
+    err << kErrorPrefix << InputName(options.path) << ": cannot read: " << input.Error() << '\n';
+    return kExitFailure;
+  }
+  return allConverged ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace cli

@@ -1,0 +1,212 @@
+#include "FileCommands.h"
+
+#include <sstream>
+#include <utility>
+
+#include "InputText.h"
+#include "StreamUi.h"
+#include "app/ProblemState.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kErrorPrefix = "nlsolve: ";
+
+// Passes everything on, each message one event late: a refused run's last
+// message is its error, which is shown with its place in the file instead.
+class LocatingUi : public eval::SolverUi {
+ public:
+  explicit LocatingUi(eval::SolverUi& inner) : inner_(inner) {}
+  void PrintLine(std::string_view line) override {
+    Flush();
+    inner_.PrintLine(line);
+  }
+  void ShowMessage(std::string_view text) override {
+    Flush();
+    pending_ = std::string(text);
+  }
+  void Beep() override {
+    Flush();
+    inner_.Beep();
+  }
+  // Shows the held message, as `located` when it is the run's `error`.
+  void Finish(const std::optional<std::string>& error, const std::string& located) {
+    if (pending_ && error && *pending_ == *error) pending_ = located;
+    Flush();
+  }
+
+ private:
+  void Flush() {
+    if (!pending_) return;
+    const std::string text = std::move(*pending_);
+    pending_.reset();
+    inner_.ShowMessage(text);
+  }
+
+  eval::SolverUi& inner_;
+  std::optional<std::string> pending_;
+};
+
+int Fail(std::ostream& err, std::string_view message) {
+  err << kErrorPrefix << OneLine(message) << '\n';
+  return kExitFailure;
+}
+
+}  // namespace
+
+std::optional<std::string> EquationCountProblem(std::size_t count) {
+  if (count >= static_cast<std::size_t>(kMinEquations) && count <= static_cast<std::size_t>(app::kMaxEquations))
+    return std::nullopt;
+  return "solve takes " + std::to_string(kMinEquations) + " to " + std::to_string(app::kMaxEquations) +
+         " equations; the system has " + std::to_string(count);
+}
+
+SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& overrides, RunFields& fields) {
+  SolveOptions options = overrides;
+  options.example = 0;
+  options.equations = system.EquationTexts();
+  fields.namesFromFile = !overrides.namesText && system.names;
+  fields.startFromFile = !overrides.valuesText && system.start;
+  if (fields.namesFromFile) options.namesText = system.names->Text();
+  if (fields.startFromFile) options.valuesText = system.start->Text();
+  return options;
+}
+
+app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
+                          eval::SolverUi& ui) {
+  LocatingUi locating(ui);
+  app::GoResult result = SolveOnce(options, locating);
+  const std::string located = result.error ? LocateRunError(system, fields, *result.error) : std::string();
+  locating.Finish(result.error, located);
+  if (result.error) result.error = located;
+  return result;
+}
+
+RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust) {
+  SolveOptions json = options;
+  json.json = true;
+  std::ostringstream out;
+  std::ostringstream err;
+  RobustRun run;
+  run.status = RunRobustSolve(json, robust, out, err);
+  run.document = nlohmann::json::parse(out.str());
+  return run;
+}
+
+void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document) {
+  nlohmann::json& error = document["error"];
+  if (!error.is_string()) return;
+  const std::string original = error.get<std::string>();
+  const std::string located = LocateRunError(system, fields, original);
+  for (nlohmann::json& message : document["messages"]) {
+    if (message == original) message = located;
+  }
+  error = located;
+}
+
+int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
+                 std::ostream& out, std::ostream& err) {
+  const SystemFileRead read = LoadSystemFile(path);
+  if (!read.system) return Fail(err, read.error);
+  const SystemFile& system = *read.system;
+  RunFields fields;
+  const SolveOptions run = SystemSolveOptions(system, options, fields);
+
+  if (WantsRobustSolve(robust)) {
+    if (auto problem = RobustSolveProblem(run, robust)) {
+      err << kErrorPrefix << *problem << '\n';
+      return kExitUsage;
+    }
+    if (run.json) {
+      RobustRun result = RunRobustJson(run, robust);
+      LocateDocumentError(system, fields, result.document);
+      out << JsonText(result.document) << '\n';
+      return result.status;
+    }
+    // A refused run prints nothing but its message, the last line on `err`.
+    std::ostringstream runOut;
+    std::ostringstream runErr;
+    const int status = RunRobustSolve(run, robust, runOut, runErr);
+    std::string messages = runErr.str();
+    if (status == kExitFailure && runOut.str().empty() && !messages.empty() && messages.back() == '\n') {
+      const std::size_t start = messages.find_last_of('\n', messages.size() - 2);
+      const std::size_t from = start == std::string::npos ? 0 : start + 1;
+      messages = messages.substr(0, from) +
+                 LocateRunError(system, fields, messages.substr(from, messages.size() - 1 - from)) + '\n';
+    }
+    out << runOut.str();
+    err << messages;
+    return status;
+  }
+
+  if (auto problem = EquationCountProblem(system.equations.size()))
+    return Fail(err, system.fileName + ": " + *problem);
+  return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {
+    return SolveSystem(system, fields, o, ui);
+  });
+}
+
+int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
+                std::ostream& err) {
+  const SystemFileRead read = LoadSystemFile(path);
+  if (!read.system) return Fail(err, read.error);
+  const SystemFile& system = *read.system;
+  if (system.equations.size() != 1) {
+    return Fail(err, system.fileName + ": eval --file takes one expression; the file holds " +
+                         std::to_string(system.equations.size()));
+  }
+  const SourceText& expression = system.equations.front();
+  if (auto failure = CompileFailureOf(expression.Text())) {
+    const SourceText::Place place = failure->offset == std::string::npos
+                                        ? SourceText::Place{expression.Line(), 0}
+                                        : expression.PlaceOf(failure->offset);
+    err << system.Where(place) << OneLine(failure->description) << '\n';
+    return kExitFailure;
+  }
+
+  // The names and start lines pair up as the solve command's fields do, with
+  // the same defaults when one of them is missing.
+  std::vector<std::string> names = system.names ? app::SplitAtCommas(system.names->Text()) : std::vector<std::string>{};
+  std::vector<std::string> values = system.start ? app::SplitAtCommas(system.start->Text()) : std::vector<std::string>{};
+  if (system.names && system.start && names.size() != values.size()) {
+    return Fail(err, system.Where({system.start->Line(), 0}) + std::to_string(names.size()) + " names but " +
+                         std::to_string(values.size()) + " initial values");
+  }
+  if (system.start && !system.names && !values.empty())
+    names = app::SplitAtCommas(DefaultNamesText(static_cast<int>(values.size())));
+  if (system.names && !system.start && !names.empty())
+    values = app::SplitAtCommas(DefaultValuesText(static_cast<int>(names.size())));
+
+  EvalOptions run;
+  run.expression = expression.Text();
+  std::size_t offset = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    // An --var text holds NAME=VALUE; a name with "=" or none cannot be one
+    // (the default names, used without a names line, are fine).
+    if (system.names && (names[i].empty() || names[i].find('=') != std::string::npos)) {
+      return Fail(err, system.Where(system.names->PlaceOf(offset)) + "names: \"" + names[i] +
+                           "\" is not a name");
+    }
+    run.assignments.push_back(names[i] + "=" + values[i]);
+    offset += names[i].size() + 1;
+  }
+  if (grad) {
+    // Each name once: a --var replaces the file's assignment of its name.
+    std::vector<std::string> assignments;
+    for (const std::string& assignment : run.assignments) {
+      const std::string name = assignment.substr(0, assignment.find('='));
+      bool replaced = false;
+      for (const std::string& given : options.assignments) {
+        const auto parsed = ParseAssignment(given);
+        replaced = replaced || (parsed && RepeatedName(std::vector<std::string>{name, parsed->first}));
+      }
+      if (!replaced) assignments.push_back(assignment);
+    }
+    assignments.insert(assignments.end(), options.assignments.begin(), options.assignments.end());
+    return RunEvalGrad(GradOptions{assignments, run.expression, json}, out, err);
+  }
+  run.assignments.insert(run.assignments.end(), options.assignments.begin(), options.assignments.end());
+  return RunEval(run, out, err);
+}
+
+}  // namespace cli

@@ -1,0 +1,56 @@
+// `solve FILE` and `eval --file F`: the commands over a system file, and the
+// run of one system file that the batch shares with `solve FILE`.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "Commands.h"
+#include "RobustSolve.h"
+#include "SystemFile.h"
+
+namespace cli {
+
+// What is wrong with a number of equations for the solve command, or nullopt.
+std::optional<std::string> EquationCountProblem(std::size_t count);
+
+// The solve options for a system file: its equations; the names and initial
+// values of `overrides` where they are set (the command line wins), else the
+// file's lines, else the defaults of typed equations. Log and JSON as in
+// `overrides`. `fields` tells which texts came from the file.
+SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& overrides, RunFields& fields);
+
+// SolveOnce on the system, its refusal located in the file (the message the
+// ui shows and result.error alike).
+app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
+                          eval::SolverUi& ui);
+
+// One run by a robust method (--method hybrid|lm|auto) as `solve --json`
+// prints it, read back from RunRobustSolve: the document and the exit status.
+// The options must pass RobustSolveProblem.
+struct RobustRun {
+  nlohmann::json document;
+  int status = kExitFailure;
+};
+RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust);
+
+// The document's error (and the message that showed it) placed in the file.
+void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document);
+
+// `solve FILE`; `options` holds what the command line gave (--vars, --x0,
+// --log, --json), `robust` its --method and budgets. A file that cannot be
+// read or parsed ends with status 1 before anything runs.
+int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
+                 std::ostream& out, std::ostream& err);
+
+// `eval --file F` (with `grad`, `eval --grad --file F`): the file's one
+// expression; its names: and start: lines assign the unknowns, the --var
+// assignments of `options` after them (with --grad, instead of them).
+int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
+                std::ostream& err);
+
+}  // namespace cli

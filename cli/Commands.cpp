@@ -115,18 +115,24 @@ nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& u
   return document;
 }
 
-int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> names;
-  std::vector<double> values;
-  for (const std::string& assignment : options.assignments) {
+bool ParseAssignments(std::span<const std::string> assignments, std::vector<std::string>& names,
+                      std::vector<double>& values, std::ostream& err) {
+  for (const std::string& assignment : assignments) {
     auto parsed = ParseAssignment(assignment);
     if (!parsed) {
       err << "nlsolve eval: --var needs NAME=VALUE, got \"" << assignment << "\"\n";
-      return kExitUsage;
+      return false;
     }
     names.push_back(std::move(parsed->first));
     values.push_back(parsed->second);
   }
+  return true;
+}
+
+int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> names;
+  std::vector<double> values;
+  if (!ParseAssignments(options.assignments, names, values, err)) return kExitUsage;
 
   StreamUi ui(nullptr, err);
   eval::ScriptEngine engine;

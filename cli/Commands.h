@@ -43,6 +43,10 @@ struct SolveOptions {
 // One --var: the name is the text before the first "=", the value the leading
 // number of the rest. nullopt when there is no "=" or the name is empty.
 std::optional<std::pair<std::string, double>> ParseAssignment(std::string_view text);
+// Every --var in order into names and values; false after telling err which
+// one is not NAME=VALUE.
+bool ParseAssignments(std::span<const std::string> assignments, std::vector<std::string>& names,
+                      std::vector<double>& values, std::ostream& err);
 
 // How eval prints a result: numbers as number text (a Single as VBScript
 // shows it), texts as they are, True/False, Empty as an empty text, Null as "Null".

@@ -49,15 +49,7 @@ std::optional<std::string> RepeatedName(std::span<const std::string> names) {
 int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<std::string> names;
   std::vector<double> values;
-  for (const std::string& assignment : options.assignments) {
-    auto parsed = ParseAssignment(assignment);
-    if (!parsed) {
-      err << "nlsolve eval: --var needs NAME=VALUE, got \"" << assignment << "\"\n";
-      return kExitUsage;
-    }
-    names.push_back(std::move(parsed->first));
-    values.push_back(parsed->second);
-  }
+  if (!ParseAssignments(options.assignments, names, values, err)) return kExitUsage;
   if (auto repeated = RepeatedName(names)) {
     err << "nlsolve eval: --grad needs each NAME once, got \"" << *repeated << "\" twice\n";
     return kExitUsage;

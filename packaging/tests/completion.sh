@@ -6,19 +6,35 @@ source "$1"
 program=$2
 
 failures=0
+# File names are completed in a directory that holds exactly these.
+files=$(mktemp -d)
+trap 'rm -rf "$files"' EXIT
+mkdir "$files/sub"
+touch "$files/a.txt" "$files/b.jsonl" "$files/sub/c.txt"
+cd "$files" || exit 1
 # Each row: the words typed so far (the last one is being completed) | the
 # expected candidates, in order.
 rows=(
-  "|eval solve examples"
+  "|eval jacobian solve batch examples roots plot"
   "e|eval examples"
   "--|--help --version"
   "--help so|solve"
-  "solve --|--help --example --eq --vars --x0 --log --json"
+  "solve --|--help --example --eq --vars --x0 --log --json --method --ftol --max-evaluations --max-seconds --max-starts --seed"
+  "solve --method |newton hybrid lm auto"
+  "plot --method h|hybrid"
+  "solve |a.txt b.jsonl sub"
+  "solve --json a|a.txt"
+  "batch |a.txt b.jsonl sub"
+  "eval --file sub/|sub/c.txt"
+  "plot -o |a.txt b.jsonl sub"
+  "plot --output b|b.jsonl"
+  "eval |"
+  "roots --x0 |"
   "solve --log --e|--example --eq"
   "solve --example |1 2 3 4 5 6 7 8 9"
   "solve --x0 |"
   "solve --eq x --eq y --js|--json"
-  "eval --|--help --var"
+  "eval --|--help --var --file --grad --json"
   "eval --var |"
   "examples --|--help"
 )

@@ -43,7 +43,7 @@ constexpr std::string_view kHelpHint = "Run 'nlsolve --help' for the commands an
 
 constexpr const char* kCommandsFooter =
     "Commands:\n"
-    "  nlsolve eval [--var NAME=VALUE]... [--] EXPR\n"
+    "  nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n"
     "      Evaluates EXPR in a fresh script engine carrying the function library,\n"
     "      after assigning each NAME its VALUE (read as a leading number), and\n"
     "      prints the result. A failed evaluation prints the engine's description\n"
@@ -52,16 +52,14 @@ constexpr const char* kCommandsFooter =
     "      per --var in order (exact derivatives, or central differences where the\n"
     "      expression uses what they do not cover); --json prints one object\n"
     "      (value, gradient, derivatives).\n"
+    "      --file F reads the expression from F (- for standard input), a\n"
+    "      system file with one expression; its names: and start: lines assign\n"
+    "      the unknowns before the --var assignments.\n"
     "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n"
     "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
     "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
     "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
     "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
-
-    "      --file F reads the expression from F (- for standard input), a\n"
-    "      system file with one expression; its names: and start: lines assign\n"
-    "      the unknowns before the --var assignments.\n"
-
     "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"

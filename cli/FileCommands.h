@@ -1,4 +1,4 @@
-// `solve FILE` and `eval --file F`: the commands over a system file, and the
+// `solve FILE`, `jacobian FILE` and `eval --file F`: the commands over a system file, and the
 // run of one system file that the batch shares with `solve FILE`.
 #pragma once
 
@@ -52,5 +52,11 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
 // assignments of `options` after them (with --grad, instead of them).
 int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
                 std::ostream& err);
+
+// `jacobian FILE`: the file's equations and names: line (--vars wins) at
+// the point --at, or the file's start: line when `at` is nullopt. A text of
+// the file that is refused names its line.
+int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
+                    std::ostream& out, std::ostream& err);
 
 }  // namespace cli

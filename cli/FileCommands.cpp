@@ -214,6 +214,20 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, 
   return RunEval(run, out, err);
 }
 
+std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    try {
+      eval::CompiledEquation equation(texts[i], names, library);
+    } catch (const eval::ScriptError& error) {
+      return "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
+    }
+  }
+  return {};
+}
+
 int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
                     std::ostream& out, std::ostream& err) {
   const SystemFileRead read = LoadSystemFile(path);
@@ -258,15 +272,9 @@ int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, c
   }
   // Names from the command line are RunJacobian's to refuse.
   if (names.empty() || RepeatedName(names)) return RunJacobian(options, out, err);
-  auto library = std::make_shared<eval::ClsMath>();
-  for (std::size_t i = 0; i < options.equations.size(); ++i) {
-    try {
-      eval::CompiledEquation equation(options.equations[i], names, library);
-    } catch (const eval::ScriptError& error) {
-      err << LocateRunError(system, fields, "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description()))
-          << '\n';
-      return kExitFailure;
-    }
+  if (std::string refused = RefusedEquation(options.equations, names); !refused.empty()) {
+    err << LocateRunError(system, fields, refused) << '\n';
+    return kExitFailure;
   }
   return RunJacobian(options, out, err);
 }

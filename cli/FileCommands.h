@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -52,6 +53,10 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
 // assignments of `options` after them (with --grad, instead of them).
 int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
                 std::ostream& err);
+
+// Which equation the compiled form refuses with these names, as "Eq_2:
+// Expected ')'"; empty when every one compiles.
+std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names);
 
 // `jacobian FILE`: the file's equations and names: line (--vars wins) at
 // the point --at, or the file's start: line when `at` is nullopt. A text of

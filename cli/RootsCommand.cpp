@@ -226,14 +226,9 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   std::optional<eval::CompiledSystem> system;
-  for (std::size_t i = 0; i < count; ++i) {
-    try {
-      eval::CompiledEquation equation(equations[i], names, library);
-    } catch (const eval::ScriptError& error) {
-      const std::string message = "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
-      err << (file ? LocateRunError(*file, fields, message) : "nlsolve roots: " + message) << '\n';
-      return kExitFailure;
-    }
+  if (std::string refused = RefusedEquation(equations, names); !refused.empty()) {
+    err << (file ? LocateRunError(*file, fields, refused) : "nlsolve roots: " + refused) << '\n';
+    return kExitFailure;
   }
   system.emplace(equations, names, library);
   CompiledRootsResiduals residuals(*system);

@@ -1,4 +1,4 @@
-// nlsolve roots FILE and jacobian FILE: the file gives the equations and its
+// nlsolve roots FILE, jacobian FILE and plot FILE: the file gives the equations and its
 // names:, start: and box: lines, the command line overrides them, and a
 // refused text of the file names its line.
 #include <gtest/gtest.h>
@@ -94,6 +94,8 @@ TEST(CliFileCommands, RefusalsNameTheFileAndLine) {
       {"jacobian", "start: 1\nx1\nx2\n", {}, 1, ":1: start: gives 1 values for 2 unknowns\n"},
       {"jacobian", "names: a,A\nstart: 1,2\na\n", {}, 1, ":1: names: \"A\" twice\n"},
       {"jacobian", "x1\n", {}, 2, " has no start: line\n"},
+      {"plot", "x1\n(x2\n", {"-o", "never.png"}, 1, ":2:4: Eq_2: Expected ')'\n"},
+      {"plot", "x1\nx2\nstart: 1,2,3\n", {"-o", "never.png"}, 1, ":3: start: needs 2 values, one per unknown (given 3)\n"},
   };
   for (const RefusalRow& row : rows) {
     SCOPED_TRACE(row.command + ": " + row.text);

@@ -214,6 +214,22 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, 
   return RunEval(run, out, err);
 }
 
+std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
+                                          std::optional<std::string>& valuesText, RunFields& fields,
+                                          std::ostream& err) {
+  SystemFileRead read = LoadSystemFile(path);
+  if (!read.system) {
+    Fail(err, read.error);
+    return std::nullopt;
+  }
+  const SystemFile& system = *read.system;
+  fields.namesFromFile = !namesText && system.names;
+  fields.startFromFile = !valuesText && system.start;
+  if (fields.namesFromFile) namesText = system.names->Text();
+  if (fields.startFromFile) valuesText = system.start->Text();
+  return std::move(read.system);
+}
+
 std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
   eval::SilentUi ui;
   auto library = std::make_shared<eval::ClsMath>();
@@ -230,20 +246,18 @@ std::string RefusedEquation(const std::vector<std::string>& texts, const std::ve
 
 int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
                     std::ostream& out, std::ostream& err) {
-  const SystemFileRead read = LoadSystemFile(path);
-  if (!read.system) return Fail(err, read.error);
-  const SystemFile& system = *read.system;
-  if (!at && !system.start) {
+  JacobianOptions options = overrides;
+  std::optional<std::string> atText = at;
+  RunFields fields;
+  const std::optional<SystemFile> file = LoadCommandFile(path, options.namesText, atText, fields, err);
+  if (!file) return kExitFailure;
+  const SystemFile& system = *file;
+  if (!atText) {
     err << "nlsolve jacobian: --at is needed: " << system.fileName << " has no start: line\n";
     return kExitUsage;
   }
-  RunFields fields;
-  fields.namesFromFile = !overrides.namesText && system.names;
-  fields.startFromFile = !at;
-  JacobianOptions options = overrides;
   options.equations = system.EquationTexts();
-  if (fields.namesFromFile) options.namesText = system.names->Text();
-  options.atText = at ? *at : system.start->Text();
+  options.atText = *atText;
 
   // What RunJacobian would refuse in a text of the file, said at its line.
   auto refuse = [&](const SourceText& line, const std::string& problem) {

@@ -54,6 +54,13 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
 int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
                 std::ostream& err);
 
+// The system file of a command that takes FILE, or nullopt with the message
+// on err. A names or start text the command line did not give (nullopt) is
+// the file's line; `fields` says which are.
+std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
+                                          std::optional<std::string>& valuesText, RunFields& fields,
+                                          std::ostream& err);
+
 // Which equation the compiled form refuses with these names, as "Eq_2:
 // Expected ')'"; empty when every one compiles.
 std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names);

@@ -16,7 +16,6 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
-#include "InputText.h"
 #include "RobustSolve.h"
 #include "RootsAdapter.h"
 #include "RootsCommand.h"
@@ -370,17 +369,9 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   if (options.file) {
     if (options.example != 0 || !options.equations.empty())
       return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
-    SystemFileRead read = LoadSystemFile(*options.file);
-    if (!read.system) {
-      err << "nlsolve: " << OneLine(read.error) << '\n';
-      return kExitFailure;
-    }
-    file = std::move(read.system);
+    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
+    if (!file) return kExitFailure;
     system.equations = file->EquationTexts();
-    fields.namesFromFile = !namesText && file->names;
-    fields.startFromFile = !valuesText && file->start;
-    if (fields.namesFromFile) namesText = file->names->Text();
-    if (fields.startFromFile) valuesText = file->start->Text();
     // The file's box is written as --box is; it bounds the plane only.
     if (!boxText && !file->box.empty() && file->equations.size() == 2) {
       boxText.emplace();

@@ -14,7 +14,6 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
-#include "InputText.h"
 #include "RootsAdapter.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
@@ -146,18 +145,10 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   if (options.file) {
     if (!options.equations.empty())
       return usage("--eq and FILE do not mix: with FILE the equations come from the file");
-    SystemFileRead read = LoadSystemFile(*options.file);
-    if (!read.system) {
-      err << "nlsolve: " << OneLine(read.error) << '\n';
-      return kExitFailure;
-    }
-    file = std::move(read.system);
+    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
+    if (!file) return kExitFailure;
     equations = file->EquationTexts();
-    fields.namesFromFile = !namesText && file->names;
-    fields.startFromFile = !valuesText && file->start;
     boxFromFile = !options.boxText && !file->box.empty();
-    if (fields.namesFromFile) namesText = file->names->Text();
-    if (fields.startFromFile) valuesText = file->start->Text();
   }
   // A problem of a text from the file names its line and ends with status 1;
   // one of the command line is wrong usage.

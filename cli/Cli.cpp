@@ -33,7 +33,8 @@ constexpr const char* kDescription =
 constexpr std::string_view kEvalUsage =
     "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
 constexpr std::string_view kJacobianUsage =
-    "Usage: nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n";
+    "Usage: nlsolve jacobian ((--eq EXPR)... --at TEXT | FILE [--at TEXT])\n"
+    "                        [--vars TEXT] [--json]\n";
 constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
@@ -60,6 +61,9 @@ constexpr const char* kCommandsFooter =
     "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
     "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
     "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
+    "  nlsolve jacobian FILE [--vars TEXT] [--at TEXT] [--json]\n"
+    "      The same for a system file (- for standard input): its equations, its\n"
+    "      names: line unless --vars, and its start: line as the point unless --at.\n"
     "  nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE)\n"
     "                [--vars TEXT] [--x0 TEXT] [--log] [--json]\n"
     "      Runs the Go command on example N (1-9, see 'nlsolve examples') or on\n"
@@ -166,16 +170,19 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   evalCommand->add_flag("--json", parsed.json, "With --grad: print one JSON object")->needs(gradFlag);
 
   CLI::App* jacobianCommand = app.add_subcommand("jacobian", "Print F and its Jacobian at a point");
-  jacobianCommand->add_option("--eq", parsed.jacobianOptions.equations, "One equation (repeatable, in order)")
-      ->type_name("EXPR")
-      ->allow_extra_args(false)
-      ->required();
+  CLI::Option* jacobianEq =
+      jacobianCommand->add_option("--eq", parsed.jacobianOptions.equations, "One equation (repeatable, in order)")
+          ->type_name("EXPR")
+          ->allow_extra_args(false);
   CLI::Option* jacobianVars =
       jacobianCommand->add_option("--vars", parsed.jacobianNames, "The unknowns' names, comma-separated")
           ->type_name("TEXT");
-  jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
-      ->type_name("TEXT")
-      ->required();
+  CLI::Option* jacobianAt =
+      jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
+          ->type_name("TEXT");
+  std::string jacobianFile;
+  CLI::Option* jacobianFileOption =
+      jacobianCommand->add_option("FILE", jacobianFile, "A system file (- for standard input)");
   jacobianCommand->add_flag("--json", parsed.jacobianOptions.json, "Print one JSON object");
 
   CLI::App* solveCommand = app.add_subcommand("solve", "Solve a system of equations (the Go command)");
@@ -263,6 +270,22 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   }
   if (jacobianCommand->parsed()) {
     if (jacobianVars->count() > 0) parsed.jacobianOptions.namesText = parsed.jacobianNames;
+    const bool atGiven = jacobianAt->count() > 0;
+    if (jacobianFileOption->count() > 0) {
+      if (jacobianEq->count() > 0) {
+        err << kProgramName << ": --eq and FILE do not mix: with FILE the equations come from the file\n"
+            << kJacobianUsage;
+        return kExitUsage;
+      }
+      return RunJacobianFile(jacobianFile, parsed.jacobianOptions,
+                             atGiven ? std::optional(parsed.jacobianOptions.atText) : std::nullopt, out, err);
+    }
+    for (const auto& [given, name] : {std::pair{jacobianEq->count() > 0, "--eq"}, std::pair{atGiven, "--at"}}) {
+      if (!given) {
+        err << kProgramName << ": " << name << " is required\n" << kJacobianUsage;
+        return kExitUsage;
+      }
+    }
     return RunJacobian(parsed.jacobianOptions, out, err);
   }
   if (examplesCommand->parsed()) return RunExamples(out);

@@ -1,11 +1,16 @@
 #include "FileCommands.h"
 
+#include <cmath>
 #include <sstream>
 #include <utility>
 
 #include "InputText.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
+#include "eval/ClsMath.h"
+#include "eval/ScriptError.h"
+#include "eval/NumberText.h"
+#include "eval/compiled/CompiledSystem.h"
 
 namespace cli {
 namespace {
@@ -207,6 +212,85 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, 
   }
   run.assignments.insert(run.assignments.end(), options.assignments.begin(), options.assignments.end());
   return RunEval(run, out, err);
+}
+
+std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
+                                          std::optional<std::string>& valuesText, RunFields& fields,
+                                          std::ostream& err) {
+  SystemFileRead read = LoadSystemFile(path);
+  if (!read.system) {
+    Fail(err, read.error);
+    return std::nullopt;
+  }
+  const SystemFile& system = *read.system;
+  fields.namesFromFile = !namesText && system.names;
+  fields.startFromFile = !valuesText && system.start;
+  if (fields.namesFromFile) namesText = system.names->Text();
+  if (fields.startFromFile) valuesText = system.start->Text();
+  return std::move(read.system);
+}
+
+std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    try {
+      eval::CompiledEquation equation(texts[i], names, library);
+    } catch (const eval::ScriptError& error) {
+      return "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
+    }
+  }
+  return {};
+}
+
+int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
+                    std::ostream& out, std::ostream& err) {
+  JacobianOptions options = overrides;
+  std::optional<std::string> atText = at;
+  RunFields fields;
+  const std::optional<SystemFile> file = LoadCommandFile(path, options.namesText, atText, fields, err);
+  if (!file) return kExitFailure;
+  const SystemFile& system = *file;
+  if (!atText) {
+    err << "nlsolve jacobian: --at is needed: " << system.fileName << " has no start: line\n";
+    return kExitUsage;
+  }
+  options.equations = system.EquationTexts();
+  options.atText = *atText;
+
+  // What RunJacobian would refuse in a text of the file, said at its line.
+  auto refuse = [&](const SourceText& line, const std::string& problem) {
+    err << system.Where({line.Line(), 0}) << problem << '\n';
+    return kExitFailure;
+  };
+  const std::vector<std::string> names =
+      app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(static_cast<int>(options.equations.size()))));
+  if (fields.namesFromFile) {
+    if (names.empty()) return refuse(*system.names, "names: no unknown");
+    if (auto repeated = RepeatedName(names)) return refuse(*system.names, "names: \"" + *repeated + "\" twice");
+  }
+  if (fields.startFromFile) {
+    // Each value is its leading number, as in the initial-values field.
+    const std::vector<std::string> values = app::SplitAtCommas(options.atText);
+    if (values.size() != names.size()) {
+      return refuse(*system.start, "start: gives " + std::to_string(values.size()) + " values for " +
+                                       std::to_string(names.size()) + " unknowns");
+    }
+    options.atText.clear();
+    for (const std::string& value : values) {
+      const double number = eval::LeadingNumber(value);
+      if (!std::isfinite(number)) return refuse(*system.start, "start: \"" + value + "\" is not a finite number");
+      options.atText += (options.atText.empty() ? "" : ",") + FullPrecisionText(number);
+    }
+  }
+  // Names from the command line are RunJacobian's to refuse.
+  if (names.empty() || RepeatedName(names)) return RunJacobian(options, out, err);
+  if (std::string refused = RefusedEquation(options.equations, names); !refused.empty()) {
+    err << LocateRunError(system, fields, refused) << '\n';
+    return kExitFailure;
+  }
+  return RunJacobian(options, out, err);
 }
 
 }  // namespace cli

@@ -1,4 +1,4 @@
-// `solve FILE` and `eval --file F`: the commands over a system file, and the
+// `solve FILE`, `jacobian FILE` and `eval --file F`: the commands over a system file, and the
 // run of one system file that the batch shares with `solve FILE`.
 #pragma once
 
@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -52,5 +53,22 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
 // assignments of `options` after them (with --grad, instead of them).
 int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
                 std::ostream& err);
+
+// The system file of a command that takes FILE, or nullopt with the message
+// on err. A names or start text the command line did not give (nullopt) is
+// the file's line; `fields` says which are.
+std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
+                                          std::optional<std::string>& valuesText, RunFields& fields,
+                                          std::ostream& err);
+
+// Which equation the compiled form refuses with these names, as "Eq_2:
+// Expected ')'"; empty when every one compiles.
+std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names);
+
+// `jacobian FILE`: the file's equations and names: line (--vars wins) at
+// the point --at, or the file's start: line when `at` is nullopt. A text of
+// the file that is refused names its line.
+int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
+                    std::ostream& out, std::ostream& err);
 
 }  // namespace cli

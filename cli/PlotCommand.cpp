@@ -15,6 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "FileCommands.h"
 #include "RobustSolve.h"
 #include "RootsAdapter.h"
 #include "RootsCommand.h"
@@ -124,21 +125,6 @@ class Equations {
   eval::CompiledSystem system_;
   std::vector<eval::CompiledEquation> single_;
 };
-
-// Which equation the compiler refuses, with its description; empty when none.
-std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
-  eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    try {
-      eval::CompiledEquation equation(texts[i], names, library);
-    } catch (const eval::ScriptError& error) {
-      return "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
-    }
-  }
-  return {};
-}
 
 std::filesystem::path ExecutableDirectory() {
   std::error_code error;
@@ -280,6 +266,8 @@ CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options) {
                         ->type_name("EXPR")
                         ->allow_extra_args(false);
   example->excludes(eq);
+  // Not excluded here: RunPlot says why FILE does not mix with them.
+  command->add_option("FILE", options.file, "A system file (- for standard input)");
   command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
   command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
   command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
@@ -373,7 +361,24 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   }
 
   Problem system;
-  if (options.example != 0) {
+  std::optional<std::string> namesText = options.namesText;
+  std::optional<std::string> valuesText = options.valuesText;
+  std::optional<std::string> boxText = options.boxText;
+  std::optional<SystemFile> file;
+  RunFields fields;
+  if (options.file) {
+    if (options.example != 0 || !options.equations.empty())
+      return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
+    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
+    if (!file) return kExitFailure;
+    system.equations = file->EquationTexts();
+    // The file's box is written as --box is; it bounds the plane only.
+    if (!boxText && !file->box.empty() && file->equations.size() == 2) {
+      boxText.emplace();
+      for (const BoxRange& range : file->box)
+        *boxText += (boxText->empty() ? "" : ",") + FullPrecisionText(range.low) + ":" + FullPrecisionText(range.high);
+    }
+  } else if (options.example != 0) {
     for (std::string_view text : app::ExampleEquations(options.example)) system.equations.emplace_back(text);
   } else {
     system.equations = options.equations;
@@ -385,12 +390,25 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
     return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +
                  std::to_string(app::kMaxEquations) + " equations; use --method hybrid, lm or auto for " +
                  std::to_string(n));
-  system.names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
+  // A count of the file's names or values that does not fit is said at its line.
+  auto misfit = [&](bool fromFile, const std::optional<SourceText>& line, std::string_view key, std::size_t given) {
+    if (!fromFile) return false;
+    err << file->Where({line->Line(), 0}) << key << " needs " << n << (key == "names:" ? " names" : " values")
+        << ", one per " << (key == "names:" ? "equation" : "unknown") << " (given " << given << ")\n";
+    return true;
+  };
+  system.names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
+  if (system.names.size() != static_cast<std::size_t>(n) &&
+      misfit(fields.namesFromFile, file ? file->names : std::nullopt, "names:", system.names.size()))
+    return kExitFailure;
   if (system.names.size() != static_cast<std::size_t>(n))
     return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
                  std::to_string(system.names.size()) + ")");
-  for (const std::string& piece : app::SplitAtCommas(options.valuesText.value_or(DefaultValuesText(n))))
+  for (const std::string& piece : app::SplitAtCommas(valuesText.value_or(DefaultValuesText(n))))
     system.start.push_back(eval::LeadingNumber(piece));
+  if (system.start.size() != static_cast<std::size_t>(n) &&
+      misfit(fields.startFromFile, file ? file->start : std::nullopt, "start:", system.start.size()))
+    return kExitFailure;
   if (system.start.size() != static_cast<std::size_t>(n))
     return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
                  std::to_string(system.start.size()) + ")");
@@ -399,9 +417,9 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
 
   robust::RootsOptions search;
   if (plane) {
-    if (options.valuesText) search.start = system.start;
-    if (options.boxText) {
-      auto box = ParseBox(*options.boxText, n, problem);
+    if (valuesText) search.start = system.start;
+    if (boxText) {
+      auto box = ParseBox(*boxText, n, problem);
       if (!box) return usage(problem);
       search.box = std::move(*box);
     }
@@ -410,7 +428,7 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   }
 
   if (std::string refused = RefusedEquation(system.equations, system.names); !refused.empty()) {
-    err << "nlsolve plot: " << refused << '\n';
+    err << (file ? LocateRunError(*file, fields, refused) : "nlsolve plot: " + refused) << '\n';
     return kExitFailure;
   }
   Equations equations(system.equations, system.names);
@@ -421,7 +439,12 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   std::vector<double> end;
   std::string outcome;
   if (newton) {
-    if (!AddGoRuns(options, system, equations, plane, scene, end, outcome, err)) {
+    // The Go command reads the texts as the fields hold them, the file's included.
+    PlotCliOptions fieldTexts = options;
+    if (file) fieldTexts.equations = system.equations;
+    fieldTexts.namesText = namesText;
+    fieldTexts.valuesText = valuesText;
+    if (!AddGoRuns(fieldTexts, system, equations, plane, scene, end, outcome, err)) {
       err << "nlsolve plot: the Go command refused the system; nothing was drawn\n";
       return kExitFailure;
     }

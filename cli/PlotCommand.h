@@ -19,12 +19,12 @@ class App;
 namespace cli {
 
 inline constexpr std::string_view kPlotUsage =
-    "Usage: nlsolve plot (--example N | (--eq EXPR)...) [--vars TEXT] [--x0 TEXT]\n"
+    "Usage: nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
     "                    [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
     "                    [--size WxH]\n";
 
 inline constexpr const char* kPlotHelp =
-    "  nlsolve plot (--example N | (--eq EXPR)...) [--vars TEXT] [--x0 TEXT]\n"
+    "  nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
     "               [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE [--size WxH]\n"
     "      Draws a picture into FILE (.png or .svg, 900x700 unless --size).\n"
     "      Two unknowns: the zero curves of both equations over the box (as for\n"
@@ -33,11 +33,13 @@ inline constexpr const char* kPlotHelp =
     "      method's path from the start (newton, the default, is the Go\n"
     "      command; 2 to 6 equations). Other numbers of unknowns: max|F| on a log\n"
     "      scale against the iteration, one line per run. Exit status 0 when the\n"
-    "      picture was written.";
+    "      picture was written. FILE is a system file (- for standard input);\n"
+    "      --vars, --x0 and --box override its names:, start: and box: lines.";
 
 struct PlotCliOptions {
   int example = 0;
   std::vector<std::string> equations;
+  std::optional<std::string> file;  // a system file instead of the equations
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::string method = "newton";

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "FileCommands.h"
 #include "RootsAdapter.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
@@ -81,6 +82,8 @@ CLI::App* AddRootsCommand(CLI::App& app, RootsCliOptions& options) {
   command->add_option("--eq", options.equations, "One equation (1 to 100 times, in order)")
       ->type_name("EXPR")
       ->allow_extra_args(false);
+  // Not excluded from --eq here: RunRoots says why the two do not mix.
+  command->add_option("FILE", options.file, "A system file (- for standard input)");
   command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
   command->add_option("--x0", options.valuesText, "A start, comma-separated; the box centres on it")
       ->type_name("TEXT");
@@ -133,53 +136,92 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
     err << "nlsolve roots: " << problem << '\n' << kRootsUsage;
     return kExitUsage;
   };
-  const std::size_t count = options.equations.size();
-  if (count < 1 || count > static_cast<std::size_t>(kMaxRootsEquations))
+  std::vector<std::string> equations = options.equations;
+  std::optional<std::string> namesText = options.namesText;
+  std::optional<std::string> valuesText = options.valuesText;
+  std::optional<SystemFile> file;
+  RunFields fields;
+  bool boxFromFile = false;
+  if (options.file) {
+    if (!options.equations.empty())
+      return usage("--eq and FILE do not mix: with FILE the equations come from the file");
+    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
+    if (!file) return kExitFailure;
+    equations = file->EquationTexts();
+    boxFromFile = !options.boxText && !file->box.empty();
+  }
+  // A problem of a text from the file names its line and ends with status 1;
+  // one of the command line is wrong usage.
+  auto refuse = [&](bool fromFile, int line, std::string_view key, std::string_view option,
+                    const std::string& problem) {
+    if (!fromFile) return usage(std::string(option) + problem);
+    err << file->Where({line, 0}) << key << problem << '\n';
+    return kExitFailure;
+  };
+
+  const std::size_t count = equations.size();
+  if (count < 1 || count > static_cast<std::size_t>(kMaxRootsEquations)) {
+    if (file) {
+      err << "nlsolve: " << file->fileName << ": roots takes 1 to " << kMaxRootsEquations
+          << " equations; the file has " << count << '\n';
+      return kExitFailure;
+    }
     return usage("--eq must be given 1 to " + std::to_string(kMaxRootsEquations) + " times (given " +
                  std::to_string(count) + ")");
+  }
   const int n = static_cast<int>(count);
-  const std::vector<std::string> names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(n)));
+  const std::vector<std::string> names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
   if (names.size() != count)
-    return usage("--vars needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
-                 std::to_string(names.size()) + ")");
+    return refuse(fields.namesFromFile, fields.namesFromFile ? file->names->Line() : 0, "names:", "--vars",
+                  " needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
+                      std::to_string(names.size()) + ")");
 
   robust::RootsOptions search;
-  if (options.valuesText) {
-    for (const std::string& piece : app::SplitAtCommas(*options.valuesText)) {
-      const std::optional<double> value = Number(piece);
-      if (!value) return usage("--x0 needs finite numbers, got \"" + piece + "\"");
+  if (valuesText) {
+    const int line = fields.startFromFile ? file->start->Line() : 0;
+    for (const std::string& piece : app::SplitAtCommas(*valuesText)) {
+      // The file's values are leading numbers, as in the initial-values field.
+      const std::optional<double> value =
+          fields.startFromFile ? std::optional(eval::LeadingNumber(piece)) : Number(piece);
+      if (!value || !std::isfinite(*value))
+        return refuse(fields.startFromFile, line, "start:", "--x0", " needs finite numbers, got \"" + piece + "\"");
       search.start.push_back(*value);
     }
     if (search.start.size() != count)
-      return usage("--x0 needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
-                   std::to_string(search.start.size()) + ")");
+      return refuse(fields.startFromFile, line, "start:", "--x0",
+                    " needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
+                        std::to_string(search.start.size()) + ")");
   }
   if (options.boxText) {
     std::string problem;
     auto box = ParseBox(*options.boxText, n, problem);
     if (!box) return usage(problem);
     search.box = std::move(*box);
+  } else if (boxFromFile) {
+    // The reader has checked each range and their number.
+    for (const BoxRange& range : file->box) search.box.emplace_back(range.low, range.high);
+    if (search.box.size() == 1) search.box.resize(count, search.box.front());
   }
   if (options.starts) search.starts = *options.starts;
   if (options.seed) search.seed = *options.seed;
   if (options.budget) search.maxSeconds = *options.budget;
   if (options.ftol) search.ftol = *options.ftol;
-  if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) return usage(problem);
+  if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) {
+    if (!fields.startFromFile && !boxFromFile) return usage(problem);
+    err << "nlsolve: " << file->fileName << ": " << problem << '\n';
+    return kExitFailure;
+  }
 
   // Failures during the search are rejected points, not messages.
   eval::SilentUi ui;
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   std::optional<eval::CompiledSystem> system;
-  for (std::size_t i = 0; i < count; ++i) {
-    try {
-      eval::CompiledEquation equation(options.equations[i], names, library);
-    } catch (const eval::ScriptError& error) {
-      err << "nlsolve roots: Eq_" << i + 1 << ": " << OneLine(error.Description()) << '\n';
-      return kExitFailure;
-    }
+  if (std::string refused = RefusedEquation(equations, names); !refused.empty()) {
+    err << (file ? LocateRunError(*file, fields, refused) : "nlsolve roots: " + refused) << '\n';
+    return kExitFailure;
   }
-  system.emplace(options.equations, names, library);
+  system.emplace(equations, names, library);
   CompiledRootsResiduals residuals(*system);
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;

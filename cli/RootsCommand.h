@@ -19,12 +19,14 @@ namespace cli {
 inline constexpr int kMaxRootsEquations = 100;
 
 inline constexpr std::string_view kRootsUsage =
-    "Usage: nlsolve roots (--eq EXPR)... [--vars TEXT] [--x0 TEXT] [--box LO:HI[,LO:HI]...]\n"
-    "                     [--starts N] [--seed S] [--budget SECONDS] [--ftol T] [--json]\n";
+    "Usage: nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
+    "                     [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
+    "                     [--budget SECONDS] [--ftol T] [--json]\n";
 
 inline constexpr const char* kRootsHelp =
-    "  nlsolve roots (--eq EXPR)... [--vars TEXT] [--x0 TEXT] [--box LO:HI[,LO:HI]...]\n"
-    "                [--starts N] [--seed S] [--budget SECONDS] [--ftol T] [--json]\n"
+    "  nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
+    "                [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
+    "                [--budget SECONDS] [--ftol T] [--json]\n"
     "      Searches a box for every root of 1 to 100 equations in as many\n"
     "      unknowns: starts spread over the box (--starts N, or rounds of 32 per\n"
     "      unknown while a round finds a new root), each solved by\n"
@@ -35,10 +37,13 @@ inline constexpr const char* kRootsHelp =
     "      one line with the starts that reached it and the Jacobian's condition;\n"
     "      roots outside the box are listed apart. --seed (1) fixes the starts,\n"
     "      --budget (30) the seconds. --json prints roots, outside_box, starts,\n"
-    "      evaluations and seconds. Exit status 0 when a root is in the box.";
+    "      evaluations and seconds. Exit status 0 when a root is in the box.\n"
+    "      FILE is a system file (- for standard input) giving the equations;\n"
+    "      --vars, --x0 and --box override its names:, start: and box: lines.";
 
 struct RootsCliOptions {
   std::vector<std::string> equations;
+  std::optional<std::string> file;  // a system file instead of the equations
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::optional<std::string> boxText;

@@ -17,7 +17,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "RobustSolve.h"
-#include "RootsAdapter.h"
+#include "CompiledResiduals.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
@@ -190,7 +190,7 @@ void AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
     run.maxAbs.push_back(step.maxAbsResidual);
     run.iterations.push_back(iteration);
   };
-  CompiledRootsResiduals residuals(equations.System());
+  CompiledResiduals residuals(equations.System());
   const robust::Report report = robust::Solve(options, residuals, start);
   end = report.x;
   outcome = std::string(robust::MethodName(base.method)) + ": " + std::string(robust::VerdictName(report.verdict)) +
@@ -463,7 +463,7 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
       const double point[2] = {x, y};
       equations.Values(point, {f, 2});
     };
-    CompiledRootsResiduals residuals(equations.System());
+    CompiledResiduals residuals(equations.System());
     search.maxSeconds = kRootsSeconds;
     const robust::RootsReport roots = robust::FindRoots(search, residuals);
     for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "CompiledResiduals.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "app/GoCommand.h"
@@ -40,26 +41,6 @@ std::optional<robust::Method> MethodNamed(std::string_view name) {
 bool AnyRobustOption(const RobustCliOptions& options) {
   return options.ftol || options.maxEvaluations || options.maxSeconds || options.maxStarts || options.seed;
 }
-
-// The compiled system as the robust methods see it; keeps the description of
-// the latest failure for the user.
-class CompiledResiduals : public robust::Residuals {
- public:
-  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
-  int Count() const override { return system_.Count(); }
-  robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
-                                    std::span<double> jacobian) override {
-    eval::EvaluationStatus status = system_.Evaluate(x, f, jacobian);
-    if (status.ok) return {};
-    lastFailure_ = std::move(status.description);
-    return {status.failedEquation < 0 ? 0 : status.failedEquation};
-  }
-  const std::string& LastFailure() const { return lastFailure_; }
-
- private:
-  eval::CompiledSystem& system_;
-  std::string lastFailure_;
-};
 
 // "The system has 2 equations, so it needs 2 initial values; 3 were given."
 std::string CountMessage(std::size_t n, std::string_view what, std::size_t given) {

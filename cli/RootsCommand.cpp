@@ -14,7 +14,7 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
-#include "RootsAdapter.h"
+#include "CompiledResiduals.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
 #include "eval/ClsMath.h"
@@ -222,7 +222,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
     return kExitFailure;
   }
   system.emplace(equations, names, library);
-  CompiledRootsResiduals residuals(*system);
+  CompiledResiduals residuals(*system);
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {

@@ -1,0 +1,35 @@
+// The compiled equations as the robust methods see them: F and the exact
+// Jacobian at full precision, a failing equation as a rejected point. Used by
+// solve --method, roots and plot.
+#pragma once
+
+#include <span>
+#include <string>
+#include <utility>
+
+#include "eval/compiled/CompiledSystem.h"
+#include "robust/Robust.h"
+
+namespace cli {
+
+class CompiledResiduals : public robust::Residuals {
+ public:
+  // `system` must outlive this object.
+  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
+  int Count() const override { return system_.Count(); }
+  robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
+                                    std::span<double> jacobian) override {
+    eval::EvaluationStatus status = system_.Evaluate(x, f, jacobian);
+    if (status.ok) return {};
+    lastFailure_ = std::move(status.description);
+    return {status.failedEquation < 0 ? 0 : status.failedEquation};
+  }
+  // The engine's description of the last failing evaluation.
+  const std::string& LastFailure() const { return lastFailure_; }
+
+ private:
+  eval::CompiledSystem& system_;
+  std::string lastFailure_;
+};
+
+}  // namespace cli

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/ProblemState.h"
+#include "eval/Evaluate.h"
 #include "eval/ScriptEngine.h"
 #include "eval/ScriptError.h"
 
@@ -13,10 +14,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLanguage = "VBScript";
-// An equation is compiled as the evaluator wraps it: the expression is the
-// right-hand side of the function's one assignment.
-constexpr std::string_view kFunctionHead = "Function theFunction()\r\ntheFunction = ";
-constexpr std::string_view kFunctionTail = "\r\nEnd Function";
 constexpr std::string_view kNameAssignmentTail = " = 0";
 constexpr std::string_view kEquationPrefix = "Eq_";
 
@@ -387,12 +384,11 @@ SystemFileRead ParseSystemFile(std::string_view fileName, std::string_view text)
 }
 
 std::optional<CompileFailure> CompileFailureOf(std::string_view expression) {
-  std::string code(kFunctionHead);
-  code += expression;
-  code += kFunctionTail;
-  const auto error = AddCodeFailure(code);
+  // Compiled as the evaluator wraps it, so the same text fails the same way.
+  const auto error = AddCodeFailure(eval::FunctionDefinition(expression));
   if (!error) return std::nullopt;
-  return CompileFailure{error->Description(), OffsetInText(*error, kFunctionHead.size(), expression.size())};
+  return CompileFailure{error->Description(),
+                        OffsetInText(*error, eval::FunctionBodyOffset(), expression.size())};
 }
 
 std::string LocateRunError(const SystemFile& system, const RunFields& fields, std::string_view error) {

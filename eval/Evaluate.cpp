@@ -56,6 +56,8 @@ std::string FunctionDefinition(std::string_view exprText) {
 
 std::string_view FunctionCall() { return kCall; }
 
+std::size_t FunctionBodyOffset() { return kFunctionHead.size(); }
+
 double ResultToDouble(const Value& result, SolverUi& ui) {
   if (result.IsNull()) {
     ui.Beep();

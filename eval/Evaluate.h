@@ -3,6 +3,7 @@
 // Eval("theFunction()").
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const 
 // the same code, so the same text fails in the same way on both roads.
 std::string FunctionDefinition(std::string_view exprText);
 std::string_view FunctionCall();
+// Where `exprText` starts inside FunctionDefinition's code, for placing an
+// engine error's position back in the expression.
+std::size_t FunctionBodyOffset();
 
 // How every caller turns Evaluate's result into a number: Empty is 0. A value
 // that is no number (a text such as "abc", Null) is reported like an

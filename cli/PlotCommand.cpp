@@ -99,19 +99,19 @@ std::string PointText(std::span<const double> x) {
 class Equations {
  public:
   Equations(const std::vector<std::string>& texts, const std::vector<std::string>& names)
-      : library_(std::make_shared<eval::ClsMath>()), libraryMessages_(*library_, ui_), system_(texts, names, library_) {
-    for (const std::string& text : texts) single_.emplace_back(text, names, library_);
-  }
+      : library_(std::make_shared<eval::ClsMath>()), libraryMessages_(*library_, ui_), system_(texts, names, library_) {}
   eval::CompiledSystem& System() { return system_; }
   void Values(std::span<const double> x, std::span<double> f) {
-    for (std::size_t i = 0; i < single_.size(); ++i) {
-      const eval::EquationResult result = single_[i].Evaluate(x);
+    system_.Evaluate(x, f);
+    const auto results = system_.Results();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const eval::EquationResult& result = results[i];
       f[i] = result.fault == eval::EquationFault::None && std::isfinite(result.value) ? result.value : kUndefined;
     }
   }
   // max|F| at x; infinite when an equation cannot be evaluated there.
   double MaxAbs(std::span<const double> x) {
-    std::vector<double> f(single_.size());
+    std::vector<double> f(static_cast<std::size_t>(system_.Count()));
     Values(x, f);
     double max = 0;
     for (double value : f) max = std::isnan(value) ? INFINITY : std::fmax(max, std::fabs(value));
@@ -123,7 +123,6 @@ class Equations {
   std::shared_ptr<eval::ClsMath> library_;
   eval::ClsMath::UiBinding libraryMessages_;
   eval::CompiledSystem system_;
-  std::vector<eval::CompiledEquation> single_;
 };
 
 std::filesystem::path ExecutableDirectory() {

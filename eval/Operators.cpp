@@ -6,6 +6,7 @@
 
 #include "Ascii.h"
 #include "NumberScan.h"
+#include "RealArithmetic.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -64,15 +65,6 @@ Value WholeResult(NumKind kind, std::int64_t n) {
   return Value::Double(static_cast<double>(n));
 }
 
-// A Double result computed from the operands a and b: leaving the finite range
-// from finite operands is an Overflow; non-finite operands (a library function
-// may return infinity) carry IEEE results through.
-double CheckedReal(double r, double a, double b) {
-  if (!std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) {
-    throw ScriptError(ErrorNumber::Overflow);
-  }
-  return r;
-}
 
 Value DoubleResult(double r, double a, double b) { return Value::Double(CheckedReal(r, a, b)); }
 
@@ -115,19 +107,6 @@ Value Arithmetic(Op op, const Value& left, const Value& right) {
       break;
   }
   return kind == NumKind::Single ? SingleResult(r, a.real, b.real) : DoubleResult(r, a.real, b.real);
-}
-
-double DividedReal(double a, double b) {
-  if (b == 0) throw ScriptError(a == 0 || std::isnan(a) ? ErrorNumber::Overflow : ErrorNumber::DivisionByZero);
-  return CheckedReal(a / b, a, b);
-}
-
-double PoweredReal(double a, double b) {
-  if (std::isfinite(a) && std::isfinite(b)) {
-    if (a == 0 && b < 0) throw ScriptError(ErrorNumber::InvalidProcedureCall);
-    if (a < 0 && b != std::trunc(b)) throw ScriptError(ErrorNumber::InvalidProcedureCall);
-  }
-  return CheckedReal(std::pow(a, b), a, b);
 }
 
 Value DivideReals(double a, double b) { return Value::Double(DividedReal(a, b)); }

@@ -6,59 +6,10 @@
 
 #include "eval/Builtins.h"
 #include "eval/ClsMath.h"
+#include "eval/RealArithmetic.h"
 #include "eval/ScriptError.h"
 
 namespace eval {
-namespace {
-
-// The engine's arithmetic on two Doubles (Operators.cpp): leaving the finite
-// range from finite operands is an Overflow; non-finite operands (a guarded
-// member's quotient) carry IEEE results through.
-inline double Checked(double r, double a, double b) {
-  if (!std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) [[unlikely]] {
-    throw ScriptError(ErrorNumber::Overflow);
-  }
-  return r;
-}
-
-inline double Divide(double a, double b) {
-  if (b == 0) [[unlikely]] {
-    throw ScriptError(a == 0 || std::isnan(a) ? ErrorNumber::Overflow : ErrorNumber::DivisionByZero);
-  }
-  return Checked(a / b, a, b);
-}
-
-inline double Power(double a, double b) {
-  if (std::isfinite(a) && std::isfinite(b)) {
-    if (a == 0 && b < 0) throw ScriptError(ErrorNumber::InvalidProcedureCall);
-    if (a < 0 && b != std::trunc(b)) throw ScriptError(ErrorNumber::InvalidProcedureCall);
-  }
-  return Checked(std::pow(a, b), a, b);
-}
-
-// a^2 exactly as the engine's std::pow(a, 2) gives it, mostly without calling
-// pow. pow is not correctly rounded: it misses the rounding of a*a now and
-// then, but only when the exact square lies within its error bound (0.52 units
-// in the last place) of a half-way point. The exact error of a*a (Dekker's
-// product) shows how far the square lies from one; only close to it is pow
-// asked. `two` is the slot holding 2, so the compiler cannot fold the call.
-constexpr double kSafeDistance = 0.46;  // units in the last place from hi: 1 - 0.54
-inline double Square(double a, double two) {
-  const double hi = a * a;
-  const double magnitude = std::fabs(a);
-  if (magnitude > 0x1p-450 && magnitude < 0x1p450) {
-    const double split = 134217729.0 * a;  // 2^27 + 1
-    const double high = split - (split - a);
-    const double low = a - high;
-    const double error = ((high * high - hi) + 2 * high * low) + low * low;
-    const std::uint64_t exponentBits = std::bit_cast<std::uint64_t>(hi) & 0x7FF0000000000000u;
-    const double ulp = std::bit_cast<double>(exponentBits - (std::uint64_t{52} << 52));
-    if (std::fabs(error) < kSafeDistance * ulp) return hi;
-  }
-  return Power(a, two);
-}
-
-}  // namespace
 
 CompiledTape::CompiledTape(std::size_t dimension, ClsMath& library)
     : n_(dimension), library_(library), values_(dimension, 0.0), grads_(dimension * dimension, 0.0) {
@@ -192,21 +143,21 @@ void CompiledTape::Execute(Outcome& outcome) {
     const double* gb = g + in.b * n;
     switch (in.code) {
       case Code::Add: {
-        v[in.dst] = Checked(a + b, a, b);
+        v[in.dst] = CheckedReal(a + b, a, b);
         if constexpr (kGradient) {
           for (std::size_t i = 0; i < n; ++i) gd[i] = ga[i] + gb[i];
         }
         break;
       }
       case Code::Subtract: {
-        v[in.dst] = Checked(a - b, a, b);
+        v[in.dst] = CheckedReal(a - b, a, b);
         if constexpr (kGradient) {
           for (std::size_t i = 0; i < n; ++i) gd[i] = ga[i] - gb[i];
         }
         break;
       }
       case Code::Multiply: {
-        v[in.dst] = Checked(a * b, a, b);
+        v[in.dst] = CheckedReal(a * b, a, b);
         if constexpr (kGradient) {
           if (!in.varB) {
             for (std::size_t i = 0; i < n; ++i) gd[i] = b * ga[i];
@@ -219,7 +170,7 @@ void CompiledTape::Execute(Outcome& outcome) {
         break;
       }
       case Code::Divide: {
-        const double r = Divide(a, b);
+        const double r = DividedReal(a, b);
         v[in.dst] = r;
         if constexpr (kGradient) {
           if (!in.varB) {
@@ -238,7 +189,7 @@ void CompiledTape::Execute(Outcome& outcome) {
         break;
       }
       case Code::Square: {
-        v[in.dst] = Square(a, b);
+        v[in.dst] = SquaredReal(a, b);
         if constexpr (kGradient) {
           const double slope = 2 * a;
           for (std::size_t i = 0; i < n; ++i) gd[i] = slope * ga[i];
@@ -246,7 +197,7 @@ void CompiledTape::Execute(Outcome& outcome) {
         break;
       }
       case Code::Power: {
-        const double r = Power(a, b);
+        const double r = PoweredReal(a, b);
         v[in.dst] = r;
         if constexpr (kGradient) {
           // d(a^b) = b a^(b-1) da + a^b ln(a) db. Along b the power exists

@@ -10,12 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Value.h"
 
 namespace eval {
+
+class RealTape;
 
 // A name as written plus its case-folded key.
 struct NameRef {
@@ -77,9 +80,11 @@ struct Expr {
   std::uint32_t argCount = 0;
   mutable Resolution resolution;        // the name (Name, Call, Member's object)
   mutable Resolution memberResolution;  // Member: index = member of the object
-  // The name generation in which computing this arithmetic node in doubles
-  // met a name that is no variable (a function, a member, an unknown name):
-  // not tried again until names change.
+  // An arithmetic node's steps over doubles, once it has been evaluated, and
+  // the name generation in which it could have none (it names a function, a
+  // member that is no constant, an unknown name, ...): not tried again until
+  // names change.
+  mutable std::shared_ptr<RealTape> tape;
   mutable std::uint64_t realSkipGeneration = 0;
 };
 

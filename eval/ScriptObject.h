@@ -17,6 +17,9 @@ struct MemberInfo {
   std::int16_t minArgs;     // required arguments
   std::int16_t maxArgs;     // kAnyCount for a parameter list of any length
   bool writable = false;    // a property that code can assign (name = value)
+  // Takes no arguments, does nothing but give its value, and gives the same
+  // number every time (a mathematical constant): the engine may read it once.
+  bool constant = false;
 
   static constexpr std::int16_t kAnyCount = -1;
 };

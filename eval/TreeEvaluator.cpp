@@ -6,6 +6,7 @@
 
 #include "Builtins.h"
 #include "Operators.h"
+#include "RealTape.h"
 #include "ScriptError.h"
 
 namespace eval {
@@ -21,9 +22,6 @@ constexpr int kMaxCallDepth = 250;
 
 // Chains up to this length keep their nodes on the stack while walked.
 constexpr std::size_t kShortChain = 32;
-// The double road recurses along this many left operands of a chain before
-// it loops: its depth stays a small multiple of the tree's height.
-constexpr std::size_t kRecursedSpine = 4;
 
 struct DepthGuard {
   DepthGuard(int& depth, int limit) : depth_(depth) {
@@ -64,8 +62,6 @@ struct CallMark {
 
 bool IsChainLink(const Expr& e) { return e.kind == ExprKind::Binary; }
 
-// +, - and * of two whole numbers give a whole number; / and ^ always a Double.
-bool KeepsWholeKind(Op op) { return op == Op::Add || op == Op::Subtract || op == Op::Multiply; }
 
 // The operators of most equation steps, on two numbers of which one is a
 // Double: ApplyBinary's own first case, without its call.
@@ -147,13 +143,7 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalUnary(const Expr& e, Frame frame) {
-  if (e.arithmetic && e.realSkipGeneration != s_.generation) {
-    double r;
-    bool isDouble;
-    realMetName_ = false;
-    if (RealNode(e, frame, r, isDouble) && isDouble) return Value::Double(r);
-    if (realMetName_) e.realSkipGeneration = s_.generation;
-  }
+  if (double r; RealRoad(e, r)) return Value::Double(r);
   if (const Value* operand = Leaf(*e.left, frame)) return ApplyUnary(e.op, *operand);
   const Value operand = Eval(*e.left, frame);
   return ApplyUnary(e.op, operand);
@@ -178,116 +168,28 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalBinary(const Expr& e, Frame frame) {
-  if (e.arithmetic && e.realSkipGeneration != s_.generation) {
-    double r;
-    bool isDouble;
-    realMetName_ = false;
-    if (RealNode(e, frame, r, isDouble)) return Value::Double(r);
-    if (realMetName_) e.realSkipGeneration = s_.generation;
-  }
+  if (double r; RealRoad(e, r)) return Value::Double(r);
   if (IsChainLink(*e.left)) return EvalChain(e, frame);
   return BinaryOperands(e, frame);
 }
 
-// An arithmetic node computed in doubles, as the general rules would when
-// every + - * has a Double operand: false, with nothing changed, as soon as
-// some operand is no Integer, Long or Double variable or literal or some
-// operation would keep a whole-number kind; the general road then decides.
-// Leaves have no effects, so giving up midway is safe; errors come in the
-// general road's order. `isDouble` tells whether the result is a Double.
-//
-// Its recursion follows the tree's height, which the parser bounds, and keeps
-// a few doubles per level.
-bool TreeEvaluator::RealNode(const Expr& e, Frame frame, double& out, bool& isDouble, std::size_t spine) {
-  if (e.kind == ExprKind::Unary) {
-    if (!RealOperand(*e.left, frame, out, isDouble)) return false;
-    if (e.op == Op::Negate) {
-      if (!isDouble) return false;
-      out = -out;
+// The node's steps, built the first time it is evaluated in a generation of
+// names. The steps read no locals, so they serve every frame.
+bool TreeEvaluator::RealRoad(const Expr& e, double& out) {
+  if (!e.arithmetic || e.realSkipGeneration == s_.generation) return false;
+  RealTape* tape = e.tape.get();
+  if (tape == nullptr || tape->generation != s_.generation) {
+    if (tape == nullptr) {
+      e.tape = std::make_shared<RealTape>();
+      tape = e.tape.get();
     }
-    return true;
-  }
-  if (e.left->kind != ExprKind::Binary || spine < kRecursedSpine) {  // most nodes
-    double left;
-    double right;
-    bool leftIsDouble;
-    bool rightIsDouble;
-    // A short chain recurses along its left operands, a long one loops.
-    const bool leftDone = e.left->kind == ExprKind::Binary
-                              ? RealNode(*e.left, frame, left, leftIsDouble, spine + 1)
-                              : RealOperand(*e.left, frame, left, leftIsDouble);
-    if (!leftDone || !RealOperand(*e.right, frame, right, rightIsDouble)) return false;
-    if (KeepsWholeKind(e.op) && !leftIsDouble && !rightIsDouble) return false;
-    out = ApplyReal(e.op, left, right);
-    isDouble = true;
-    return true;
-  }
-  return RealChain(e, frame, out, isDouble);
-}
-
-[[gnu::noinline]] bool TreeEvaluator::RealChain(const Expr& e, Frame frame, double& out, bool& isDouble) {
-  const Spine chain(e);
-  const std::size_t length = chain.size();
-
-  double value;
-  bool valueIsDouble;
-  if (!RealOperand(*chain[length - 1].left, frame, value, valueIsDouble)) return false;
-  for (std::size_t i = length; i-- > 0;) {
-    const Expr& link = chain[i];
-    double right;
-    bool rightIsDouble;
-    if (!RealOperand(*link.right, frame, right, rightIsDouble)) return false;
-    if (KeepsWholeKind(link.op) && !valueIsDouble && !rightIsDouble) return false;
-    value = ApplyReal(link.op, value, right);
-    valueIsDouble = true;
-  }
-  out = value;
-  isDouble = true;
-  return true;
-}
-
-[[gnu::always_inline]] inline bool TreeEvaluator::RealOperand(const Expr& e, Frame frame, double& out,
-                                                              bool& isDouble) {
-  if (e.kind == ExprKind::Binary || e.kind == ExprKind::Unary) return e.arithmetic && RealNode(e, frame, out, isDouble);
-  if (e.kind == ExprKind::Call) return RealCall(e, frame, out, isDouble);
-  const Value* v = Leaf(e, frame);
-  if (!v) {
-    realMetName_ = true;
-    return false;
-  }
-  switch (v->Type()) {
-    case VarType::Double:
-      out = v->AsDouble();
-      isDouble = true;
-      return true;
-    case VarType::Integer:
-      out = v->AsInteger();
-      isDouble = false;
-      return true;
-    case VarType::Long:
-      out = v->AsLong();
-      isDouble = false;
-      return true;
-    default:
+    if (!tape->Build(e, s_)) {
+      e.tape.reset();
+      e.realSkipGeneration = s_.generation;
       return false;
+    }
   }
-}
-
-// A built-in of one number (Sin, Exp, ...): it has no effects either.
-[[gnu::noinline]] bool TreeEvaluator::RealCall(const Expr& e, Frame frame, double& out, bool& isDouble) {
-  s_.Resolve(*e.name, e.resolution);
-  const RealFunction function =
-      e.resolution.kind == ResolvedKind::Builtin ? RealFunctionOf(e.resolution.index) : nullptr;
-  if (e.argCount != 1 || (frame.function && e.localSlot >= 0) || !function) {
-    realMetName_ = true;
-    return false;
-  }
-  double argument;
-  bool argumentIsDouble;
-  if (!RealOperand(*e.args[0], frame, argument, argumentIsDouble)) return false;
-  out = function(argument);
-  isDouble = true;
-  return true;
+  return tape->Run(s_, out);
 }
 
 // One operator whose left operand is no chain: operands left to right,
@@ -324,14 +226,9 @@ Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, F
   for (std::size_t i = 1; i < length; ++i) {
     const Expr& link = chain[i];
     if (!link.arithmetic || link.realSkipGeneration == s_.generation) continue;
-    double r;
-    bool isDouble;
-    realMetName_ = false;
-    if (RealNode(link, frame, r, isDouble)) {
+    if (double r; RealRoad(link, r)) {
       v = Value::Double(r);
       start = i;
-    } else if (realMetName_) {
-      link.realSkipGeneration = s_.generation;
     }
     break;
   }
@@ -449,6 +346,15 @@ Value TreeEvaluator::Call(const Expr& e, Frame frame) {
                                                   Frame caller) {
   if (call.argCount != function.params.size()) throw ScriptError(ErrorNumber::WrongNumberOfArguments);
   DepthGuard guard(s_.callDepth, kMaxCallDepth);
+  // A function without parameters whose body only sets its result to an
+  // arithmetic expression (every equation's): when the expression runs on
+  // its steps, that number is the result, and the frame is never needed.
+  if (function.params.empty() && function.body.size() == 1 && s_.evalDepth < kMaxEvalDepth) {
+    const Stmt& only = *function.body.front();
+    if (only.kind == StmtKind::Assign && only.localSlot == 0 && !only.implicitLocal) {
+      if (double r; RealRoad(*only.value, r)) return Value::Double(r);
+    }
+  }
   CallMark mark(s_);
   PushArguments(call, caller);
 

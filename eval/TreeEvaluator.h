@@ -28,11 +28,9 @@ class TreeEvaluator {
   Value EvalUnary(const Expr& e, Frame frame);
   Value EvalBinary(const Expr& e, Frame frame);
   Value EvalChain(const Expr& top, Frame frame);
-  // `spine`: how many left operands up the chain this node is.
-  bool RealNode(const Expr& e, Frame frame, double& out, bool& isDouble, std::size_t spine = 0);
-  bool RealCall(const Expr& e, Frame frame, double& out, bool& isDouble);
-  bool RealChain(const Expr& e, Frame frame, double& out, bool& isDouble);
-  bool RealOperand(const Expr& e, Frame frame, double& out, bool& isDouble);
+  // An arithmetic node computed by its steps over doubles (RealTape); false
+  // when the general road must decide.
+  bool RealRoad(const Expr& e, double& out);
   Value BinaryOperands(const Expr& e, Frame frame);
   Value RightOperand(Op op, const Value& left, const Expr& right, Frame frame);
   const Value* Leaf(const Expr& e, Frame frame);
@@ -50,7 +48,6 @@ class TreeEvaluator {
   void Assign(const Stmt& s, Frame frame, Value value);
 
   EngineState& s_;
-  bool realMetName_ = false;  // the last RealNode gave up at a name that is no variable
 };
 
 }  // namespace eval

@@ -1,0 +1,429 @@
+#include "RealTape.h"
+
+#include <algorithm>
+#include <span>
+
+#include "Operators.h"
+#include "RealArithmetic.h"
+#include "ScriptError.h"
+
+namespace eval {
+namespace {
+
+// The kinds a number on the steps may have.
+bool IsStepNumber(const Value& v) {
+  return v.Type() == VarType::Double || v.Type() == VarType::Integer || v.Type() == VarType::Long;
+}
+
+double NumberOf(const Value& v) {
+  switch (v.Type()) {
+    case VarType::Double:
+      return v.AsDouble();
+    case VarType::Integer:
+      return v.AsInteger();
+    default:
+      return v.AsLong();
+  }
+}
+
+}  // namespace
+
+// A built operand: a number known now (nothing emitted yet), or the top of
+// the stack once its steps have run.
+struct RealTape::Operand {
+  bool constant = false;
+  Value value;
+};
+
+bool RealTape::Build(const Expr& e, EngineState& state) {
+  steps_.clear();
+  depth_ = 0;
+  maxDepth_ = 0;
+  generation = state.generation;
+  Operand result;
+  if (!Node(e, state, result)) {
+    steps_.clear();
+    return false;
+  }
+  if (result.constant) Push(result);
+  values_.assign(maxDepth_, 0.0);
+  doubles_.assign(maxDepth_, 0);
+
+  // The kinds when every variable holds a Double: only a whole number held
+  // in the steps themselves can then keep a whole-number kind.
+  globalSlots_.clear();
+  needsKinds_ = false;
+  std::size_t top = 0;
+  for (const Step& step : steps_) {
+    if (step.code == Code::Global) {
+      if (std::find(globalSlots_.begin(), globalSlots_.end(), step.slot) == globalSlots_.end()) {
+        globalSlots_.push_back(step.slot);
+      }
+      doubles_[top] = 1;
+    } else if (!Kinds(step, state, doubles_.data(), top)) {
+      needsKinds_ = true;
+      break;
+    }
+    top = static_cast<std::size_t>(static_cast<long>(top) + StackChange(step.code));
+  }
+  if (!needsKinds_ && !doubles_[0]) needsKinds_ = true;
+  return true;
+}
+
+int RealTape::StackChange(Code code) {
+  switch (code) {
+    case Code::Constant:
+    case Code::Global:
+      return 1;
+    case Code::Add:
+    case Code::Subtract:
+    case Code::Multiply:
+    case Code::Divide:
+    case Code::Power:
+      return -1;
+    default:
+      return 0;
+  }
+}
+
+void RealTape::Emit(const Step& step) {
+  steps_.push_back(step);
+  depth_ = static_cast<std::size_t>(static_cast<long>(depth_) + StackChange(step.code));
+  if (depth_ > maxDepth_) maxDepth_ = depth_;
+}
+
+void RealTape::Push(const Operand& o) {
+  Step step;
+  step.code = Code::Constant;
+  step.number = NumberOf(o.value);
+  step.isDouble = o.value.Type() == VarType::Double;
+  Emit(step);
+}
+
+// Recursion follows the tree's nesting, which the parser bounds; a chain of
+// operators is walked along its left operands in a loop.
+bool RealTape::Node(const Expr& e, EngineState& state, Operand& out) {
+  switch (e.kind) {
+    case ExprKind::Literal:
+    case ExprKind::Name:
+      return Leaf(e, state, out);
+    case ExprKind::Call:
+      return CallOf(e, state, out);
+    case ExprKind::Unary:
+      if (!e.arithmetic || !Node(*e.left, state, out)) return false;
+      Unary(e.op, out);
+      return true;
+    case ExprKind::Binary: {
+      if (!e.arithmetic) return false;
+      std::vector<const Expr*> chain;
+      for (const Expr* link = &e; link->kind == ExprKind::Binary; link = link->left) {
+        if (!link->arithmetic) return false;
+        chain.push_back(link);
+      }
+      if (!Node(*chain.back()->left, state, out)) return false;
+      for (std::size_t i = chain.size(); i-- > 0;) {
+        Operand right;
+        if (!Node(*chain[i]->right, state, right)) return false;
+        Binary(chain[i]->op, out, right);
+      }
+      return true;
+    }
+    case ExprKind::Member:
+      break;
+  }
+  return false;
+}
+
+bool RealTape::Leaf(const Expr& e, EngineState& state, Operand& out) {
+  if (e.kind == ExprKind::Literal) {
+    if (!IsStepNumber(*e.literal)) return false;
+    out.constant = true;
+    out.value = *e.literal;
+    return true;
+  }
+  if (e.localSlot >= 0) return false;
+  state.Resolve(*e.name, e.resolution);
+  const Resolution& r = e.resolution;
+  switch (r.kind) {
+    case ResolvedKind::Global: {
+      if (state.globals[r.index].isFunction) return false;
+      Step step;
+      step.code = Code::Global;
+      step.slot = r.index;
+      Emit(step);
+      out.constant = false;
+      return true;
+    }
+    case ResolvedKind::Constant:
+      out.value = ConstantValue(r.index);
+      out.constant = true;
+      return IsStepNumber(out.value);
+    case ResolvedKind::Member: {
+      if (!state.objects[r.index].members[r.member].constant) return false;
+      try {
+        out.value = state.InvokeMember(r.index, r.member, {});
+      } catch (const ScriptError&) {
+        return false;
+      }
+      out.constant = true;
+      return IsStepNumber(out.value);
+    }
+    default:
+      return false;
+  }
+}
+
+// A built-in of one number (Sin, Exp, ...): it has no effects either, and of
+// a number known now it is that number's value.
+bool RealTape::CallOf(const Expr& e, EngineState& state, Operand& out) {
+  if (e.argCount != 1 || e.localSlot >= 0) return false;
+  state.Resolve(*e.name, e.resolution);
+  if (e.resolution.kind != ResolvedKind::Builtin) return false;
+  const RealFunction function = RealFunctionOf(e.resolution.index);
+  if (function == nullptr || !Node(*e.args[0], state, out)) return false;
+  if (out.constant) {
+    try {
+      Value folded = CallBuiltin(e.resolution.index, std::span<const Value>(&out.value, 1));
+      if (IsStepNumber(folded)) {
+        out.value = std::move(folded);
+        return true;
+      }
+    } catch (const ScriptError&) {
+      // Every run raises it, in its place.
+    }
+    Push(out);
+    out.constant = false;
+  }
+  Step step;
+  step.code = Code::Call;
+  step.function = function;
+  Emit(step);
+  return true;
+}
+
+void RealTape::Unary(Op op, Operand& operand) {
+  if (op == Op::Plus) return;  // the operand as it is, kind included
+  if (operand.constant) {
+    try {
+      Value folded = ApplyUnary(op, operand.value);
+      if (IsStepNumber(folded)) {
+        operand.value = std::move(folded);
+        return;
+      }
+    } catch (const ScriptError&) {
+    }
+    Push(operand);
+    operand.constant = false;
+  }
+  Step step;
+  step.code = Code::Negate;
+  Emit(step);
+}
+
+// `left` becomes left op right. Numbers known now are combined at once, by
+// the general rules, unless that fails (then every run fails alike).
+void RealTape::Binary(Op op, Operand& left, const Operand& right) {
+  // Which operand the step holds: 0 none (both on the stack), 1 the right, 2 the left.
+  int held = 0;
+  const Operand* number = nullptr;
+  if (left.constant && right.constant) {
+    try {
+      Value folded = ApplyBinary(op, left.value, right.value);
+      if (IsStepNumber(folded)) {
+        left.value = std::move(folded);
+        return;
+      }
+    } catch (const ScriptError&) {
+    }
+    Push(left);
+    Push(right);
+  } else if (right.constant) {
+    held = 1;
+    number = &right;
+  } else if (left.constant) {
+    held = 2;
+    number = &left;
+  }
+  Step step;
+  if (number != nullptr) {
+    step.number = NumberOf(number->value);
+    step.isDouble = number->value.Type() == VarType::Double;
+  }
+  auto pick = [held](Code stack, Code numberRight, Code numberLeft) {
+    return held == 0 ? stack : held == 1 ? numberRight : numberLeft;
+  };
+  switch (op) {
+    case Op::Add:
+      step.code = pick(Code::Add, Code::AddNumber, Code::NumberAdd);
+      break;
+    case Op::Subtract:
+      step.code = pick(Code::Subtract, Code::SubtractNumber, Code::NumberSubtract);
+      break;
+    case Op::Multiply:
+      step.code = pick(Code::Multiply, Code::MultiplyNumber, Code::NumberMultiply);
+      break;
+    case Op::Divide:
+      step.code = pick(Code::Divide, Code::DivideNumber, Code::NumberDivide);
+      break;
+    default:  // Power
+      step.code = pick(Code::Power, Code::PowerNumber, Code::NumberPower);
+      if (held == 1 && step.number == 2) step.code = Code::Square;
+      break;
+  }
+  Emit(step);
+  left.constant = false;
+}
+
+namespace {
+
+using Arithmetic = double (*)(double, double);
+double Sum(double a, double b) { return CheckedReal(a + b, a, b); }
+double Difference(double a, double b) { return CheckedReal(a - b, a, b); }
+double Product(double a, double b) { return CheckedReal(a * b, a, b); }
+
+// The three places a binary operator's operands come from.
+template <Arithmetic f>
+[[gnu::always_inline]] inline void OnStack(double* v, std::size_t& top) {
+  --top;
+  v[top - 1] = f(v[top - 1], v[top]);
+}
+template <Arithmetic f>
+[[gnu::always_inline]] inline void WithRight(double* v, std::size_t top, double number) {
+  v[top - 1] = f(v[top - 1], number);
+}
+template <Arithmetic f>
+[[gnu::always_inline]] inline void WithLeft(double* v, std::size_t top, double number) {
+  v[top - 1] = f(number, v[top - 1]);
+}
+
+}  // namespace
+
+// One step on the values.
+[[gnu::always_inline]] inline void RealTape::Compute(const Step& s, const EngineState& state, double* v,
+                                                     std::size_t& top) {
+  switch (s.code) {
+    case Code::Constant:
+      v[top++] = s.number;
+      break;
+    case Code::Global: {
+      const Value& x = state.globals[s.slot].value;
+      v[top++] = x.Type() == VarType::Double ? x.AsDouble() : NumberOf(x);
+      break;
+    }
+    case Code::Negate:
+      v[top - 1] = -v[top - 1];
+      break;
+    case Code::Call:
+      v[top - 1] = s.function(v[top - 1]);
+      break;
+    case Code::Add:
+      OnStack<Sum>(v, top);
+      break;
+    case Code::AddNumber:
+      WithRight<Sum>(v, top, s.number);
+      break;
+    case Code::NumberAdd:
+      WithLeft<Sum>(v, top, s.number);
+      break;
+    case Code::Subtract:
+      OnStack<Difference>(v, top);
+      break;
+    case Code::SubtractNumber:
+      WithRight<Difference>(v, top, s.number);
+      break;
+    case Code::NumberSubtract:
+      WithLeft<Difference>(v, top, s.number);
+      break;
+    case Code::Multiply:
+      OnStack<Product>(v, top);
+      break;
+    case Code::MultiplyNumber:
+      WithRight<Product>(v, top, s.number);
+      break;
+    case Code::NumberMultiply:
+      WithLeft<Product>(v, top, s.number);
+      break;
+    case Code::Divide:
+      OnStack<DividedReal>(v, top);
+      break;
+    case Code::DivideNumber:
+      WithRight<DividedReal>(v, top, s.number);
+      break;
+    case Code::NumberDivide:
+      WithLeft<DividedReal>(v, top, s.number);
+      break;
+    case Code::Power:
+      OnStack<PoweredReal>(v, top);
+      break;
+    case Code::PowerNumber:
+      WithRight<PoweredReal>(v, top, s.number);
+      break;
+    case Code::NumberPower:
+      WithLeft<PoweredReal>(v, top, s.number);
+      break;
+    case Code::Square:
+      v[top - 1] = SquaredReal(v[top - 1], s.number);
+      break;
+  }
+}
+
+// The kinds before the step's operation: false when the general road must
+// decide (a variable of another kind, a whole-number kind kept).
+bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* d, std::size_t top) {
+  switch (s.code) {
+    case Code::Constant:
+      d[top] = s.isDouble;
+      return true;
+    case Code::Global: {
+      const VarType type = state.globals[s.slot].value.Type();
+      d[top] = type == VarType::Double;
+      return type == VarType::Double || type == VarType::Integer || type == VarType::Long;
+    }
+    case Code::Negate:
+      return d[top - 1] != 0;
+    case Code::Add:
+    case Code::Subtract:
+    case Code::Multiply:
+      if (!d[top - 2] && !d[top - 1]) return false;
+      d[top - 2] = 1;
+      return true;
+    case Code::AddNumber:
+    case Code::NumberAdd:
+    case Code::SubtractNumber:
+    case Code::NumberSubtract:
+    case Code::MultiplyNumber:
+    case Code::NumberMultiply:
+      if (!s.isDouble && !d[top - 1]) return false;
+      d[top - 1] = 1;
+      return true;
+    case Code::Divide:
+    case Code::Power:
+      d[top - 2] = 1;
+      return true;
+    default:  // a function or / and ^ with a number held: a Double
+      d[top - 1] = 1;
+      return true;
+  }
+}
+
+bool RealTape::Run(const EngineState& state, double& out) {
+  double* v = values_.data();
+  std::size_t top = 0;  // entries on the stack; the top one is v[top - 1]
+  // With every variable a Double, the kinds are those found when building.
+  bool doubles = !needsKinds_;
+  for (const std::uint32_t slot : globalSlots_) doubles = doubles && state.globals[slot].value.Type() == VarType::Double;
+  if (doubles) {
+    for (const Step& s : steps_) Compute(s, state, v, top);
+  } else {
+    std::uint8_t* d = doubles_.data();
+    for (const Step& s : steps_) {
+      if (!Kinds(s, state, d, top)) return false;
+      Compute(s, state, v, top);
+    }
+    if (!d[0]) return false;
+  }
+  out = v[0];
+  return true;
+}
+
+}  // namespace eval

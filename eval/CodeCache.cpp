@@ -10,8 +10,7 @@ constexpr std::size_t kMaxCachedTextBytes = 4096;
 
 }  // namespace
 
-const std::shared_ptr<const Program>& CodeCache::Compile(std::string_view text) {
-  if (lastProgram_ && text == lastText_) return lastProgram_;
+const std::shared_ptr<const Program>& CodeCache::CompileAnew(std::string_view text) {
   std::shared_ptr<const Program> program;
   if (auto it = programs_.find(text); it != programs_.end()) {
     program = it->second;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,9 +20,17 @@ class CodeCache {
 
   // The compiled code of `text`, parsed now or earlier. The reference stays
   // good until the next call. A compile error throws and keeps nothing.
-  const std::shared_ptr<const Program>& Compile(std::string_view text);
+  const std::shared_ptr<const Program>& Compile(std::string_view text) {
+    if (lastProgram_ && IsLastText(text)) return lastProgram_;
+    return CompileAnew(text);
+  }
 
  private:
+  bool IsLastText(std::string_view text) const {
+    return text.size() == lastText_.size() && std::memcmp(text.data(), lastText_.data(), text.size()) == 0;
+  }
+  const std::shared_ptr<const Program>& CompileAnew(std::string_view text);
+
   Parse parse_;
   TextMap<std::shared_ptr<const Program>> programs_;
   // The last text is checked first: the evaluator adds the same function

@@ -21,7 +21,7 @@ ScriptError NamedError(ErrorNumber number, const NameRef& name) {
   return ScriptError(number, std::string(DescriptionOf(number)) + ": '" + name.written + "'");
 }
 
-void EngineState::Store(Value& slot, Value value) {
+void EngineState::StoreText(Value& slot, Value value) {
   const std::size_t added = TextSize(value);
   const std::size_t removed = TextSize(slot);
   if (added > removed && storedTextBytes - removed + added > kMaxStoredTextBytes) {

@@ -87,7 +87,14 @@ struct EngineState {
 
   // Every store into a variable goes through here ("Out of string space"
   // beyond the bound on text held in variables).
-  void Store(Value& slot, Value value);
+  void Store(Value& slot, Value value) {
+    if (!slot.IsString() && !value.IsString()) {
+      slot = std::move(value);
+    } else {
+      StoreText(slot, std::move(value));
+    }
+  }
+  void StoreText(Value& slot, Value value);
   // Moves a value out of a variable that is about to go away.
   Value Take(Value& slot);
   // Counts a value one operation produced against the bound of one AddCode or Eval.

@@ -1,5 +1,7 @@
 #include "Evaluate.h"
 
+#include <array>
+#include <cstring>
 
 #include "ScriptError.h"
 
@@ -13,30 +15,46 @@ constexpr std::string_view kFunctionHead = "Function theFunction()\r\nTheFunctio
 constexpr std::string_view kFunctionTail = "\r\nEnd Function";
 constexpr std::string_view kCall = "theFunction()";
 
+// The function texts of the last few expressions, built once each: a
+// solver evaluates the equations of one system in turn.
+class FunctionTexts {
+ public:
+  const std::string& Of(std::string_view exprText) {
+    const std::size_t size = kFunctionHead.size() + exprText.size() + kFunctionTail.size();
+    for (const std::string& text : texts_) {
+      if (text.size() == size &&
+          std::memcmp(text.data() + kFunctionHead.size(), exprText.data(), exprText.size()) == 0) {
+        return text;
+      }
+    }
+    std::string& text = texts_[next_];
+    next_ = (next_ + 1) % texts_.size();
+    text.assign(kFunctionHead);
+    text += exprText;
+    text += kFunctionTail;
+    return text;
+  }
+
+ private:
+  std::array<std::string, 8> texts_;
+  std::size_t next_ = 0;
+};
+
+const std::string& FunctionText(std::string_view exprText) {
+  thread_local FunctionTexts texts;
+  return texts.Of(exprText);
+}
+
 }  // namespace
 
 Value Evaluate(ScriptEngine& engine, std::string_view exprText, std::span<const std::string> names,
                std::span<const double> values, SolverUi& ui) {
-  // Reused between calls: this runs for every evaluation of every solver step.
-  thread_local std::string code;
-
   // names[i] = text(values[i]), one assignment per unknown; the engine reads
   // the 15-digit text back without it being written out.
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i >= names.size()) throw ScriptError(ErrorNumber::SubscriptOutOfRange);
-    engine.AssignNumber(names[i], values[i]);
-  }
+  engine.AssignNumbers(names, values);
+  if (values.size() > names.size()) throw ScriptError(ErrorNumber::SubscriptOutOfRange);
 
-  // `code` only ever holds a function text built here: when its middle is
-  // this expression, it is this text already.
-  const bool same = code.size() == kFunctionHead.size() + exprText.size() + kFunctionTail.size() &&
-                    std::string_view(code).substr(kFunctionHead.size(), exprText.size()) == exprText;
-  if (!same) {
-    code.assign(kFunctionHead);
-    code += exprText;
-    code += kFunctionTail;
-  }
-  engine.AddCode(code);
+  engine.AddCode(FunctionText(exprText));
 
   try {
     return engine.Eval(kCall);

@@ -1,5 +1,8 @@
 #include "ScriptEngine.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -71,6 +74,51 @@ std::optional<Value> PlainNumber(std::string_view text) {
   return negative ? ApplyUnary(Op::Negate, value) : value;
 }
 
+// NumberTextValue of the doubles seen last, by their bits: the same
+// coordinates reach every equation's engine, and the coordinates a solver
+// moves come back to where they were. Empty marks a free entry.
+struct NumberMemo {
+  struct Entry {
+    std::uint64_t bits = 0;
+    double number = 0;
+    VarType type = VarType::Empty;
+
+    // Puts the number, as its kind, into a variable that holds no text.
+    void Set(Value& v) const {
+      switch (type) {
+        case VarType::Double:
+          v = Value::Double(number);
+          break;
+        case VarType::Long:
+          v = Value::Long(static_cast<std::int32_t>(number));
+          break;
+        default:
+          v = Value::Integer(static_cast<std::int16_t>(number));
+          break;
+      }
+    }
+  };
+  static constexpr std::size_t kSize = 64;
+  std::array<Entry, kSize> entries{};
+
+  // The entry of the value, or nullptr when NumberTextValue has none (the
+  // text reads beyond the double range).
+  const Entry* Find(double value, std::uint64_t bits) {
+    Entry& e = entries[(bits ^ (bits >> 29)) % kSize];
+    if (e.bits == bits && e.type != VarType::Empty) return &e;
+    const std::optional<Value> number = NumberTextValue(value);
+    if (!number) return nullptr;
+    e.bits = bits;
+    e.type = number->Type();
+    e.number = e.type == VarType::Double ? number->AsDouble()
+               : e.type == VarType::Long ? number->AsLong()
+                                         : number->AsInteger();
+    return &e;
+  }
+};
+
+thread_local NumberMemo numberMemo;
+
 }  // namespace
 
 struct ScriptEngine::Impl {
@@ -129,8 +177,8 @@ struct ScriptEngine::Impl {
     }
   }
 
-  void AddCode(std::string_view code) {
-    const std::shared_ptr<const Program>& program = this->code.Compile(code);
+  void AddCode(std::string_view text) {
+    const std::shared_ptr<const Program>& program = code.Compile(text);
     // Functions first: a run-time error in a global statement leaves them defined.
     Install(program);
     const Frame global;
@@ -173,6 +221,29 @@ struct ScriptEngine::Impl {
       return nullptr;
     }
     return Remember(std::move(ref.written), slot);
+  }
+
+  // AssignNumber(name, value) when `name` is the entry the hint points at and
+  // the value has its number: true when done, false when the general road
+  // must decide (nothing is changed then).
+  bool AssignHinted(const std::string& name, double value) {
+    if (nextHint >= remembered.size()) return false;
+    RememberedName& r = remembered[nextHint];
+    if (r.generation != state.generation || !SameText(r.written, name) || !std::isfinite(value)) return false;
+    Value& variable = state.globals[r.slot].value;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    if (!r.hasLast || r.lastBits != bits || !SameNumber(variable, r.lastValue)) {
+      // A text in the variable leaves the accounting of stored text to Store.
+      if (variable.IsString()) return false;
+      const NumberMemo::Entry* number = numberMemo.Find(value, bits);
+      if (number == nullptr) return false;
+      number->Set(variable);
+      number->Set(r.lastValue);
+      r.hasLast = true;
+      r.lastBits = bits;
+    }
+    nextHint = nextHint + 1 == remembered.size() ? 0 : nextHint + 1;
+    return true;
   }
 
   // The pointer stays good until the next Remember.
@@ -282,15 +353,25 @@ void ScriptEngine::AssignNumber(std::string_view name, double value) {
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     if (r->hasLast && r->lastBits == bits && SameNumber(variable, r->lastValue)) return;  // holds it already
-    if (auto number = NumberTextValue(value)) {
+    if (const NumberMemo::Entry* number = numberMemo.Find(value, bits)) {
+      Value assigned;
+      number->Set(assigned);
       r->hasLast = true;
       r->lastBits = bits;
-      r->lastValue = *number;
-      impl_->state.Store(variable, std::move(*number));
+      r->lastValue = assigned;
+      impl_->state.Store(variable, std::move(assigned));
       return;
     }
   }
   AssignNumber(name, NumberText(value));
+}
+
+void ScriptEngine::AssignNumbers(std::span<const std::string> names, std::span<const double> values) {
+  impl_->RequireLanguage();
+  const std::size_t count = std::min(names.size(), values.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!impl_->AssignHinted(names[i], values[i])) AssignNumber(names[i], values[i]);
+  }
 }
 
 }  // namespace eval

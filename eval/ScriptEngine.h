@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,10 @@ class ScriptEngine {
   // it (NumberTextValue). A value that is no finite number has no text:
   // Overflow.
   void AssignNumber(std::string_view name, double value);
+  // AssignNumber(names[i], values[i]) for each i in order, as far as both
+  // go. The same names at every call (the unknowns of one system at each
+  // point a solver visits) cost little more than the values that changed.
+  void AssignNumbers(std::span<const std::string> names, std::span<const double> values);
 
  private:
   struct Impl;

@@ -10,6 +10,22 @@
 namespace eval {
 namespace {
 
+// The kinds of numbers on the steps, in promotion order.
+constexpr std::uint8_t kInteger = 0;
+constexpr std::uint8_t kLong = 1;
+constexpr std::uint8_t kDouble = 2;
+
+std::uint8_t KindOf(VarType type) {
+  return type == VarType::Double ? kDouble : type == VarType::Long ? kLong : kInteger;
+}
+
+// The kind of a whole-number result r of operands of kinds a and b (both
+// Integer or Long): the narrowest the operands allow, Double beyond Long.
+std::uint8_t WholeKind(std::uint8_t a, std::uint8_t b, double r) {
+  if (a == kInteger && b == kInteger && r >= -32768 && r <= 32767) return kInteger;
+  return r >= -2147483648.0 && r <= 2147483647.0 ? kLong : kDouble;
+}
+
 // The kinds a number on the steps may have.
 bool IsStepNumber(const Value& v) {
   return v.Type() == VarType::Double || v.Type() == VarType::Integer || v.Type() == VarType::Long;
@@ -47,33 +63,104 @@ bool RealTape::Build(const Expr& e, EngineState& state) {
   }
   if (result.constant) Push(result);
   values_.assign(maxDepth_, 0.0);
-  doubles_.assign(maxDepth_, 0);
+  kinds_.assign(maxDepth_, kDouble);
 
-  // The kinds when every variable holds a Double: only a whole number held
-  // in the steps themselves can then keep a whole-number kind.
+  // Whether a whole number can meet another when every variable holds a
+  // Double: only whole numbers held in the steps themselves then can.
   globalSlots_.clear();
   needsKinds_ = false;
+  std::vector<std::uint8_t> whole(maxDepth_, 0);
   std::size_t top = 0;
   for (const Step& step : steps_) {
-    if (step.code == Code::Global) {
-      if (std::find(globalSlots_.begin(), globalSlots_.end(), step.slot) == globalSlots_.end()) {
-        globalSlots_.push_back(step.slot);
-      }
-      doubles_[top] = 1;
-    } else if (!Kinds(step, state, doubles_.data(), top)) {
-      needsKinds_ = true;
-      break;
+    switch (step.code) {
+      case Code::Global:
+        if (std::find(globalSlots_.begin(), globalSlots_.end(), step.slot) == globalSlots_.end()) {
+          globalSlots_.push_back(step.slot);
+        }
+        whole[top] = 0;
+        break;
+      case Code::Constant:
+        whole[top] = step.kind != kDouble;
+        break;
+      case Code::Negate:
+        needsKinds_ = needsKinds_ || whole[top - 1];
+        break;
+      case Code::Add:
+      case Code::Subtract:
+      case Code::Multiply:
+        needsKinds_ = needsKinds_ || (whole[top - 2] && whole[top - 1]);
+        whole[top - 2] = 0;
+        break;
+      case Code::AddNumber:
+      case Code::NumberAdd:
+      case Code::SubtractNumber:
+      case Code::NumberSubtract:
+      case Code::MultiplyNumber:
+      case Code::NumberMultiply:
+        needsKinds_ = needsKinds_ || (step.kind != kDouble && whole[top - 1]);
+        whole[top - 1] = 0;
+        break;
+      case Code::Divide:
+      case Code::Power:
+        whole[top - 2] = 0;
+        break;
+      default:
+        whole[top - 1] = 0;
+        break;
     }
     top = static_cast<std::size_t>(static_cast<long>(top) + StackChange(step.code));
   }
-  if (!needsKinds_ && !doubles_[0]) needsKinds_ = true;
+  needsKinds_ = needsKinds_ || whole[0];
+  Fuse();
   return true;
+}
+
+void RealTape::Fuse() {
+  fused_.clear();
+  for (std::size_t i = 0; i < steps_.size(); ++i) {
+    Step step = steps_[i];
+    if (step.code == Code::Global && i + 1 < steps_.size()) {
+      const Step& next = steps_[i + 1];
+      Code joined = Code::Global;
+      switch (next.code) {
+        case Code::MultiplyNumber:
+          joined = Code::GlobalTimesNumber;
+          break;
+        case Code::NumberMultiply:
+          joined = Code::NumberTimesGlobal;
+          break;
+        case Code::Square:
+          joined = Code::SquaredGlobal;
+          break;
+        case Code::Add:
+          joined = Code::AddGlobal;
+          break;
+        case Code::Subtract:
+          joined = Code::SubtractGlobal;
+          break;
+        case Code::Multiply:
+          joined = Code::MultiplyGlobal;
+          break;
+        default:
+          break;
+      }
+      if (joined != Code::Global) {
+        step.code = joined;
+        step.number = next.number;
+        ++i;
+      }
+    }
+    fused_.push_back(step);
+  }
 }
 
 int RealTape::StackChange(Code code) {
   switch (code) {
     case Code::Constant:
     case Code::Global:
+    case Code::GlobalTimesNumber:
+    case Code::NumberTimesGlobal:
+    case Code::SquaredGlobal:
       return 1;
     case Code::Add:
     case Code::Subtract:
@@ -96,7 +183,7 @@ void RealTape::Push(const Operand& o) {
   Step step;
   step.code = Code::Constant;
   step.number = NumberOf(o.value);
-  step.isDouble = o.value.Type() == VarType::Double;
+  step.kind = KindOf(o.value.Type());
   Emit(step);
 }
 
@@ -247,7 +334,7 @@ void RealTape::Binary(Op op, Operand& left, const Operand& right) {
   Step step;
   if (number != nullptr) {
     step.number = NumberOf(number->value);
-    step.isDouble = number->value.Type() == VarType::Double;
+    step.kind = KindOf(number->value.Type());
   }
   auto pick = [held](Code stack, Code numberRight, Code numberLeft) {
     return held == 0 ? stack : held == 1 ? numberRight : numberLeft;
@@ -364,65 +451,101 @@ template <Arithmetic f>
     case Code::Square:
       v[top - 1] = SquaredReal(v[top - 1], s.number);
       break;
+    case Code::GlobalTimesNumber:
+      v[top++] = Product(state.globals[s.slot].value.AsDouble(), s.number);
+      break;
+    case Code::NumberTimesGlobal:
+      v[top++] = Product(s.number, state.globals[s.slot].value.AsDouble());
+      break;
+    case Code::SquaredGlobal:
+      v[top++] = SquaredReal(state.globals[s.slot].value.AsDouble(), s.number);
+      break;
+    case Code::AddGlobal:
+      v[top - 1] = Sum(v[top - 1], state.globals[s.slot].value.AsDouble());
+      break;
+    case Code::SubtractGlobal:
+      v[top - 1] = Difference(v[top - 1], state.globals[s.slot].value.AsDouble());
+      break;
+    case Code::MultiplyGlobal:
+      v[top - 1] = Product(v[top - 1], state.globals[s.slot].value.AsDouble());
+      break;
   }
 }
 
-// The kinds before the step's operation: false when the general road must
-// decide (a variable of another kind, a whole-number kind kept).
-bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* d, std::size_t top) {
+// One step on the values and their kinds: false, before anything is
+// computed, when a variable holds no Integer, Long or Double.
+bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* k, double* v, std::size_t& top) {
   switch (s.code) {
     case Code::Constant:
-      d[top] = s.isDouble;
-      return true;
+      k[top] = s.kind;
+      break;
     case Code::Global: {
       const VarType type = state.globals[s.slot].value.Type();
-      d[top] = type == VarType::Double;
-      return type == VarType::Double || type == VarType::Integer || type == VarType::Long;
+      if (type != VarType::Double && type != VarType::Integer && type != VarType::Long) return false;
+      k[top] = KindOf(type);
+      break;
     }
+    default:
+      break;
+  }
+  // The operands' kinds, as they are before the step.
+  const std::uint8_t right = top >= 1 ? k[top - 1] : kDouble;
+  const std::uint8_t left = top >= 2 ? k[top - 2] : kDouble;
+  Compute(s, state, v, top);
+  const double r = v[top - 1];
+  switch (s.code) {
+    case Code::Constant:
+    case Code::Global:
+      break;
     case Code::Negate:
-      return d[top - 1] != 0;
+      if (right != kDouble) k[top - 1] = WholeKind(right, right, r);
+      break;
     case Code::Add:
     case Code::Subtract:
     case Code::Multiply:
-      if (!d[top - 2] && !d[top - 1]) return false;
-      d[top - 2] = 1;
-      return true;
+      k[top - 1] = left != kDouble && right != kDouble ? WholeKind(left, right, r) : kDouble;
+      break;
     case Code::AddNumber:
     case Code::NumberAdd:
     case Code::SubtractNumber:
     case Code::NumberSubtract:
     case Code::MultiplyNumber:
     case Code::NumberMultiply:
-      if (!s.isDouble && !d[top - 1]) return false;
-      d[top - 1] = 1;
-      return true;
-    case Code::Divide:
-    case Code::Power:
-      d[top - 2] = 1;
-      return true;
-    default:  // a function or / and ^ with a number held: a Double
-      d[top - 1] = 1;
-      return true;
+      k[top - 1] = s.kind != kDouble && right != kDouble ? WholeKind(s.kind, right, r) : kDouble;
+      break;
+    default:  // a function, / and ^: a Double
+      k[top - 1] = kDouble;
+      break;
   }
+  return true;
 }
 
-bool RealTape::Run(const EngineState& state, double& out) {
+bool RealTape::Run(const EngineState& state, Value& out) {
   double* v = values_.data();
   std::size_t top = 0;  // entries on the stack; the top one is v[top - 1]
-  // With every variable a Double, the kinds are those found when building.
+  // With every variable a Double, every result is a Double.
   bool doubles = !needsKinds_;
   for (const std::uint32_t slot : globalSlots_) doubles = doubles && state.globals[slot].value.Type() == VarType::Double;
   if (doubles) {
-    for (const Step& s : steps_) Compute(s, state, v, top);
-  } else {
-    std::uint8_t* d = doubles_.data();
-    for (const Step& s : steps_) {
-      if (!Kinds(s, state, d, top)) return false;
-      Compute(s, state, v, top);
-    }
-    if (!d[0]) return false;
+    for (const Step& s : fused_) Compute(s, state, v, top);
+    out = Value::Double(v[0]);
+    return true;
   }
-  out = v[0];
+  std::uint8_t* k = kinds_.data();
+  for (const Step& s : steps_) {
+    if (!Kinds(s, state, k, v, top)) return false;
+  }
+  switch (k[0]) {
+    case kInteger:
+      out = Value::Integer(static_cast<std::int16_t>(v[0]));
+      break;
+    case kLong:
+      out = Value::Long(static_cast<std::int32_t>(v[0]));
+      break;
+    default:
+      out = Value::Double(v[0]);
+      break;
+  }
   return true;
 }
 

@@ -35,9 +35,12 @@ bool IsNameChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '
 
 // Names of unknowns are a few bytes: compared in place, without a call.
 bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (a[k] != b[k]) return false;
+  const std::size_t size = a.size();
+  if (size != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  for (std::size_t k = 0; k < size; ++k) {
+    if (p[k] != q[k]) return false;
   }
   return true;
 }
@@ -141,6 +144,14 @@ struct ScriptEngine::Impl {
     std::uint64_t lastBits = 0;
     Value lastValue;
   };
+  // How many functions Install has put in place, and the program it last
+  // found or put all of its functions in place, at that count and generation
+  // (held, so that no other program can take its address).
+  std::uint64_t installs = 0;
+  std::shared_ptr<const Program> installed;
+  std::uint64_t installedAt = 0;
+  std::uint64_t installedGeneration = 0;
+
   std::vector<RememberedName> remembered;
   std::size_t nextRemembered = 0;
   std::size_t nextHint = 0;
@@ -172,6 +183,7 @@ struct ScriptEngine::Impl {
       if (g.written != def.name->written) g.written = def.name->written;
       if (g.program != program) g.program = program;
       g.function = &def;
+      ++installs;
       def.slot.generation = state.generation;
       def.slot.index = slot;
     }
@@ -179,8 +191,15 @@ struct ScriptEngine::Impl {
 
   void AddCode(std::string_view text) {
     const std::shared_ptr<const Program>& program = code.Compile(text);
-    // Functions first: a run-time error in a global statement leaves them defined.
-    Install(program);
+    // Functions first: a run-time error in a global statement leaves them
+    // defined. The same code again, with no function replaced since, finds
+    // its functions in place.
+    if (program != installed || installs != installedAt || state.generation != installedGeneration) {
+      Install(program);
+      installed = program;
+      installedAt = installs;
+      installedGeneration = state.generation;
+    }
     const Frame global;
     for (const Stmt* stmt : program->topLevel) evaluator.Exec(*stmt, global);
   }
@@ -223,27 +242,35 @@ struct ScriptEngine::Impl {
     return Remember(std::move(ref.written), slot);
   }
 
-  // AssignNumber(name, value) when `name` is the entry the hint points at and
-  // the value has its number: true when done, false when the general road
-  // must decide (nothing is changed then).
-  bool AssignHinted(const std::string& name, double value) {
-    if (nextHint >= remembered.size()) return false;
-    RememberedName& r = remembered[nextHint];
-    if (r.generation != state.generation || !SameText(r.written, name) || !std::isfinite(value)) return false;
-    Value& variable = state.globals[r.slot].value;
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    if (!r.hasLast || r.lastBits != bits || !SameNumber(variable, r.lastValue)) {
-      // A text in the variable leaves the accounting of stored text to Store.
-      if (variable.IsString()) return false;
-      const NumberMemo::Entry* number = numberMemo.Find(value, bits);
-      if (number == nullptr) return false;
-      number->Set(variable);
-      number->Set(r.lastValue);
-      r.hasLast = true;
-      r.lastBits = bits;
+  // AssignNumber(names[i], values[i]) from `i` on for as long as each name is
+  // the entry the hint points at and its value has a number; returns where it
+  // stopped (the general road decides that one; nothing of it is changed).
+  std::size_t AssignHinted(std::span<const std::string> names, std::span<const double> values, std::size_t i) {
+    const std::size_t known = remembered.size();
+    RememberedName* const entries = remembered.data();
+    EngineState::Global* const globals = state.globals.data();
+    const std::uint64_t generation = state.generation;
+    std::size_t hint = nextHint;
+    for (; i < values.size() && hint < known; ++i) {
+      RememberedName& r = entries[hint];
+      const double value = values[i];
+      if (r.generation != generation || !SameText(r.written, names[i]) || !std::isfinite(value)) break;
+      Value& variable = globals[r.slot].value;
+      const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+      if (!r.hasLast || r.lastBits != bits || !SameNumber(variable, r.lastValue)) {
+        // A text in the variable leaves the accounting of stored text to Store.
+        if (variable.IsString()) break;
+        const NumberMemo::Entry* number = numberMemo.Find(value, bits);
+        if (number == nullptr) break;
+        number->Set(variable);
+        r.lastValue = variable;
+        r.hasLast = true;
+        r.lastBits = bits;
+      }
+      if (++hint == known) hint = 0;
     }
-    nextHint = nextHint + 1 == remembered.size() ? 0 : nextHint + 1;
-    return true;
+    nextHint = hint;
+    return i;
   }
 
   // The pointer stays good until the next Remember.
@@ -321,7 +348,7 @@ Value ScriptEngine::Eval(std::string_view expression) {
   impl_->state.textWorkBytes = 0;
   try {
     const std::shared_ptr<const Program>& program = impl_->expressions.Compile(expression);
-    return impl_->evaluator.Eval(*program->expression, Frame{});
+    return impl_->evaluator.EvalGlobal(*program->expression);
   } catch (const std::bad_alloc&) {
     throw ScriptError(ErrorNumber::OutOfMemory);
   } catch (const std::length_error&) {
@@ -369,8 +396,10 @@ void ScriptEngine::AssignNumber(std::string_view name, double value) {
 void ScriptEngine::AssignNumbers(std::span<const std::string> names, std::span<const double> values) {
   impl_->RequireLanguage();
   const std::size_t count = std::min(names.size(), values.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!impl_->AssignHinted(names[i], values[i])) AssignNumber(names[i], values[i]);
+  names = names.first(count);
+  values = values.first(count);
+  for (std::size_t i = impl_->AssignHinted(names, values, 0); i < count; i = impl_->AssignHinted(names, values, i + 1)) {
+    AssignNumber(names[i], values[i]);
   }
 }
 

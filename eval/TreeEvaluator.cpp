@@ -124,6 +124,31 @@ Value TreeEvaluator::Eval(const Expr& e, Frame frame) {
   return v;
 }
 
+// Eval(e, global frame) when e calls such a function without arguments: the
+// depths it would reach are checked as Eval, Call and CallScript check them.
+Value TreeEvaluator::EvalGlobal(const Expr& e) {
+  if (e.kind == ExprKind::Call && e.argCount == 0 && s_.evalDepth + 1 < kMaxEvalDepth &&
+      s_.callDepth < kMaxCallDepth) {
+    s_.Resolve(*e.name, e.resolution);
+    if (e.resolution.kind == ResolvedKind::Global) {
+      const EngineState::Global& g = s_.globals[e.resolution.index];
+      if (g.isFunction) {
+        if (const Expr* value = SoleResult(*g.function); value != nullptr) {
+          if (Value r; RealRoad(*value, r)) return r;
+        }
+      }
+    }
+  }
+  return Eval(e, Frame{});
+}
+
+const Expr* TreeEvaluator::SoleResult(const FunctionDef& function) {
+  if (!function.params.empty() || function.body.size() != 1) return nullptr;
+  const Stmt& only = *function.body.front();
+  if (only.kind != StmtKind::Assign || only.localSlot != 0 || only.implicitLocal) return nullptr;
+  return only.value;
+}
+
 Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
   switch (e.kind) {
     case ExprKind::Literal:
@@ -143,7 +168,7 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalUnary(const Expr& e, Frame frame) {
-  if (double r; RealRoad(e, r)) return Value::Double(r);
+  if (Value r; RealRoad(e, r)) return r;
   if (const Value* operand = Leaf(*e.left, frame)) return ApplyUnary(e.op, *operand);
   const Value operand = Eval(*e.left, frame);
   return ApplyUnary(e.op, operand);
@@ -168,14 +193,14 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 }
 
 [[gnu::noinline]] Value TreeEvaluator::EvalBinary(const Expr& e, Frame frame) {
-  if (double r; RealRoad(e, r)) return Value::Double(r);
+  if (Value r; RealRoad(e, r)) return r;
   if (IsChainLink(*e.left)) return EvalChain(e, frame);
   return BinaryOperands(e, frame);
 }
 
 // The node's steps, built the first time it is evaluated in a generation of
 // names. The steps read no locals, so they serve every frame.
-bool TreeEvaluator::RealRoad(const Expr& e, double& out) {
+bool TreeEvaluator::RealRoad(const Expr& e, Value& out) {
   if (!e.arithmetic || e.realSkipGeneration == s_.generation) return false;
   RealTape* tape = e.tape.get();
   if (tape == nullptr || tape->generation != s_.generation) {
@@ -226,8 +251,8 @@ Value TreeEvaluator::RightOperand(Op op, const Value& left, const Expr& right, F
   for (std::size_t i = 1; i < length; ++i) {
     const Expr& link = chain[i];
     if (!link.arithmetic || link.realSkipGeneration == s_.generation) continue;
-    if (double r; RealRoad(link, r)) {
-      v = Value::Double(r);
+    if (Value r; RealRoad(link, r)) {
+      v = std::move(r);
       start = i;
     }
     break;
@@ -349,11 +374,8 @@ Value TreeEvaluator::Call(const Expr& e, Frame frame) {
   // A function without parameters whose body only sets its result to an
   // arithmetic expression (every equation's): when the expression runs on
   // its steps, that number is the result, and the frame is never needed.
-  if (function.params.empty() && function.body.size() == 1 && s_.evalDepth < kMaxEvalDepth) {
-    const Stmt& only = *function.body.front();
-    if (only.kind == StmtKind::Assign && only.localSlot == 0 && !only.implicitLocal) {
-      if (double r; RealRoad(*only.value, r)) return Value::Double(r);
-    }
+  if (const Expr* value = SoleResult(function); value != nullptr && s_.evalDepth < kMaxEvalDepth) {
+    if (Value r; RealRoad(*value, r)) return r;
   }
   CallMark mark(s_);
   PushArguments(call, caller);

@@ -20,6 +20,9 @@ class TreeEvaluator {
   explicit TreeEvaluator(EngineState& state) : s_(state) {}
 
   Value Eval(const Expr& e, Frame frame);
+  // Eval in the global scope; a call of a function whose body only sets its
+  // result to an arithmetic expression goes straight to that expression's steps.
+  Value EvalGlobal(const Expr& e);
   // Runs one statement; true when it leaves the function (Exit Function).
   bool Exec(const Stmt& s, Frame frame);
 
@@ -30,7 +33,9 @@ class TreeEvaluator {
   Value EvalChain(const Expr& top, Frame frame);
   // An arithmetic node computed by its steps over doubles (RealTape); false
   // when the general road must decide.
-  bool RealRoad(const Expr& e, double& out);
+  bool RealRoad(const Expr& e, Value& out);
+  // The arithmetic expression a function's body only sets its result to.
+  static const Expr* SoleResult(const FunctionDef& function);
   Value BinaryOperands(const Expr& e, Frame frame);
   Value RightOperand(Op op, const Value& left, const Expr& right, Frame frame);
   const Value* Leaf(const Expr& e, Frame frame);

@@ -109,3 +109,47 @@ TEST(AssignNumber, RepeatedDoubleStillAssigns) {
 }
 
 }  // namespace
+
+namespace {
+
+// AssignNumbers is AssignNumber for each pair in order: the same variables
+// afterwards and the same failure, which leaves the names before it assigned
+// and those after it untouched. Code run between the calls changes kinds.
+TEST(AssignNumbers, SameAsOneAtATime) {
+  struct Call {
+    std::string codeBefore;
+    std::vector<std::string> names;
+    std::vector<double> values;
+  };
+  const std::vector<Call> calls = {
+      {"", {"x1", "x2", "x3"}, {0.25, -1.5, 3}},
+      {"", {"x1", "x2", "x3"}, {0.25, -1.5000000000000002, 3}},
+      {"x2 = \"text\"", {"x1", "x2", "x3"}, {0.5, -1.5, 3}},
+      {"", {"x3", "x1", "x2"}, {1E20, 2.5, 40000}},
+      {"", {"x1", "1x", "x3"}, {7, 8, 9}},
+      {"", {"x1", "x2", "x3"}, {1, HUGE_VAL, 2}},
+      {"Function x2()\r\nx2 = 3\r\nEnd Function", {"x1", "x2", "x3"}, {4, 5, 6}},
+      {"", {"X1", "x4", "x3"}, {0.125, 1.7976931348623157E308, 0.75}},
+      {"", {"x1", "x3"}, {1.25, 2.25}},
+      {"", {"x1", "x3"}, {1.25, 2.25}},
+  };
+  auto batch = PreparedEngine();
+  auto single = PreparedEngine();
+  for (const Call& call : calls) {
+    SCOPED_TRACE(call.codeBefore + " then " + call.names[0] + "...");
+    if (!call.codeBefore.empty()) {
+      batch->AddCode(call.codeBefore);
+      single->AddCode(call.codeBefore);
+    }
+    const auto batchFailure = FailureOf([&] { batch->AssignNumbers(call.names, call.values); });
+    const auto singleFailure = FailureOf([&] {
+      for (std::size_t i = 0; i < call.names.size(); ++i) single->AssignNumber(call.names[i], call.values[i]);
+    });
+    EXPECT_EQ(batchFailure.number, singleFailure.number);
+    for (const std::string& name : {"x1", "x2", "x3", "x4", "theFunction()"}) {
+      EXPECT_EQ(Outcome(*batch, [] {}, name), Outcome(*single, [] {}, name)) << name;
+    }
+  }
+}
+
+}  // namespace

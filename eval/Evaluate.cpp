@@ -77,6 +77,7 @@ std::string_view FunctionCall() { return kCall; }
 std::size_t FunctionBodyOffset() { return kFunctionHead.size(); }
 
 double ResultToDouble(const Value& result, SolverUi& ui) {
+  if (result.Type() == VarType::Double) return result.AsDouble();  // nearly every equation's
   if (result.IsNull()) {
     ui.Beep();
     ui.ShowMessage(DescriptionOf(ErrorNumber::InvalidUseOfNull));

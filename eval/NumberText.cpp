@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -159,6 +160,20 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
 
+// 10^k for k from kLowestDecimal to kHighestDecimal, as near as a double
+// holds it: only to sharpen an estimate that is checked exactly afterwards.
+constexpr int kLowestDecimal = -10;
+constexpr int kHighestDecimal = 40;
+constexpr auto kDecimalPowers = [] {
+  std::array<double, kHighestDecimal - kLowestDecimal + 1> powers{};
+  for (int k = kLowestDecimal; k <= kHighestDecimal; ++k) {
+    double p = 1;
+    for (int i = 0; i < (k < 0 ? -k : k); ++i) p *= 10;
+    powers[static_cast<std::size_t>(k - kLowestDecimal)] = k < 0 ? 1 / p : p;
+  }
+  return powers;
+}();
+
 // The rounding error of the product a * b = p (a and b positive and far
 // from overflow and underflow), exactly: Dekker's product where the processor
 // has no fused multiply-add.
@@ -187,7 +202,8 @@ struct Scaled {
   int beyond;
 };
 
-int SignOf(double d) { return d > 0 ? 1 : (d < 0 ? -1 : 0); }
+// Without a branch: the sign of a rounding error is as likely one way as the other.
+int SignOf(double d) { return static_cast<int>(d > 0) - static_cast<int>(d < 0); }
 
 Scaled Scale(double magnitude, int scale) {
   if (scale >= 0) {
@@ -214,6 +230,11 @@ std::optional<double> RoundedMagnitude(double magnitude) {
   // floor(binary * log10(2)), which is floor(log10(magnitude)) or one less;
   // corrected below.
   int decimal = (binary * 78913) >> 18;
+  // One compare with the next power of ten makes it exact nearly always, so
+  // the loop below seldom needs a second round.
+  if (decimal >= kLowestDecimal && decimal < kHighestDecimal) {
+    decimal += static_cast<int>(magnitude >= kDecimalPowers[decimal + 1 - kLowestDecimal]);
+  }
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int scale = 14 - decimal;
     if (scale > kMaxExactPower || scale < -kMaxExactPower) return std::nullopt;
@@ -229,7 +250,10 @@ std::optional<double> RoundedMagnitude(double magnitude) {
     // s.p < 2^50: its fraction is exact, and so is the conversion to whole.
     double whole = static_cast<double>(static_cast<std::int64_t>(s.p));
     const double fraction = s.p - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && s.beyond >= 0)) whole += 1;  // ties away from zero
+    // Ties away from zero; without a branch, as the digit beyond is as likely
+    // to round up as not.
+    const bool up = (fraction > 0.5) | ((fraction == 0.5) & (s.beyond >= 0));
+    whole += static_cast<double>(up);
     return scale >= 0 ? whole / kExactPowers[scale] : whole * kExactPowers[-scale];
   }
   return std::nullopt;

@@ -1,6 +1,7 @@
 #include "RealTape.h"
 
 #include <algorithm>
+#include <bit>
 #include <span>
 
 #include "Operators.h"
@@ -111,6 +112,8 @@ bool RealTape::Build(const Expr& e, EngineState& state) {
     top = static_cast<std::size_t>(static_cast<long>(top) + StackChange(step.code));
   }
   needsKinds_ = needsKinds_ || whole[0];
+  lastBits_.assign(globalSlots_.size(), 0);
+  hasLast_ = false;
   Fuse();
   return true;
 }
@@ -523,12 +526,28 @@ bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* k, d
 bool RealTape::Run(const EngineState& state, Value& out) {
   double* v = values_.data();
   std::size_t top = 0;  // entries on the stack; the top one is v[top - 1]
-  // With every variable a Double, every result is a Double.
+  // With every variable a Double, every result is a Double; the steps are
+  // a function of the variables alone, so the same values again give the
+  // last result (a solver evaluates the point it differentiates at again and again).
   bool doubles = !needsKinds_;
-  for (const std::uint32_t slot : globalSlots_) doubles = doubles && state.globals[slot].value.Type() == VarType::Double;
+  bool same = hasLast_;
+  const std::size_t count = globalSlots_.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const Value& x = state.globals[globalSlots_[k]].value;
+    doubles = doubles && x.Type() == VarType::Double;
+    same = same && doubles && std::bit_cast<std::uint64_t>(x.AsDouble()) == lastBits_[k];
+  }
   if (doubles) {
-    for (const Step& s : fused_) Compute(s, state, v, top);
-    out = Value::Double(v[0]);
+    if (!same) {
+      hasLast_ = false;
+      for (const Step& s : fused_) Compute(s, state, v, top);
+      for (std::size_t k = 0; k < count; ++k) {
+        lastBits_[k] = std::bit_cast<std::uint64_t>(state.globals[globalSlots_[k]].value.AsDouble());
+      }
+      last_ = v[0];
+      hasLast_ = true;
+    }
+    out = Value::Double(last_);
     return true;
   }
   std::uint8_t* k = kinds_.data();

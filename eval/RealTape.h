@@ -87,6 +87,10 @@ class RealTape {
   // held in the steps meet).
   std::vector<std::uint32_t> globalSlots_;
   bool needsKinds_ = false;
+  // The variables' bits at the last run with all of them Doubles, and its result.
+  std::vector<std::uint64_t> lastBits_;
+  bool hasLast_ = false;
+  double last_ = 0;
   std::vector<double> values_;         // the stack while running
   std::vector<std::uint8_t> kinds_;    // per entry: kInteger, kLong or kDouble
 };

@@ -83,16 +83,21 @@ void BM_SolveScript(benchmark::State& state) {
   state.counters["evaluations"] = static_cast<double>(counted.calls);
   state.SetLabel("example " + std::to_string(example));
 }
-void BM_GoCommand(benchmark::State& state) {
-  const int example = static_cast<int>(state.range(0));
-  eval::SilentUi ui;
-  app::InputFields fields;
-  app::ProblemState problem;
+// The window's fields and state after double-clicking example n.
+void LoadExample(int example, app::InputFields& fields, app::ProblemState& problem) {
   const auto eqs = app::ExampleEquations(example);
   problem.nEq = static_cast<std::int16_t>(eqs.size());
   for (std::size_t i = 0; i < eqs.size(); ++i) fields.txtEqs[i] = std::string(eqs[i]);
   fields.txtVars = eqs.size() == 3 ? "x1,x2,x3" : "x1,x2";
   fields.txtVarsI = eqs.size() == 3 ? "0,0,0" : "0,0";  // the examples' initial values
+}
+
+void BM_GoCommand(benchmark::State& state) {
+  const int example = static_cast<int>(state.range(0));
+  eval::SilentUi ui;
+  app::InputFields fields;
+  app::ProblemState problem;
+  LoadExample(example, fields, problem);
   for (auto _ : state) {
     const app::GoResult result = app::CmdExecute_Click(fields, problem, ui);
     benchmark::DoNotOptimize(result.x.data());
@@ -129,11 +134,7 @@ void BM_GoAgainstNative(benchmark::State& state) {
   eval::SilentUi ui;
   app::InputFields fields;
   app::ProblemState problem;
-  const auto eqs = app::ExampleEquations(example);
-  problem.nEq = static_cast<std::int16_t>(eqs.size());
-  for (std::size_t i = 0; i < eqs.size(); ++i) fields.txtEqs[i] = std::string(eqs[i]);
-  fields.txtVars = eqs.size() == 3 ? "x1,x2,x3" : "x1,x2";
-  fields.txtVarsI = eqs.size() == 3 ? "0,0,0" : "0,0";
+  LoadExample(example, fields, problem);
   solvers::NativeEquations native(benchnative::NativeExample(example));
   const auto nEq = static_cast<std::int16_t>(native.Count());
   std::vector<double> xOut;

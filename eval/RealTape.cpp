@@ -4,6 +4,7 @@
 #include <bit>
 #include <span>
 
+#include "NumberScan.h"
 #include "Operators.h"
 #include "RealArithmetic.h"
 #include "ScriptError.h"
@@ -30,17 +31,6 @@ std::uint8_t WholeKind(std::uint8_t a, std::uint8_t b, double r) {
 // The kinds a number on the steps may have.
 bool IsStepNumber(const Value& v) {
   return v.Type() == VarType::Double || v.Type() == VarType::Integer || v.Type() == VarType::Long;
-}
-
-double NumberOf(const Value& v) {
-  switch (v.Type()) {
-    case VarType::Double:
-      return v.AsDouble();
-    case VarType::Integer:
-      return v.AsInteger();
-    default:
-      return v.AsLong();
-  }
 }
 
 }  // namespace

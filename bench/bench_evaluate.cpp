@@ -149,8 +149,28 @@ void CountInstructions() {
         point[0] += 1E-9;
         sum += eval::ResultToDouble(eval::Evaluate(engine, text, names, point, ui), ui);
       }
-      const std::string label = "Evaluate " + text;
-      CALLGRIND_DUMP_STATS_AT(label.c_str());
+      const std::string evaluateLabel = "Evaluate " + text;  // alive while callgrind reads it
+      CALLGRIND_DUMP_STATS_AT(evaluateLabel.c_str());
+
+      const Equation eq{text, eqs.size(), benchnative::NativeExample(n)[i]};
+      Muparser mu(eq);
+      for (int k = 0; k < kWarmUpCalls; ++k) sum += mu.parser.Eval();
+      CALLGRIND_ZERO_STATS;
+      for (int k = 0; k < kCountedCalls; ++k) {
+        mu.point[0] += 1E-9;
+        sum += mu.parser.Eval();
+      }
+      const std::string muparserLabel = "muparser " + text;  // alive while callgrind reads it
+      CALLGRIND_DUMP_STATS_AT(muparserLabel.c_str());
+
+      CALLGRIND_ZERO_STATS;
+      for (int k = 0; k < kCountedCalls; ++k) {
+        point[0] += 1E-9;
+        benchmark::DoNotOptimize(point.data());
+        sum += eq.native(point);
+      }
+      const std::string nativeLabel = "native " + text;  // alive while callgrind reads it
+      CALLGRIND_DUMP_STATS_AT(nativeLabel.c_str());
       benchmark::DoNotOptimize(sum);
     }
   }

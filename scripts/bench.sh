@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every benchmark program of the build, reporting medians over repetitions.
 #   scripts/bench.sh [build]                 time every benchmark
-#   scripts/bench.sh --instructions [build]  instructions per Evaluate call of
-#                                            each example equation (callgrind)
+#   scripts/bench.sh --instructions [build]  instructions per call of each
+#                                            example equation through Evaluate,
+#                                            muparser (parsed once) and native
+#                                            code (callgrind)
 set -euo pipefail
 if [ "${1:-}" = "--instructions" ]; then
   build="${2:-build}"
@@ -14,7 +16,7 @@ if [ "${1:-}" = "--instructions" ]; then
     label="$(sed -n 's/^desc: Trigger: Client Request: //p' "$part")"
     total="$(sed -n 's/^summary: //p;s/^totals: //p' "$part" | head -1)"
     [ -n "$label" ] && printf '%8d  %s\n' $((total / calls)) "$label"
-  done | sort -k3 -s
+  done | sort -s -k3 | sort -s -k2,2
   exit 0
 fi
 build="${1:-build}"

@@ -522,24 +522,26 @@ bool RealTape::Run(const EngineState& state, Value& out) {
   bool doubles = !needsKinds_;
   bool same = hasLast_;
   const std::size_t count = globalSlots_.size();
+  const EngineState::Global* globals = state.globals.data();
   for (std::size_t k = 0; k < count; ++k) {
-    const Value& x = state.globals[globalSlots_[k]].value;
-    doubles = doubles && x.Type() == VarType::Double;
-    same = same && doubles && std::bit_cast<std::uint64_t>(x.AsDouble()) == lastBits_[k];
+    const Value& x = globals[globalSlots_[k]].value;
+    const bool isDouble = x.Type() == VarType::Double;
+    const std::uint64_t bits = isDouble ? std::bit_cast<std::uint64_t>(x.AsDouble()) : 0;
+    doubles &= isDouble;
+    same &= bits == lastBits_[k];
+    lastBits_[k] = bits;
   }
   if (doubles) {
     if (!same) {
-      hasLast_ = false;
+      hasLast_ = false;  // until the steps have run without an error
       for (const Step& s : fused_) Compute(s, state, v, top);
-      for (std::size_t k = 0; k < count; ++k) {
-        lastBits_[k] = std::bit_cast<std::uint64_t>(state.globals[globalSlots_[k]].value.AsDouble());
-      }
       last_ = v[0];
       hasLast_ = true;
     }
     out = Value::Double(last_);
     return true;
   }
+  hasLast_ = false;
   std::uint8_t* k = kinds_.data();
   for (const Step& s : steps_) {
     if (!Kinds(s, state, k, v, top)) return false;

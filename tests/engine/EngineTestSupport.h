@@ -64,7 +64,8 @@ inline std::string EvalOn(eval::ScriptEngine& engine, std::string_view expressio
   }
 }
 
-// A library-like object: a read-write property Error, a constant PI, a
+// A library-like object: a read-write property Error, a constant PI (not
+// marked as one), a constant Tau (marked), a
 // one-argument function Twice, a function Sum of any number of arguments, a
 // function Scale(x [, factor]), a function Inf returning +infinity, and a
 // Fail function raising Invalid procedure call. Records every call.
@@ -91,6 +92,8 @@ class FakeLibrary : public eval::ScriptObject {
                                    (args.size() > 1 ? eval::RequireDouble(args[1]) : 10.0));
       case 5:
         return eval::Value::Double(std::numeric_limits<double>::infinity());
+      case 7:
+        return eval::Value::Double(6.28318530717959);
       default:
         throw eval::ScriptError(eval::ErrorNumber::InvalidProcedureCall);
     }
@@ -113,6 +116,7 @@ class FakeLibrary : public eval::ScriptObject {
       {"Scale", 1, 2, false},
       {"Inf", 0, 0, false},
       {"Fail", 0, 0, false},
+      {"Tau", 0, 0, false, true},  // a constant: the engine may read it once
   };
 };
 

@@ -4,6 +4,7 @@
 // keeps them off the steps; kinds, values and errors must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -100,6 +101,27 @@ TEST(RealSteps, AgreeWithTheGeneralRulesOnRandomExpressions) {
     }
   }
   EXPECT_EQ(compared, 1500 * 6);
+}
+
+// A member marked constant is read when the steps are built, again only when
+// names change; any other member is called at every evaluation.
+TEST(RealSteps, ReadConstantMembersOncePerGenerationOfNames) {
+  auto engine = enginetest::NewEngine();
+  const auto library = std::make_shared<enginetest::FakeLibrary>();
+  engine->AddObject("lib", library, true);
+  engine->AddCode("x = 1.5");
+  const auto count = [&](const std::string& call) {
+    return std::count(library->calls.begin(), library->calls.end(), call);
+  };
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(enginetest::EvalOn(*engine, "Tau * x"), "Double:9.42477796076938");
+    EXPECT_EQ(enginetest::EvalOn(*engine, "PI * x"), "Double:4.71238898038469");
+  }
+  EXPECT_EQ(count("Tau/0"), 1);
+  EXPECT_EQ(count("PI/0"), 3);
+  engine->AddCode("y = 2");  // a new name
+  EXPECT_EQ(enginetest::EvalOn(*engine, "Tau * x"), "Double:9.42477796076938");
+  EXPECT_EQ(count("Tau/0"), 2);
 }
 
 }  // namespace

@@ -27,7 +27,9 @@ class CodeCache {
 
  private:
   bool IsLastText(std::string_view text) const {
-    return text.size() == lastText_.size() && std::memcmp(text.data(), lastText_.data(), text.size()) == 0;
+    // An empty view may have no data at all, which memcmp must not see.
+    return text.size() == lastText_.size() &&
+           (text.empty() || std::memcmp(text.data(), lastText_.data(), text.size()) == 0);
   }
   const std::shared_ptr<const Program>& CompileAnew(std::string_view text);
 

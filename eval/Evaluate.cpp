@@ -22,8 +22,8 @@ class FunctionTexts {
   const std::string& Of(std::string_view exprText) {
     const std::size_t size = kFunctionHead.size() + exprText.size() + kFunctionTail.size();
     for (const std::string& text : texts_) {
-      if (text.size() == size &&
-          std::memcmp(text.data() + kFunctionHead.size(), exprText.data(), exprText.size()) == 0) {
+      if (text.size() == size && (exprText.empty() || std::memcmp(text.data() + kFunctionHead.size(),
+                                                                   exprText.data(), exprText.size()) == 0)) {
         return text;
       }
     }

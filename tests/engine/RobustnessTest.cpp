@@ -124,6 +124,17 @@ TEST(HostileText, NulBytesAndInvalidUtf8) {
   ExpectUsable(*engine);
 }
 
+// An empty view may point nowhere; added or evaluated twice, it meets the
+// compiled-code cache's compare (the sanitizer build checks that compare).
+TEST(HostileText, EmptyViewsWithoutData) {
+  auto engine = NewEngine();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(FailureOf([&] { engine->AddCode(std::string_view()); }).number, 0);
+    EXPECT_NE(FailureOf([&] { engine->Eval(std::string_view()); }).number, 0);
+  }
+  ExpectUsable(*engine);
+}
+
 TEST(HostileText, MegabyteInputs) {
   constexpr int kMegabyte = 1 << 20;
   auto engine = NewEngine();

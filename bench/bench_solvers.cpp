@@ -104,9 +104,7 @@ void BM_GoCommand(benchmark::State& state) {
   }
   state.SetLabel("example " + std::to_string(example));
 }
-BENCHMARK(BM_GoCommand)->DenseRange(1, app::kExampleCount)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK(BM_SolveScript)->DenseRange(1, app::kExampleCount)->Unit(benchmark::kMicrosecond);
 
 void BM_SolveNative(benchmark::State& state) {
   const int example = static_cast<int>(state.range(0));
@@ -123,7 +121,6 @@ void BM_SolveNative(benchmark::State& state) {
   state.counters["evaluations"] = static_cast<double>(counted.calls);
   state.SetLabel("example " + std::to_string(example));
 }
-BENCHMARK(BM_SolveNative)->DenseRange(1, app::kExampleCount)->Unit(benchmark::kMicrosecond);
 
 // The target's own measure: a whole Go command and the native solve of the
 // same example, one after the other in every iteration, so that both see the
@@ -159,7 +156,18 @@ void BM_GoAgainstNative(benchmark::State& state) {
   state.counters["ratio"] = goUs / nativeUs;
   state.SetLabel("example " + std::to_string(example));
 }
-BENCHMARK(BM_GoAgainstNative)->DenseRange(1, app::kExampleCount)->Unit(benchmark::kMicrosecond);
+
+// Example by example, so that the measures of one example run next to each
+// other in time.
+const bool kRegistered = [] {
+  for (int example = 1; example <= app::kExampleCount; ++example) {
+    benchmark::RegisterBenchmark("BM_GoCommand", BM_GoCommand)->Arg(example)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_SolveScript", BM_SolveScript)->Arg(example)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_SolveNative", BM_SolveNative)->Arg(example)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_GoAgainstNative", BM_GoAgainstNative)->Arg(example)->Unit(benchmark::kMicrosecond);
+  }
+  return true;
+}();
 
 }  // namespace
 

@@ -29,9 +29,7 @@ class FunctionTexts {
     }
     std::string& text = texts_[next_];
     next_ = (next_ + 1) % texts_.size();
-    text.assign(kFunctionHead);
-    text += exprText;
-    text += kFunctionTail;
+    text = FunctionDefinition(exprText);
     return text;
   }
 

@@ -318,6 +318,22 @@ Value JoinTexts(const std::string& left, const std::string& right) {
   return Value::String(std::move(joined));
 }
 
+std::optional<Value> FoldUnary(Op op, const Value& operand) {
+  try {
+    return ApplyUnary(op, operand);
+  } catch (const ScriptError&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<Value> FoldBinary(Op op, const Value& left, const Value& right) {
+  try {
+    return ApplyBinary(op, left, right);
+  } catch (const ScriptError&) {
+    return std::nullopt;
+  }
+}
+
 double ApplyReal(Op op, double a, double b) {
   double r;
   switch (op) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 
 #include "Ast.h"
 #include "Value.h"
@@ -17,6 +18,12 @@ Value ApplyUnary(Op op, const Value& operand);
 
 // Binary operators: everything from Op::Power to Op::Imp.
 Value ApplyBinary(Op op, const Value& left, const Value& right);
+
+// An operator on operands known before the code runs (a compiler folding a
+// subexpression without variables): its value, or nullopt when it raises an
+// error, which then belongs to every evaluation in its place.
+std::optional<Value> FoldUnary(Op op, const Value& operand);
+std::optional<Value> FoldBinary(Op op, const Value& left, const Value& right);
 
 // +, -, *, / and ^ on two numbers when at least one of them is a Double (the
 // result is then a Double): what ApplyBinary gives, errors included. Other

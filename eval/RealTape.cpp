@@ -284,13 +284,9 @@ bool RealTape::CallOf(const Expr& e, EngineState& state, Operand& out) {
 void RealTape::Unary(Op op, Operand& operand) {
   if (op == Op::Plus) return;  // the operand as it is, kind included
   if (operand.constant) {
-    try {
-      Value folded = ApplyUnary(op, operand.value);
-      if (IsStepNumber(folded)) {
-        operand.value = std::move(folded);
-        return;
-      }
-    } catch (const ScriptError&) {
+    if (std::optional<Value> folded = FoldUnary(op, operand.value); folded && IsStepNumber(*folded)) {
+      operand.value = std::move(*folded);
+      return;
     }
     Push(operand);
     operand.constant = false;
@@ -307,13 +303,9 @@ void RealTape::Binary(Op op, Operand& left, const Operand& right) {
   int held = 0;
   const Operand* number = nullptr;
   if (left.constant && right.constant) {
-    try {
-      Value folded = ApplyBinary(op, left.value, right.value);
-      if (IsStepNumber(folded)) {
-        left.value = std::move(folded);
-        return;
-      }
-    } catch (const ScriptError&) {
+    if (std::optional<Value> folded = FoldBinary(op, left.value, right.value); folded && IsStepNumber(*folded)) {
+      left.value = std::move(*folded);
+      return;
     }
     Push(left);
     Push(right);
@@ -385,11 +377,9 @@ template <Arithmetic f>
     case Code::Constant:
       v[top++] = s.number;
       break;
-    case Code::Global: {
-      const Value& x = state.globals[s.slot].value;
-      v[top++] = x.Type() == VarType::Double ? x.AsDouble() : NumberOf(x);
+    case Code::Global:  // a Double: Kinds pushes variables of the other kinds itself
+      v[top++] = state.globals[s.slot].value.AsDouble();
       break;
-    }
     case Code::Negate:
       v[top - 1] = -v[top - 1];
       break;
@@ -468,19 +458,14 @@ template <Arithmetic f>
 // One step on the values and their kinds: false, before anything is
 // computed, when a variable holds no Integer, Long or Double.
 bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* k, double* v, std::size_t& top) {
-  switch (s.code) {
-    case Code::Constant:
-      k[top] = s.kind;
-      break;
-    case Code::Global: {
-      const VarType type = state.globals[s.slot].value.Type();
-      if (type != VarType::Double && type != VarType::Integer && type != VarType::Long) return false;
-      k[top] = KindOf(type);
-      break;
-    }
-    default:
-      break;
+  if (s.code == Code::Global) {
+    const Value& x = state.globals[s.slot].value;
+    if (!IsStepNumber(x)) return false;
+    k[top] = KindOf(x.Type());
+    v[top++] = NumberOf(x);
+    return true;
   }
+  if (s.code == Code::Constant) k[top] = s.kind;
   // The operands' kinds, as they are before the step.
   const std::uint8_t right = top >= 1 ? k[top - 1] : kDouble;
   const std::uint8_t left = top >= 2 ? k[top - 2] : kDouble;
@@ -488,7 +473,6 @@ bool RealTape::Kinds(const Step& s, const EngineState& state, std::uint8_t* k, d
   const double r = v[top - 1];
   switch (s.code) {
     case Code::Constant:
-    case Code::Global:
       break;
     case Code::Negate:
       if (right != kDouble) k[top - 1] = WholeKind(right, right, r);

@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -248,29 +247,37 @@ struct ScriptEngine::Impl {
   std::size_t AssignHinted(std::span<const std::string> names, std::span<const double> values, std::size_t i) {
     const std::size_t known = remembered.size();
     RememberedName* const entries = remembered.data();
-    EngineState::Global* const globals = state.globals.data();
     const std::uint64_t generation = state.generation;
     std::size_t hint = nextHint;
     for (; i < values.size() && hint < known; ++i) {
       RememberedName& r = entries[hint];
       const double value = values[i];
-      if (r.generation != generation || !SameText(r.written, names[i]) || !std::isfinite(value)) break;
-      Value& variable = globals[r.slot].value;
-      const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-      if (!r.hasLast || r.lastBits != bits || !SameNumber(variable, r.lastValue)) {
-        // A text in the variable leaves the accounting of stored text to Store.
-        if (variable.IsString()) break;
-        const NumberMemo::Entry* number = numberMemo.Find(value, bits);
-        if (number == nullptr) break;
-        number->Set(variable);
-        r.lastValue = variable;
-        r.hasLast = true;
-        r.lastBits = bits;
+      if (r.generation != generation || !SameText(r.written, names[i]) || !std::isfinite(value) ||
+          !AssignRemembered(r, value)) {
+        break;
       }
       if (++hint == known) hint = 0;
     }
     nextHint = hint;
     return i;
+  }
+
+  // The finite `value` into the variable of `r` as the number its 15-digit
+  // text reads back as; false, with nothing changed, when that text reads
+  // beyond the double range (the general road then decides).
+  [[gnu::always_inline]] bool AssignRemembered(RememberedName& r, double value) {
+    Value& variable = state.globals[r.slot].value;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    if (r.hasLast && r.lastBits == bits && SameNumber(variable, r.lastValue)) return true;  // holds it already
+    const NumberMemo::Entry* number = numberMemo.Find(value, bits);
+    if (number == nullptr) return false;
+    Value assigned;
+    number->Set(assigned);
+    r.lastValue = assigned;
+    r.hasLast = true;
+    r.lastBits = bits;
+    state.Store(variable, std::move(assigned));
+    return true;
   }
 
   // The pointer stays good until the next Remember.
@@ -334,6 +341,7 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
 void ScriptEngine::AddCode(std::string_view code) {
   impl_->RequireLanguage();
   impl_->state.textWorkBytes = 0;
+  impl_->evaluator.NewRun();
   try {
     impl_->AddCode(code);
   } catch (const std::bad_alloc&) {
@@ -346,6 +354,7 @@ void ScriptEngine::AddCode(std::string_view code) {
 Value ScriptEngine::Eval(std::string_view expression) {
   impl_->RequireLanguage();
   impl_->state.textWorkBytes = 0;
+  impl_->evaluator.NewRun();
   try {
     const std::shared_ptr<const Program>& program = impl_->expressions.Compile(expression);
     return impl_->evaluator.EvalGlobal(*program->expression);
@@ -375,20 +384,8 @@ void ScriptEngine::AssignNumber(std::string_view name, std::string_view numberTe
 void ScriptEngine::AssignNumber(std::string_view name, double value) {
   impl_->RequireLanguage();
   if (!std::isfinite(value)) throw ScriptError(ErrorNumber::Overflow);
-  if (Impl::RememberedName* r = impl_->PlainVariable(name)) {
-    Value& variable = impl_->state.globals[r->slot].value;
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    if (r->hasLast && r->lastBits == bits && SameNumber(variable, r->lastValue)) return;  // holds it already
-    if (const NumberMemo::Entry* number = numberMemo.Find(value, bits)) {
-      Value assigned;
-      number->Set(assigned);
-      r->hasLast = true;
-      r->lastBits = bits;
-      r->lastValue = assigned;
-      impl_->state.Store(variable, std::move(assigned));
-      return;
-    }
+  if (Impl::RememberedName* r = impl_->PlainVariable(name); r != nullptr && impl_->AssignRemembered(*r, value)) {
+    return;
   }
   AssignNumber(name, NumberText(value));
 }

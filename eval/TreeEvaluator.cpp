@@ -124,19 +124,17 @@ Value TreeEvaluator::Eval(const Expr& e, Frame frame) {
   return v;
 }
 
-// Eval(e, global frame) when e calls such a function without arguments: the
-// depths it would reach are checked as Eval, Call and CallScript check them.
+// Eval(e, global frame) without the steps between for a call of a script
+// function (Evaluate's "theFunction()"): the same guard, call and count.
 Value TreeEvaluator::EvalGlobal(const Expr& e) {
-  if (e.kind == ExprKind::Call && e.argCount == 0 && s_.evalDepth + 1 < kMaxEvalDepth &&
-      s_.callDepth < kMaxCallDepth) {
+  if (e.kind == ExprKind::Call) {
     s_.Resolve(*e.name, e.resolution);
-    if (e.resolution.kind == ResolvedKind::Global) {
-      const EngineState::Global& g = s_.globals[e.resolution.index];
-      if (g.isFunction) {
-        if (const Expr* value = SoleResult(*g.function); value != nullptr) {
-          if (Value r; RealRoad(*value, r)) return r;
-        }
-      }
+    if (e.resolution.kind == ResolvedKind::Global && s_.globals[e.resolution.index].isFunction) {
+      const FunctionDef& function = *s_.globals[e.resolution.index].function;
+      DepthGuard guard(s_.evalDepth, kMaxEvalDepth);
+      Value v = CallScript(function, e, Frame{});
+      s_.CountTextWork(v);
+      return v;
     }
   }
   return Eval(e, Frame{});
@@ -202,6 +200,10 @@ Value TreeEvaluator::EvalNode(const Expr& e, Frame frame) {
 // names. The steps read no locals, so they serve every frame.
 bool TreeEvaluator::RealRoad(const Expr& e, Value& out) {
   if (!e.arithmetic || e.realSkipGeneration == s_.generation) return false;
+  // Steps that gave up are not tried again in the same run (the fast roads
+  // above a node would otherwise try it once more each): the general road
+  // gives the same answer either way.
+  if (&e == gaveUp_ && gaveUpRun_ == run_) return false;
   RealTape* tape = e.tape.get();
   if (tape == nullptr || tape->generation != s_.generation) {
     if (tape == nullptr) {
@@ -214,7 +216,10 @@ bool TreeEvaluator::RealRoad(const Expr& e, Value& out) {
       return false;
     }
   }
-  return tape->Run(s_, out);
+  if (tape->Run(s_, out)) return true;
+  gaveUp_ = &e;
+  gaveUpRun_ = run_;
+  return false;
 }
 
 // One operator whose left operand is no chain: operands left to right,
@@ -367,8 +372,8 @@ Value TreeEvaluator::Call(const Expr& e, Frame frame) {
   return s_.InvokeMember(e.resolution.index, e.resolution.member, args);
 }
 
-[[gnu::noinline]] Value TreeEvaluator::CallScript(const FunctionDef& function, const Expr& call,
-                                                  Frame caller) {
+[[gnu::always_inline]] inline Value TreeEvaluator::CallScript(const FunctionDef& function, const Expr& call,
+                                                               Frame caller) {
   if (call.argCount != function.params.size()) throw ScriptError(ErrorNumber::WrongNumberOfArguments);
   DepthGuard guard(s_.callDepth, kMaxCallDepth);
   // A function without parameters whose body only sets its result to an
@@ -377,6 +382,12 @@ Value TreeEvaluator::Call(const Expr& e, Frame frame) {
   if (const Expr* value = SoleResult(function); value != nullptr && s_.evalDepth < kMaxEvalDepth) {
     if (Value r; RealRoad(*value, r)) return r;
   }
+  return CallInFrame(function, call, caller);
+}
+
+// The general call, inside CallScript's guard: arguments, locals, the body,
+// ByRef results handed back.
+[[gnu::noinline]] Value TreeEvaluator::CallInFrame(const FunctionDef& function, const Expr& call, Frame caller) {
   CallMark mark(s_);
   PushArguments(call, caller);
 

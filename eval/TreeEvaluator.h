@@ -20,9 +20,10 @@ class TreeEvaluator {
   explicit TreeEvaluator(EngineState& state) : s_(state) {}
 
   Value Eval(const Expr& e, Frame frame);
-  // Eval in the global scope; a call of a function whose body only sets its
-  // result to an arithmetic expression goes straight to that expression's steps.
+  // Eval in the global scope, a call of a script function straight to the call.
   Value EvalGlobal(const Expr& e);
+  // A new AddCode or Eval of the engine begins.
+  void NewRun() { ++run_; }
   // Runs one statement; true when it leaves the function (Exit Function).
   bool Exec(const Stmt& s, Frame frame);
 
@@ -43,6 +44,7 @@ class TreeEvaluator {
   Value Call(const Expr& e, Frame frame);
   Value CallNative(const Expr& e, Frame frame);
   Value CallScript(const FunctionDef& function, const Expr& call, Frame caller);
+  Value CallInFrame(const FunctionDef& function, const Expr& call, Frame caller);
   Value MemberCall(const Expr& e, Frame frame);
   std::pair<std::uint32_t, std::uint32_t> ResolveMember(const Expr& e, Frame frame);
   std::span<const Value> PushArguments(const Expr& call, Frame frame);
@@ -53,6 +55,10 @@ class TreeEvaluator {
   void Assign(const Stmt& s, Frame frame, Value value);
 
   EngineState& s_;
+  // The arithmetic node whose steps last gave up, and in which run.
+  std::uint64_t run_ = 0;
+  const Expr* gaveUp_ = nullptr;
+  std::uint64_t gaveUpRun_ = 0;
 };
 
 }  // namespace eval

@@ -203,10 +203,7 @@ class Builder {
     Operand operand = Build(*e.left);
     if (e.op == Op::Plus) return operand;
     if (operand.constant) {
-      try {
-        return Constant(ApplyUnary(e.op, operand.value));
-      } catch (const ScriptError&) {
-      }
+      if (std::optional<Value> folded = FoldUnary(e.op, operand.value)) return Constant(std::move(*folded));
     }
     CompiledTape::Instr in;
     in.code = CompiledTape::Code::Negate;
@@ -254,9 +251,8 @@ class Builder {
     Operand left = Build(*e.left);
     Operand right = Build(*e.right);
     if (left.constant && right.constant) {
-      try {
-        return Constant(ApplyBinary(e.op, left.value, right.value));
-      } catch (const ScriptError&) {
+      if (std::optional<Value> folded = FoldBinary(e.op, left.value, right.value)) {
+        return Constant(std::move(*folded));
       }
     }
     if (code == CompiledTape::Code::Power && right.constant && *ToDouble(right.value) == 2) {

@@ -47,7 +47,6 @@ constexpr int kLabelPixels = 12;
 constexpr double kMargin = 12;
 constexpr double kDot = 3.2;
 constexpr double kRootRadius = 6;
-constexpr double kLegendRow = 20;
 constexpr double kLegendTop = 58;  // below the plot area: tick numbers and the axis name
 constexpr double kCellPixels = 6;  // the contour grid's coarse cell, refined 9 x 9 where needed
 

@@ -13,7 +13,6 @@ constexpr double kTop = 62;
 constexpr double kLeft = 78;
 constexpr double kRight = 24;
 constexpr double kBottom = 48;
-constexpr double kLegendRow = 20;
 constexpr double kLegendPad = 10;
 constexpr double kMinArea = 40;
 constexpr double kSameScaleRatio = 4;

@@ -14,6 +14,10 @@ struct Rect {
   double left, top, width, height;
 };
 
+// The height of one row of the legend in pixels: the layout leaves room for
+// the rows, the drawing puts the entries on them.
+inline constexpr double kLegendRow = 20;
+
 // The area inside the axes for a picture of width x height pixels with
 // legendRows rows of legend below the axes.
 Rect PlotArea(int width, int height, int legendRows);

@@ -87,30 +87,23 @@ struct Muparser {
   }
 };
 
-void BM_MuparserParsedOnce(benchmark::State& state) {
+// muparser evaluating the equation, given its text again before every call
+// or not.
+template <bool kParseEveryCall>
+void BM_Muparser(benchmark::State& state) {
   const Equation eq = EquationOf(state);
   Muparser mu(eq);
   double sum = 0;
   for (auto _ : state) {
     mu.point[0] += 1E-9;
+    if constexpr (kParseEveryCall) mu.parser.SetExpr(eq.text);
     sum += mu.parser.Eval();
   }
   benchmark::DoNotOptimize(sum);
   state.SetLabel(eq.text);
 }
-
-void BM_MuparserParsedEveryCall(benchmark::State& state) {
-  const Equation eq = EquationOf(state);
-  Muparser mu(eq);
-  double sum = 0;
-  for (auto _ : state) {
-    mu.point[0] += 1E-9;
-    mu.parser.SetExpr(eq.text);
-    sum += mu.parser.Eval();
-  }
-  benchmark::DoNotOptimize(sum);
-  state.SetLabel(eq.text);
-}
+void BM_MuparserParsedOnce(benchmark::State& state) { BM_Muparser<false>(state); }
+void BM_MuparserParsedEveryCall(benchmark::State& state) { BM_Muparser<true>(state); }
 
 void ExampleArgs(benchmark::internal::Benchmark* b) {
   for (int n = 1; n <= app::kExampleCount; ++n) {

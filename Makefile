@@ -40,7 +40,7 @@ bench: build
 fuzz: deps
 	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DNLS_BUILD_FUZZ=ON -DNLS_BUILD_WINDOW=OFF -DNLS_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
 	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 screenshot: build

@@ -20,6 +20,7 @@
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QToolTip>
 
 #include "app/Examples.h"
 
@@ -76,28 +77,33 @@ const QColor kLabel2Background(255, 128, 128);
 constexpr double kWindowFontPoints = 8.0;
 constexpr double kLabel16FontPoints = 9.0;
 constexpr double kListAFontPoints = 9.75;
+constexpr double kToolTipFontPoints = 9.0;
 
-// The Traditional Chinese Ming face the window was laid out with, then the
-// Ming faces Debian ships, so the Chinese caption and tooltip show as glyphs.
-QFont MingFont(double points) {
+// The window names exactly one family per face, each from a package the
+// Debian package depends on (fonts-arphic-uming, fonts-liberation2; keep them
+// in step with CPACK_DEBIAN_PACKAGE_DEPENDS in packaging/CMakeLists.txt). A
+// list of families would take whichever one a machine happens to have first
+// (Nimbus Sans from fonts-urw-base35 has taller lines, and the answer field
+// then scrolls three lines), so the window would look different from machine
+// to machine. A family Qt's database holds is taken as named, never replaced
+// by a fontconfig substitute. Liberation Sans has the widths of the classic
+// forms' sans serif, so the captions fit their labels (DejaVu Sans is wider
+// and clips them).
+const char* const kMingFamily = "AR PL UMing TW";
+const char* const kWindowFamily = "Liberation Sans";
+
+QFont ExactFont(const char* family, double points) {
   QFont font;
-  font.setFamilies({QString::fromUtf8("新細明體"), QStringLiteral("PMingLiU"),
-                    QStringLiteral("AR PL UMing TW"), QStringLiteral("AR PL UMing HK"),
-                    QStringLiteral("AR PL UMing CN")});
+  font.setFamilies({QString::fromUtf8(family)});
   font.setPointSizeF(points);
   return font;
 }
 
-// The window's own font: the classic 8-point sans serif of such forms, then
-// its look-alikes on Debian, so the captions fit their labels.
-QFont WindowFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPointSizeF(kWindowFontPoints);
-  return font;
-}
+// The Ming face, so the Chinese caption and tooltip show as glyphs.
+QFont MingFont(double points) { return ExactFont(kMingFamily, points); }
+
+// The window's own 8-point sans serif; its captions fit their labels.
+QFont WindowFont() { return ExactFont(kWindowFamily, kWindowFontPoints); }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
   auto* label = new QLabel(caption, parent);
@@ -208,6 +214,10 @@ void Form1::CreateControls() {
   listA_->setGeometry(ToPixels(kListARect));
   listA_->setFont(MingFont(kListAFontPoints));
   listA_->setToolTip(QString::fromUtf8(kListATooltip));
+  // Tooltips take the application's tooltip font, not the list's; the only
+  // tooltip is this Chinese one, so it gets the Ming face too, whatever the
+  // desktop's default is.
+  QToolTip::setFont(MingFont(kToolTipFontPoints));
   listA_->setSelectionMode(QAbstractItemView::SingleSelection);
   // Entries are clipped at the right edge, as a plain list box does.
   listA_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "app/ProblemState.h"
 #include "eval/Evaluate.h"
@@ -189,7 +190,12 @@ class Parser {
     std::size_t valueStart = keyEnd + 1;
     while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
     SourceText value = line.From(valueStart);
-    if (key == kNamesKey) return TakeField(system_.names, std::move(value), kNamesKey, line.Line());
+    if (key == kNamesKey) {
+      // A file's names are identifiers: "x1,  x2 " names x1 and x2, where the
+      // names field would keep the blanks as typed.
+      SourceText names = value.TrimmedAtCommas();
+      return NoNameTwice(names) && TakeField(system_.names, std::move(names), kNamesKey, line.Line());
+    }
     if (key == kStartKey) return TakeField(system_.start, std::move(value), kStartKey, line.Line());
     if (key == kBoxKey) return TakeBox(value, line.Line());
     const SourceText::Place place = line.PlaceOf(first);
@@ -207,6 +213,34 @@ class Parser {
     }
     field = std::move(value);
     return true;
+  }
+
+  // Names differ in more than letter case, as the script's names do; empty
+  // pieces are left to the run, which refuses them. The message names the
+  // first repeat in the file; sorting keeps a long line's cost at n log n.
+  bool NoNameTwice(const SourceText& names) {
+    const std::string folded = Lower(names.Text());
+    const std::string_view text = folded;
+    std::vector<std::pair<std::string_view, std::size_t>> sorted;  // name, offset
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t comma = std::min(text.find(',', start), text.size());
+      if (comma > start) sorted.emplace_back(text.substr(start, comma - start), start);
+      start = comma + 1;
+    }
+    std::sort(sorted.begin(), sorted.end());
+    std::optional<std::pair<std::size_t, std::size_t>> repeat;  // offset, the first one's offset
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+      if (sorted[i].first != sorted[i - 1].first || (i >= 2 && sorted[i - 2].first == sorted[i].first)) continue;
+      if (!repeat || sorted[i].second < repeat->first) repeat = std::pair{sorted[i].second, sorted[i - 1].second};
+    }
+    if (!repeat) return true;
+    const SourceText::Place place = names.PlaceOf(repeat->first);
+    const SourceText::Place firstPlace = names.PlaceOf(repeat->second);
+    const std::size_t length = std::min(names.Text().find(',', repeat->first), names.Text().size()) - repeat->first;
+    error_ = Where(system_.fileName, place.line, place.column) + "names: \"" +
+             names.Text().substr(repeat->first, length) + "\" is named twice; the first is at " +
+             std::to_string(firstPlace.line) + ':' + std::to_string(firstPlace.column);
+    return false;
   }
 
   bool TakeBox(const SourceText& value, int lineNumber) {
@@ -330,6 +364,49 @@ SourceText SourceText::From(std::size_t offset) const {
 void SourceText::Append(std::string_view text, int line, int column) {
   pieces_.push_back(Piece{text_.size(), line, column});
   text_ += text;
+}
+
+SourceText SourceText::TrimmedAtCommas() const {
+  SourceText trimmed;
+  if (pieces_.empty()) return trimmed;
+  const std::string_view text = text_;
+  // A cursor that only moves forwards, so the places cost one pass in all.
+  std::size_t piece = 0;
+  std::size_t cursor = 0;
+  int column = pieces_.front().column;
+  const auto pieceEnd = [&](std::size_t i) { return i + 1 < pieces_.size() ? pieces_[i + 1].offset : text.size(); };
+  const auto moveTo = [&](std::size_t offset) {
+    // An offset that the next piece starts belongs to it, as in PlaceOf.
+    while (piece + 1 < pieces_.size() && pieces_[piece + 1].offset <= offset) {
+      ++piece;
+      cursor = pieces_[piece].offset;
+      column = pieces_[piece].column;
+    }
+    column += CharacterCount(text.substr(cursor, offset - cursor));
+    cursor = offset;
+  };
+  const auto copy = [&](std::size_t from, std::size_t to) {
+    while (from < to) {
+      moveTo(from);
+      const std::size_t stop = std::min(to, pieceEnd(piece));
+      trimmed.Append(text.substr(from, stop - from), pieces_[piece].line, column);
+      from = stop;
+    }
+  };
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    std::size_t begin = start;
+    std::size_t end = comma;
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    copy(begin, end);
+    if (comma == text.size()) break;
+    copy(comma, comma + 1);
+    start = comma + 1;
+  }
+  if (trimmed.pieces_.empty()) trimmed.Append({}, pieces_.front().line, pieces_.front().column);
+  return trimmed;
 }
 
 std::vector<std::string> SystemFile::EquationTexts() const {

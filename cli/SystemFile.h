@@ -3,7 +3,7 @@
 // the window can read the same files.
 //
 //   # lines starting with '#' and blank lines are ignored
-//   names: x1, x2        the names field's text (what follows the blanks after ':')
+//   names: x1, x2        the names field's text, blanks around each name dropped
 //   start: 0.5, 1        the initial-values field's text
 //   box: -5:5            LOW:HIGH for every unknown, or one range per unknown
 //   x1^2 - 2*x2 - 2
@@ -44,6 +44,10 @@ class SourceText {
   SourceText From(std::size_t offset) const;
   // Appends `text`, which starts at line:column of the file.
   void Append(std::string_view text, int line, int column);
+  // The text with the blanks around each comma-separated piece dropped, every
+  // byte kept at its place; an empty result keeps the place of the start.
+  // One pass over the text.
+  SourceText TrimmedAtCommas() const;
 
  private:
   struct Piece {
@@ -64,7 +68,7 @@ struct BoxRange {
 struct SystemFile {
   std::string fileName;  // as the messages name it
   std::vector<SourceText> equations;
-  std::optional<SourceText> names;  // the names field's text
+  std::optional<SourceText> names;  // the names field's text, each name trimmed
   std::optional<SourceText> start;  // the initial-values field's text
   std::vector<BoxRange> box;        // empty without a box line
   int boxLine = 0;

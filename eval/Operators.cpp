@@ -375,6 +375,10 @@ Value ApplyUnary(Op op, const Value& operand) {
     default: {  // Not
       if (operand.IsEmpty()) return Value::Integer(-1);
       const Whole a = LogicalOperand(operand);
+      // Unlike the two-operand logical operators, Not reads a numeric text
+      // as a Double and answers a Long whatever its digits' kind ("1" gives
+      // the Long -2); "True" and "False" stay Booleans.
+      if (a.fromText && !a.boolean) return Value::Long(static_cast<std::int32_t>(~a.n));
       return TypedWhole(a.boolean, a.integerKind, ~a.n);
     }
   }

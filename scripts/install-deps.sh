@@ -13,7 +13,9 @@ packages=(
   libcminpack-dev libmuparser-dev qt6-svg-dev
   valgrind dpkg-dev file
   librsvg2-bin desktop-file-utils groff-base
-  xvfb xauth xdotool imagemagick fonts-arphic-uming fonts-dejavu-core locales
+  xvfb xauth xdotool imagemagick locales
+  # The fonts the window and the pictures name (the .deb depends on them).
+  fonts-arphic-uming fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

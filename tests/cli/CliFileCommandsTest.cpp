@@ -92,7 +92,7 @@ TEST(CliFileCommands, RefusalsNameTheFileAndLine) {
       {"roots", "names: a\nx1\nx2\n", {}, 1, ":1: names: needs 2 names, one per equation (given 1)\n"},
       {"roots", "start: 1\nx1\nx2\n", {}, 1, ":1: start: needs 2 values, one per unknown (given 1)\n"},
       {"jacobian", "start: 1\nx1\nx2\n", {}, 1, ":1: start: gives 1 values for 2 unknowns\n"},
-      {"jacobian", "names: a,A\nstart: 1,2\na\n", {}, 1, ":1: names: \"A\" twice\n"},
+      {"jacobian", "names: a,A\nstart: 1,2\na\n", {}, 1, ":1:10: names: \"A\" is named twice; the first is at 1:8\n"},
       {"jacobian", "x1\n", {}, 2, " has no start: line\n"},
       {"plot", "x1\n(x2\n", {"-o", "never.png"}, 1, ":2:4: Eq_2: Expected ')'\n"},
       {"plot", "x1\nx2\nstart: 1,2,3\n", {"-o", "never.png"}, 1, ":3: start: needs 2 values, one per unknown (given 3)\n"},

@@ -69,7 +69,7 @@ TEST(CliSolveFile, RefusalsNameTheirPlace) {
       {"# continued\nx1 + _\n  x2 +* 1\nx2\n", {}, ":3:7: Eq_1: Syntax error"},
       {"x1\nx2\nx1 + x2 + x3)\n", {}, ":3:13: Eq_3: Expected end of statement"},
       {"names: x1, 2x\nx1\nx2\n", {},
-       ":1:12: The name ' 2x' in Varaiabls is not a valid variable name (Expected statement)"},
+       ":1:12: The name '2x' in Varaiabls is not a valid variable name (Expected statement)"},
       {"start: 1, 1E400\nx1\nx2\n", {},
        ":1:11: The initial value ' 1E400' in Initial Values is beyond the number range (Overflow)"},
       {"names: x1\nx1\nx2\n", {},
@@ -91,6 +91,39 @@ TEST(CliSolveFile, RefusalsNameTheirPlace) {
     EXPECT_EQ(doc["error"], file.Path() + row.where);
     EXPECT_EQ(doc["messages"].back(), file.Path() + row.where);
   }
+}
+
+// A file's names are identifiers: the blanks around them are dropped for every
+// command (they once stayed in the names: "dF1/d  v"), a name given twice is
+// refused, and the names field's own text (--vars) keeps the blanks as typed.
+TEST(CliFileNames, TrimmedForEveryCommand) {
+  const TextFile file("names:  u ,  v \nstart: -1, -1\nu^2 - 4\nv - 1\n");
+  const TextFile twice("names: u, U\nstart: -1, -1\nu^2 - 4\nv - 1\n");
+  const std::string twiceWhere = twice.Path() + ":1:11: names: \"U\" is named twice; the first is at 1:8";
+
+  ExpectAnswer(RunInProcess({"solve", file.Path(), "--json"}), {-2, 1});
+
+  const clitest::CliRun jacobian = RunInProcess({"jacobian", file.Path(), "--json"});
+  EXPECT_EQ(jacobian.status, cli::kExitSuccess) << jacobian.err;
+  EXPECT_EQ(nlohmann::json::parse(jacobian.out)["names"], (std::vector<std::string>{"u", "v"}));
+
+  const TextFile expression("names:  a ,  b \nstart: 3, 4\na*b\n");
+  EXPECT_EQ(RunInProcess({"eval", "--file", expression.Path()}).out, "12\n");
+
+  // --vars is the names field: taken as typed, as the window takes it.
+  const clitest::CliRun typed = RunInProcess({"jacobian", file.Path(), "--vars", "u, v", "--json"});
+  EXPECT_EQ(typed.status, cli::kExitSuccess) << typed.err;
+  EXPECT_EQ(nlohmann::json::parse(typed.out)["names"], (std::vector<std::string>{"u", " v"}));
+
+  for (const std::string command : {"solve", "jacobian", "roots"}) {
+    SCOPED_TRACE(command);
+    const clitest::CliRun run = RunInProcess({command, twice.Path()});
+    EXPECT_EQ(run.status, cli::kExitFailure);
+    EXPECT_EQ(run.err, "nlsolve: " + twiceWhere + "\n");
+  }
+  const TextFile batch("{\"file\": \"" + twice.Path() + "\"}\n");
+  const clitest::CliRun batchRun = RunInProcess({"batch", batch.Path()});
+  EXPECT_EQ(nlohmann::json::parse(batchRun.out)["error"], "line 1: " + twiceWhere);
 }
 
 // Beyond the window's six equations with a robust method; its refusals placed too.

@@ -34,10 +34,11 @@ TEST(SystemFileRules, LinesFieldsAndContinuations) {
       {"a _\n# not a comment here\nb\n", {"a # not a comment here", "b"}, std::nullopt, std::nullopt, 0},
       {"x1_\nx2\n", {"x1_", "x2"}, std::nullopt, std::nullopt, 0},  // a name ending in "_", no continuation
       {"# comment _\nx1\nx2\n", {"x1", "x2"}, std::nullopt, std::nullopt, 0},  // a comment is never continued
-      {"names: x1, x2\nstart: 1.5,,-2\nx1\nx2\n", {"x1", "x2"}, "x1, x2", "1.5,,-2", 0},
-      {"NAMES:\tu,v \nStart:3\nu\nv\n", {"u", "v"}, "u,v ", "3", 0},
+      {"names: x1, x2\nstart: 1.5,,-2\nx1\nx2\n", {"x1", "x2"}, "x1,x2", "1.5,,-2", 0},
+      {"NAMES:\tu,v \nStart:3\nu\nv\n", {"u", "v"}, "u,v", "3", 0},
       {"names:\nstart:\nx1\nx2\n", {"x1", "x2"}, "", "", 0},
-      {"names: a, _\n  b\na\nb\n", {"a", "b"}, "a,   b", std::nullopt, 0},
+      {"names: a, _\n  b\na\nb\n", {"a", "b"}, "a,b", std::nullopt, 0},
+      {"names: \tx1 ,  x2 , ,x3\t\nx1\nx2\n", {"x1", "x2"}, "x1,x2,,x3", std::nullopt, 0},  // blanks dropped
       {"box: -5:5\nx1\nx2\n", {"x1", "x2"}, std::nullopt, std::nullopt, 1},
       {"box: -1:1, 0:2.5e1\nx1\nx2\n", {"x1", "x2"}, std::nullopt, std::nullopt, 2},
       {"x1 = 1 : x2\n", {"x1 = 1 : x2"}, std::nullopt, std::nullopt, 0},  // not a key: a name directly before ':' is
@@ -76,6 +77,10 @@ TEST(SystemFileMessages, NameTheFileTheLineAndTheColumn) {
       {"x1\nx2 _", "s.txt:2: the line ends with \" _\" but no line follows"},
       {"names: a\nx\nnames: b\n", "s.txt:3: a second names: line; the first is line 1"},
       {"start: 1\nstart: 2\nx\n", "s.txt:2: a second start: line; the first is line 1"},
+      // A file's names are trimmed; a name given twice is refused where it repeats.
+      {"names: x1,  x1 \nx\ny\n", "s.txt:1:13: names: \"x1\" is named twice; the first is at 1:8"},
+      {"names: a, b, A, a\nx\ny\nz\nw\n", "s.txt:1:14: names: \"A\" is named twice; the first is at 1:8"},
+      {"names: a, _\n  A\nx\ny\n", "s.txt:2:3: names: \"A\" is named twice; the first is at 1:8"},
       {"box: 0:1\nbox: 0:1\nx\n", "s.txt:2: a second box: line; the first is line 1"},
       {"x\n  vars: x1\n", "s.txt:2:3: unknown line \"vars:\"; a system file knows names:, start: and box:"},
       {"box: 5:-5\nx\n", "s.txt:1:6: box: expected LOW:HIGH with LOW below HIGH, got \"5:-5\""},

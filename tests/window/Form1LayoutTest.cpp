@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,54 @@ TEST_F(Form1Opening, ChineseTextsHaveGlyphsInAMingFace) {
     for (const QChar ch : row.text) {
       EXPECT_TRUE(metrics.inFont(ch)) << "no glyph for U+" << std::hex << static_cast<int>(ch.unicode());
     }
+  }
+}
+
+// The families really used, as QFontInfo reports them after fontconfig and
+// Qt's fallback had their say, are the ones the package depends on; with
+// other sans serifs installed (Nimbus Sans, the Noto faces) one of those was
+// taken and the answer field scrolled three lines.
+TEST_F(Form1Opening, FontsAreTheDeclaredFamilies) {
+  const QString sans = QStringLiteral("Liberation Sans");
+  const QString ming = QStringLiteral("AR PL UMing TW");
+  struct Row {
+    const char* what;
+    QFont font;
+    QString family;
+  };
+  const Row rows[] = {
+      {"window", form_.font(), sans},
+      {"Label1", form_.Label1()->font(), sans},
+      {"txtVars", form_.TxtVars()->font(), sans},
+      {"TxtAns", form_.TxtAns()->font(), sans},
+      {"CmdExecute", form_.CmdExecute()->font(), sans},
+      {"Lbleqs(0)", form_.Lbleqs(0)->font(), sans},
+      {"Label16", form_.Label16()->font(), ming},
+      {"ListA", form_.ListA()->font(), ming},
+      {"tooltip", QToolTip::font(), ming},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(row.font.families(), QStringList{row.family});
+    EXPECT_EQ(QFontInfo(row.font).family(), row.family);
+  }
+  const QFontMetrics tooltip(QToolTip::font());
+  for (const QChar ch : form_.ListA()->toolTip()) {
+    EXPECT_TRUE(tooltip.inFont(ch)) << "no glyph for U+" << std::hex << static_cast<int>(ch.unicode());
+  }
+}
+
+// Every caption fits its label: a wider face (DejaVu Sans) clipped
+// "Varaiabls:(x,y,z)", "Initial Values", "Answer" and the underscores.
+TEST_F(Form1Opening, CaptionsFitTheirLabels) {
+  form_.show();
+  std::vector<QLabel*> labels = {form_.Label16(), form_.Label1(), form_.LblVarsI(), form_.Label2()};
+  for (int k = 0; k < app::kMaxEquations; ++k) labels.push_back(form_.Lbleqs(k));
+  for (QLabel* label : labels) {
+    SCOPED_TRACE(label->text().toStdString());
+    const QFontMetrics metrics(label->font());
+    EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width());
+    EXPECT_LE(metrics.height(), label->contentsRect().height());
   }
 }
 

@@ -74,7 +74,11 @@ const char* const kEquationLabelPrefix = "Eq_";
 const QColor kLabel16TextColor(255, 0, 0);
 const QColor kLabel2Background(255, 128, 128);
 
-constexpr double kWindowFontPoints = 8.0;
+// The classic forms' 8-point sans serif is a bitmap face 10 pixels wide per
+// em at 96 dots per inch; Liberation Sans at 8 points (10.67 pixels, hinted
+// to 11) is wider and clips "Answer" and the "Eq_1:" captions, at 10 pixels
+// every caption fits its label.
+constexpr int kWindowFontPixels = 10;
 constexpr double kLabel16FontPoints = 9.0;
 constexpr double kListAFontPoints = 9.75;
 constexpr double kToolTipFontPoints = 9.0;
@@ -92,18 +96,25 @@ constexpr double kToolTipFontPoints = 9.0;
 const char* const kMingFamily = "AR PL UMing TW";
 const char* const kWindowFamily = "Liberation Sans";
 
-QFont ExactFont(const char* family, double points) {
+QFont ExactFont(const char* family) {
   QFont font;
   font.setFamilies({QString::fromUtf8(family)});
-  font.setPointSizeF(points);
   return font;
 }
 
 // The Ming face, so the Chinese caption and tooltip show as glyphs.
-QFont MingFont(double points) { return ExactFont(kMingFamily, points); }
+QFont MingFont(double points) {
+  QFont font = ExactFont(kMingFamily);
+  font.setPointSizeF(points);
+  return font;
+}
 
-// The window's own 8-point sans serif; its captions fit their labels.
-QFont WindowFont() { return ExactFont(kWindowFamily, kWindowFontPoints); }
+// The window's own sans serif; its captions fit their labels.
+QFont WindowFont() {
+  QFont font = ExactFont(kWindowFamily);
+  font.setPixelSize(kWindowFontPixels);
+  return font;
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
   auto* label = new QLabel(caption, parent);

@@ -488,7 +488,8 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
       scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + system.equations[static_cast<std::size_t>(e)] +
                                   " = 0");
     CompiledResiduals residuals(equations.System());
-    search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft());
+    // Half of what is left at most, so that the zero curves get their share.
+    search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
     if (search.maxSeconds > 0) {
       const robust::RootsReport roots = robust::FindRoots(search, residuals);
       for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
@@ -511,8 +512,10 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
         },
         grid);
     if (!scene.contours->complete)
-      cutShort.push_back("the zero curves (drawn for " + system.names[1] + " up to " +
-                         plot::CoordinateText(scene.contours->tracedUpTo) + ")");
+      cutShort.push_back(scene.contours->tracedUpTo > box.yMin
+                             ? "the zero curves (drawn for " + system.names[1] + " up to " +
+                                   plot::CoordinateText(scene.contours->tracedUpTo) + ")"
+                             : std::string("the zero curves (none drawn)"));
   }
   scene.subtitle = "From " + PointText(system.start) + ": " + outcome;
   if (!cutShort.empty())

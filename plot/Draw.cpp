@@ -360,8 +360,7 @@ class Painter {
       }
       QString roots = QStringLiteral("roots found in the box: %1").arg(scene_.roots.size());
       if (layout_.numbered) roots += QStringLiteral(", numbered as listed below");
-      if (layout_.unplacedNumbers > 0)
-        roots += QStringLiteral(" (%1 without room for the number)").arg(layout_.unplacedNumbers);
+      if (layout_.unplacedNumbers > 0) roots += QStringLiteral(" (%1 unlabelled)").arg(layout_.unplacedNumbers);
       if (!scene_.roots.empty())
         place(roots, [&](QPointF c) {
           p_.setPen(QPen(kInk, 1.5));

@@ -101,14 +101,12 @@ Attempt Place(const Scene& scene, const Frame& frame, const std::vector<std::str
       side = low ? (right ? Side::UpperLeft : Side::UpperRight) : (right ? Side::LowerLeft : Side::LowerRight);
     }
     const std::vector<Rect> candidates = Candidates(x, y, LabelBoxWidth(text), kBesideDot, side);
+    // Placed first, a mark meets only markers; in a picture too crowded for
+    // it the path's first or last dot shows the point unnamed.
     const int chosen = FirstFree(candidates, area, taken);
-    // Placed first, a mark meets only markers; with no free place it takes its
-    // preferred one, moved into the area.
-    Rect spot = candidates[static_cast<std::size_t>(std::max(chosen, 0))];
-    spot.left = std::clamp(spot.left, area.left, std::max(area.left, area.left + area.width - spot.width));
-    spot.top = std::clamp(spot.top, area.top, std::max(area.top, area.top + area.height - spot.height));
-    taken.push_back(spot);
-    attempt.labels.push_back({spot, text});
+    if (chosen < 0) return;
+    taken.push_back(candidates[static_cast<std::size_t>(chosen)]);
+    attempt.labels.push_back({candidates[static_cast<std::size_t>(chosen)], text});
   };
   mark(scene.start, "start", Side::UpperLeft);
   if (endRoot < 0) mark(scene.end, "end", Side::LowerRight);
@@ -191,7 +189,9 @@ SceneLayout LayoutScene(const Scene& scene) {
   for (const std::string& entry : entries) widest = std::max(widest, TextWidth(entry, kTextPixels));
   layout.rootListColumn = widest + kListGap;
   const int columns = std::max(1, static_cast<int>((scene.width - 2 * kMargin) / layout.rootListColumn));
-  const int maxRows = std::max(1, static_cast<int>(scene.height * kRootListShare / kLegendRow));
+  // The list takes at most a share of the picture and half of the plot's height.
+  const int maxRows = std::max(
+      1, static_cast<int>(std::min(scene.height * kRootListShare, layout.full.height / 2) / kLegendRow));
   const int count = static_cast<int>(entries.size());
   int rows = std::min(maxRows, (count + columns - 1) / columns);
   int shown = count;

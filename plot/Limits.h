@@ -18,7 +18,8 @@ inline constexpr int kBytesPerPixel = 4;
 // The default time budget in seconds for the method's path, the root search
 // and the sampling of the zero curves together (--budget).
 inline constexpr int kDefaultBudgetSeconds = 30;
-// Of the budget, the root search takes at most this many seconds.
+// Of the budget, the root search takes at most this many seconds (and at
+// most half of what the path left).
 inline constexpr int kRootsSeconds = 10;
 
 }  // namespace plot

@@ -333,12 +333,14 @@ class Painter {
     int entry = 0;
     p_.setFont(Font(kTextPixels));
     const QFontMetricsF metrics(p_.font());
-    auto place = [&](const QString& text, const std::function<void(QPointF)>& swatch) {
+    // A wide entry takes a row of its own.
+    auto place = [&](const QString& text, const std::function<void(QPointF)>& swatch, bool wide = false) {
+      if (wide && entry % 2 == 1) ++entry;
       const QPointF at(kMargin + column * (entry % 2), top + kLegendRow * (entry / 2));
       swatch(at + QPointF(14, -metrics.ascent() / 2 + 1));
       p_.setPen(kInk);
-      p_.drawText(at + QPointF(36, 0), metrics.elidedText(text, Qt::ElideRight, column - 44));
-      ++entry;
+      p_.drawText(at + QPointF(36, 0), metrics.elidedText(text, Qt::ElideRight, (wide ? 2 : 1) * column - 44));
+      entry += wide ? 2 : 1;
     };
     auto line = [&](const QPen& pen, bool dots) {
       return [&, pen, dots](QPointF c) {
@@ -359,14 +361,19 @@ class Painter {
         place(Text(label) + (noZero_[e] ? QStringLiteral("   (no zero in the box)") : QString()), line(QPen(kCurveColours[e], 2.2), false));
       }
       QString roots = QStringLiteral("roots found in the box: %1").arg(scene_.roots.size());
-      if (layout_.numbered) roots += QStringLiteral(", numbered as listed below");
-      if (layout_.unplacedNumbers > 0) roots += QStringLiteral(" (%1 unlabelled)").arg(layout_.unplacedNumbers);
+      if (layout_.numbered && layout_.unplacedNumbers == 0) roots += QStringLiteral(", numbered as listed below");
+      if (layout_.unplacedNumbers > 0)
+        roots += QStringLiteral(", listed below (no room beside the markers for %1 of the numbers)")
+                     .arg(layout_.unplacedNumbers);
       if (!scene_.roots.empty())
-        place(roots, [&](QPointF c) {
-          p_.setPen(QPen(kInk, 1.5));
-          p_.setBrush(kRootFill);
-          p_.drawEllipse(c, kRootRadius, kRootRadius);
-        });
+        place(
+            roots,
+            [&](QPointF c) {
+              p_.setPen(QPen(kInk, 1.5));
+              p_.setBrush(kRootFill);
+              p_.drawEllipse(c, kRootRadius, kRootRadius);
+            },
+            layout_.numbered);
       if (undefinedShown_)
         place(QStringLiteral("shaded: F1 (blue) or F2 (red) cannot be evaluated"), [&](QPointF c) {
           for (int e = 0; e < 2; ++e) {

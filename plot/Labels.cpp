@@ -201,6 +201,8 @@ SceneLayout LayoutScene(const Scene& scene) {
     entries.resize(static_cast<std::size_t>(shown) + 1);
   }
   layout.rootListRows = rows;
+  // The legend's entry for the roots then takes a whole row for its longer text.
+  ++layout.legendRows;
   layout.full = PlotArea(scene.width, scene.height, layout.legendRows + rows);
   layout.frame = Frame(scene.box, layout.full, true);
   const double top = layout.full.top + layout.full.height + kLegendTop + kLegendRow * layout.legendRows;

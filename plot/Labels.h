@@ -38,7 +38,7 @@ struct ListEntry {
 struct SceneLayout {
   Rect full;                          // PlotArea for the rows below
   Frame frame;                        // the plane on the picture
-  int legendRows = 0;                 // the legend's two columns
+  int legendRows = 0;                 // the legend's two columns (one more when numbered)
   std::vector<PlacedLabel> labels;
   bool numbered = false;              // roots carry numbers; rootList holds their coordinates
   int unplacedNumbers = 0;            // numbered roots with no room for their number

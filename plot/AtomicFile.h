@@ -11,7 +11,8 @@ namespace plot {
 
 // False with "cannot write PATH: REASON" in `error` (the system's words).
 // While it writes, SIGXFSZ is ignored, so a file-size limit fails the write
-// instead of killing the process.
+// instead of killing the process; the signal's action is the process's, so
+// two threads must not write at once.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace plot

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -28,18 +29,15 @@
 #include "eval/ScriptError.h"
 #include "eval/compiled/CompiledSystem.h"
 #include "plot/Frame.h"
+#include "plot/Limits.h"
 #include "robust/Roots.h"
 
 namespace cli {
 namespace {
 
 constexpr std::string_view kNewton = "newton";
-constexpr int kMinSide = 320;
-constexpr int kMaxSide = 8000;
 constexpr const char* kLibraryFile = "libnlsolve_plot.so";
 constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";
-// The root search for the picture: the default starts, a shorter budget.
-constexpr double kRootsSeconds = 10.0;
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 
 // The Go command's log lines the path is read from.
@@ -172,7 +170,8 @@ struct Problem {
   std::vector<double> start;
 };
 
-void AddRobustRuns(const robust::Options& base, Equations& equations, std::span<const double> start, bool plane,
+// True when the time budget ended the solve.
+bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<const double> start, bool plane,
                    plot::Scene& scene, std::vector<double>& end, std::string& outcome) {
   robust::Options options = base;
   double iteration = -1;
@@ -192,13 +191,17 @@ void AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
   CompiledResiduals residuals(equations.System());
   const robust::Report report = robust::Solve(options, residuals, start);
   end = report.x;
+  // The count the picture's iteration axis ends at: the accepted points of
+  // every run (the report's count also holds the rejected trial steps).
+  const long steps = std::lround(std::max(0.0, iteration));
   outcome = std::string(robust::MethodName(base.method)) + ": " + std::string(robust::VerdictName(report.verdict)) +
-            " at " + PointText(report.x) + " after " + std::to_string(report.iterations) +
-            " iterations, max|F| = " + plot::CoordinateText(report.maxAbsResidual);
+            " at " + PointText(report.x) + " after " + std::to_string(steps) + (steps == 1 ? " iteration" : " iterations") +
+            ", max|F| = " + plot::CoordinateText(report.maxAbsResidual);
   if (base.method == robust::Method::Auto)
     outcome += " (" + std::string(robust::MethodName(report.method)) + ", start " +
                std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried) + ")";
   scene.tolerance = plane ? 0.0 : options.ftol;
+  return report.stopReason == robust::StopReason::TimeBudget;
 }
 
 // The Go command on the problem; its messages go to err as `solve` shows them.
@@ -241,7 +244,12 @@ bool AddGoRuns(const PlotCliOptions& options, const Problem& problem, Equations&
       "Newton: " + std::to_string(path.newton.empty() ? 0 : path.newton.size() - 1) + " iterations", descentEnd,
       0);
   end = result.x;
-  const std::string iterations = std::to_string(path.newton.empty() ? 0 : path.newton.size() - 1) + " iterations";
+  // One count, the one the picture's iteration axis ends at: both stages together.
+  const std::size_t newtonIterations = path.newton.empty() ? 0 : path.newton.size() - 1;
+  std::string iterations = std::to_string(path.descentIterations + newtonIterations) + " iterations";
+  if (path.descentIterations > 0)
+    iterations += " (" + std::to_string(path.descentIterations) + " steepest descent, " +
+                  std::to_string(newtonIterations) + " Newton)";
   outcome = std::string("newton (the Go command): ") + (result.converged ? "converged to " : "did not converge; stopped at ") +
             PointText(result.x) + " after " + iterations;
   return true;
@@ -278,6 +286,12 @@ CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options) {
       ->type_name("FILE")
       ->required();
   command->add_option("--size", options.sizeText, "Width x height in pixels (900x700)")->type_name("WxH");
+  command
+      ->add_option("--budget", options.budget,
+                   "Time budget in seconds for the path, the roots and the curves (" +
+                       std::to_string(plot::kDefaultBudgetSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(CLI::PositiveNumber);
   return command;
 }
 
@@ -285,12 +299,17 @@ bool ParseSize(std::string_view text, int& width, int& height, std::string& prob
   const std::size_t x = text.find_first_of("xX");
   auto side = [](std::string_view piece, int& value) {
     const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-    return !piece.empty() && error == std::errc() && end == piece.data() + piece.size() && value >= kMinSide &&
-           value <= kMaxSide;
+    return !piece.empty() && error == std::errc() && end == piece.data() + piece.size() && value >= plot::kMinSide &&
+           value <= plot::kMaxSide;
   };
   if (x == std::string_view::npos || !side(text.substr(0, x), width) || !side(text.substr(x + 1), height)) {
-    problem = "--size needs WxH with each side " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
-              " pixels, got \"" + std::string(text) + "\"";
+    problem = "--size needs WxH with each side " + std::to_string(plot::kMinSide) + " to " +
+              std::to_string(plot::kMaxSide) + " pixels, got \"" + std::string(text) + "\"";
+    return false;
+  }
+  if (static_cast<long>(width) * height > plot::kMaxPixels) {
+    problem = "--size allows at most " + std::to_string(plot::kMaxPixels) + " pixels in all, got \"" +
+              std::string(text) + "\" (" + std::to_string(static_cast<long>(width) * height) + ")";
     return false;
   }
   return true;
@@ -344,12 +363,20 @@ bool WritePicture(const plot::Scene& scene, const std::string& path, std::string
   return write != nullptr && write(plot::kSceneVersion, &scene, path.c_str(), &error);
 }
 
-int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err) {
+std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotOutcome& report,
+                                  std::ostream& err) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point began = Clock::now();
   auto usage = [&](const std::string& problem) {
     err << "nlsolve plot: " << problem << '\n' << kPlotUsage;
     return kExitUsage;
   };
-  plot::Scene scene;
+  if (!(options.budget > 0) || !std::isfinite(options.budget)) return usage("--budget needs a positive number of seconds");
+  const Clock::time_point deadline =
+      began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                  std::min(options.budget, static_cast<double>(std::numeric_limits<int>::max()))));
+  auto secondsLeft = [&] { return std::chrono::duration<double>(deadline - Clock::now()).count(); };
+  std::vector<std::string> cutShort;
   std::string problem;
   if (!ParseSize(options.sizeText, scene.width, scene.height, problem)) return usage(problem);
   {
@@ -450,26 +477,59 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   } else {
     RobustCliOptions robustOptions;
     robustOptions.method = options.method;
-    AddRobustRuns(ToRobustOptions(robustOptions), equations, system.start, plane, scene, end, outcome);
+    robust::Options robustRun = ToRobustOptions(robustOptions);
+    robustRun.maxSeconds = std::min(robustRun.maxSeconds, std::max(0.0, secondsLeft()));
+    if (AddRobustRuns(robustRun, equations, system.start, plane, scene, end, outcome))
+      cutShort.push_back("the method's run");
   }
-  scene.subtitle = "From " + PointText(system.start) + ": " + outcome;
 
   if (plane) {
     for (int e = 0; e < 2; ++e)
       scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + system.equations[static_cast<std::size_t>(e)] +
                                   " = 0");
-    scene.evaluate = [&equations](double x, double y, double* f) {
-      const double point[2] = {x, y};
-      equations.Values(point, {f, 2});
-    };
     CompiledResiduals residuals(equations.System());
-    search.maxSeconds = kRootsSeconds;
-    const robust::RootsReport roots = robust::FindRoots(search, residuals);
-    for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
+    // Half of what is left at most, so that the zero curves get their share.
+    search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
+    if (search.maxSeconds > 0) {
+      const robust::RootsReport roots = robust::FindRoots(search, residuals);
+      for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
+      if (roots.budgetReached) cutShort.push_back("the root search");
+    } else {
+      cutShort.push_back("the root search (not begun)");
+    }
     scene.start = system.start;
     scene.end = end;
+    // Traced here, after the roots (the legend they need sets the grid), so
+    // that the budget bounds it; the scene keeps no reference to `equations`.
+    plot::ContourOptions grid = plot::SceneContourOptions(scene);
+    grid.stop = [&] { return Clock::now() >= deadline; };
+    const plot::Box& box = scene.box;
+    scene.contours = plot::TraceZeroCurves(
+        box.xMin, box.xMax, box.yMin, box.yMax,
+        [&equations](double x, double y, double* f) {
+          const double point[2] = {x, y};
+          equations.Values(point, {f, 2});
+        },
+        grid);
+    if (!scene.contours->complete)
+      cutShort.push_back(scene.contours->tracedUpTo > box.yMin
+                             ? "the zero curves (drawn for " + system.names[1] + " up to " +
+                                   plot::CoordinateText(scene.contours->tracedUpTo) + ")"
+                             : std::string("the zero curves (none drawn)"));
   }
+  scene.subtitle = "From " + PointText(system.start) + ": " + outcome;
+  if (!cutShort.empty())
+    report.cutShort = "the time budget of " + plot::CoordinateText(options.budget) + " s cut short " +
+                      Joined(cutShort, ", ");
+  if (!report.cutShort.empty()) scene.subtitle += "; " + report.cutShort;
+  return std::nullopt;
+}
 
+int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err) {
+  plot::Scene scene;
+  PlotOutcome report;
+  if (const std::optional<int> refused = BuildPlotScene(options, scene, report, err)) return *refused;
+  const bool plane = scene.kind == plot::Kind::ZeroCurves;
   std::string error;
   if (!WritePicture(scene, options.output, error)) {
     err << "nlsolve plot: " << error << '\n';

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plot/Limits.h"
 #include "plot/Scene.h"
 
 namespace CLI {
@@ -21,19 +22,30 @@ namespace cli {
 inline constexpr std::string_view kPlotUsage =
     "Usage: nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
     "                    [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
-    "                    [--size WxH]\n";
+    "                    [--size WxH] [--budget SECONDS]\n";
 
-inline constexpr const char* kPlotHelp =
-    "  nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
-    "               [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE [--size WxH]\n"
-    "      Draws a picture into FILE (.png or .svg, 900x700 unless --size).\n"
+// The limits in the text come from plot/Limits.h, as the check's do.
+inline const std::string kPlotHelp =
+    std::string("  nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
+                "               [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE\n"
+                "               [--size WxH] [--budget SECONDS]\n"
+                "      Draws a picture into FILE (.png or .svg, 900x700 unless --size; each\n"
+                "      side ") +
+    std::to_string(plot::kMinSide) + " to " + std::to_string(plot::kMaxSide) + " pixels, at most " +
+    std::to_string(plot::kMaxPixels) +
+    " pixels in all).\n"
     "      Two unknowns: the zero curves of both equations over the box (as for\n"
     "      roots: -10:10, or around --x0), shaded where an equation cannot be\n"
     "      evaluated, every root the root search finds in the box, and the\n"
     "      method's path from the start (newton, the default, is the Go\n"
     "      command; 2 to 6 equations). Other numbers of unknowns: max|F| on a log\n"
-    "      scale against the iteration, one line per run. Exit status 0 when the\n"
-    "      picture was written. FILE is a system file (- for standard input);\n"
+    "      scale against the iteration, one line per run. --budget (" +
+    std::to_string(plot::kDefaultBudgetSeconds) +
+    ") the seconds\n"
+    "      for the path, the root search and the zero curves together; what it\n"
+    "      cuts short is drawn as far as it got and named on the report line.\n"
+    "      Exit status 0 when the picture was written. The file is replaced only\n"
+    "      by a complete picture. FILE is a system file (- for standard input);\n"
     "      --vars, --x0 and --box override its names:, start: and box: lines.";
 
 struct PlotCliOptions {
@@ -46,11 +58,12 @@ struct PlotCliOptions {
   std::optional<std::string> boxText;
   std::string output;
   std::string sizeText = "900x700";
+  double budget = plot::kDefaultBudgetSeconds;  // seconds
 };
 
 CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options);
 
-// "WxH" with each side 200 to 8000 pixels; false with the problem in `problem`.
+// "WxH" within plot/Limits.h's bounds; false with the problem in `problem`.
 bool ParseSize(std::string_view text, int& width, int& height, std::string& problem);
 
 // The Go command's path read back from the lines it printed on its log
@@ -66,6 +79,15 @@ GoPath ReadGoPath(const std::vector<std::string>& log, std::vector<double> start
 // Finds the drawing library: $NLSOLVE_PLOT_LIBRARY when set, else beside the
 // executable, else in ../lib/nlsolver/ from it. Writes scene to path.
 bool WritePicture(const plot::Scene& scene, const std::string& path, std::string& error);
+
+// The picture's scene for the options, and the report line's parts; the
+// exit status when the options or the system are refused (messages on err),
+// nullopt when the scene is ready. Keeps nothing from the call but `scene`.
+struct PlotOutcome {
+  std::string cutShort;  // what the time budget cut short, in words; empty when nothing
+};
+std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotOutcome& outcome,
+                                  std::ostream& err);
 
 int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err);
 

@@ -163,11 +163,17 @@ Contours TraceZeroCurves(double xMin, double xMax, double yMin, double yMax,
     row.clear();
     for (int i = 0; i <= nx; ++i) row.push_back(tracer.At(xAt(i), yAt(j)));
     for (int i = 0; i < nx; ++i) {
+      if (options.stop && options.stop()) {
+        tracer.result.complete = false;
+        tracer.result.tracedUpTo = yAt(j - 1);
+        return std::move(tracer.result);
+      }
       const Sample corners[4] = {below[i], below[i + 1], row[i + 1], row[i]};
       tracer.Cell(corners, 0);
     }
     below.swap(row);
   }
+  tracer.result.tracedUpTo = yMax;
   return std::move(tracer.result);
 }
 

@@ -22,12 +22,18 @@ struct ContourOptions {
   int cellsY = 120;
   int refine = 3;    // a cell that needs it is split refine x refine ...
   int depth = 2;     // ... this many times
+  // Asked after each cell; true ends the sampling there (a time budget).
+  std::function<bool()> stop;
 };
 
 struct Contours {
   std::array<std::vector<Segment>, 2> curves;  // the zero curve of each equation
   std::array<std::vector<Cell>, 2> undefined;  // cells where it cannot be evaluated
   long evaluations = 0;
+  // False when options.stop ended the sampling: the curves are traced from
+  // the box's bottom up to tracedUpTo only.
+  bool complete = true;
+  double tracedUpTo = 0;
 };
 
 // f(x, y, out) writes F1 and F2 at (x, y) into out[0..1], NaN where an

@@ -20,8 +20,10 @@
 #include <QPainterPath>
 #include <QSvgGenerator>
 
+#include "AtomicFile.h"
 #include "Contour.h"
 #include "Frame.h"
+#include "Labels.h"
 #include "Scene.h"
 
 namespace plot {
@@ -42,13 +44,6 @@ constexpr int kUndefinedAlpha = 48;
 
 constexpr int kTitlePixels = 17;
 constexpr int kMinTitlePixels = 12;
-constexpr int kTextPixels = 13;
-constexpr int kLabelPixels = 12;
-constexpr double kMargin = 12;
-constexpr double kDot = 3.2;
-constexpr double kRootRadius = 6;
-constexpr double kLegendTop = 58;  // below the plot area: tick numbers and the axis name
-constexpr double kCellPixels = 6;  // the contour grid's coarse cell, refined 9 x 9 where needed
 
 QFont Font(int pixels, bool bold = false) {
   QFont font(QStringLiteral("DejaVu Sans"));
@@ -75,32 +70,25 @@ QPen RunPen(const Run& run, std::size_t index) {
   return pen;
 }
 
-// A text with a white backing so it stays readable over curves.
-// Placed to the upper right of `at`, or as `place` says.
-enum class Place { UpperRight, UpperLeft, LowerRight, LowerLeft };
-void Label(QPainter& painter, QPointF at, const QString& text, Place place = Place::UpperRight) {
+// A text with a white backing so it stays readable over curves, in the box
+// the layout gave it; a font wider than the layout's table shortens it.
+void Label(QPainter& painter, const PlacedLabel& label) {
   painter.setFont(Font(kLabelPixels));
   const QFontMetricsF metrics(painter.font());
-  const double width = metrics.horizontalAdvance(text);
-  const bool left = place == Place::UpperLeft || place == Place::LowerLeft;
-  const bool lower = place == Place::LowerRight || place == Place::LowerLeft;
-  const QPointF origin = at + QPointF(left ? -width - 9 : 9, lower ? metrics.ascent() + 7 : -7);
-  const QRectF back(origin.x() - 2, origin.y() - metrics.ascent() - 1, width + 4, metrics.height() + 2);
+  const QRectF back(label.box.left, label.box.top, label.box.width, label.box.height);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(255, 255, 255, 215));
   painter.drawRect(back);
   painter.setPen(kInk);
-  painter.drawText(origin, text);
-}
-
-QString Pair(const std::vector<double>& p) {
-  return QStringLiteral("(%1, %2)").arg(Text(CoordinateText(p[0])), Text(CoordinateText(p[1])));
+  const double baseline = back.top() + (back.height() - metrics.height()) / 2 + metrics.ascent();
+  painter.drawText(QPointF(back.left() + 2, baseline),
+                   metrics.elidedText(Text(label.text), Qt::ElideRight, back.width() - 3));
 }
 
 class Painter {
  public:
   Painter(QPainter& painter, const Scene& scene)
-      : p_(painter), scene_(scene), frame_(SceneFrame(scene)), area_(frame_.Area()) {}
+      : p_(painter), scene_(scene), layout_(LayoutScene(scene)), frame_(layout_.frame), area_(frame_.Area()) {}
 
   void Paint() {
     p_.setRenderHint(QPainter::Antialiasing, true);
@@ -185,12 +173,11 @@ class Painter {
 
   void ZeroCurves() {
     const Box& box = scene_.box;
-    ContourOptions options;
-    options.cellsX = std::max(20, static_cast<int>(area_.width / kCellPixels));
-    options.cellsY = std::max(20, static_cast<int>(area_.height / kCellPixels));
-    const Contours contours = scene_.evaluate
-                                  ? TraceZeroCurves(box.xMin, box.xMax, box.yMin, box.yMax, scene_.evaluate, options)
-                                  : Contours{};
+    const Contours contours =
+        scene_.contours ? *scene_.contours
+        : scene_.evaluate
+            ? TraceZeroCurves(box.xMin, box.xMax, box.yMin, box.yMax, scene_.evaluate, SceneContourOptions(scene_))
+            : Contours{};
     undefinedShown_ = !contours.undefined[0].empty() || !contours.undefined[1].empty();
     for (int e = 0; e < 2; ++e) noZero_[e] = contours.curves[static_cast<std::size_t>(e)].empty();
 
@@ -245,39 +232,7 @@ class Painter {
     p_.restore();
     Border();
 
-    // The end on a root names both in one label.
-    bool endNamed = false;
-    for (const std::vector<double>& root : scene_.roots) {
-      const QPointF at = At(root[0], root[1]);
-      const bool isEnd = scene_.end.size() == 2 && !endNamed &&
-                         QLineF(at, At(scene_.end[0], scene_.end[1])).length() < kRootRadius;
-      Label(p_, at, isEnd ? QStringLiteral("end ") + Pair(root) : Pair(root));
-      endNamed = endNamed || isEnd;
-    }
-    Mark(scene_.start, "start", Place::UpperLeft);
-    if (!endNamed) Mark(scene_.end, "end", Place::LowerRight);
-  }
-
-  // "start" or "end" beside its point; a point outside the box is named at the
-  // border with its coordinates.
-  void Mark(const std::vector<double>& point, const char* word, Place place) {
-    if (point.size() < 2) return;
-    const Box& box = scene_.box;
-    const bool inside = point[0] >= box.xMin && point[0] <= box.xMax && point[1] >= box.yMin && point[1] <= box.yMax;
-    if (inside) {
-      Label(p_, At(point[0], point[1]), QString::fromLatin1(word), place);
-      return;
-    }
-    const bool finite = std::isfinite(point[0]) && std::isfinite(point[1]);
-    const double x = finite ? std::clamp(point[0], box.xMin, box.xMax) : (box.xMin + box.xMax) / 2;
-    const double y = finite ? std::clamp(point[1], box.yMin, box.yMax) : box.yMax;
-    const QString text = QString::fromLatin1(word) + QStringLiteral(" outside the box at ") +
-                         (finite ? Pair(point) : QStringLiteral("a point that is not finite"));
-    const QPointF at = At(x, y);
-    // Inside the area, towards its centre.
-    const bool right = at.x() > area_.left + area_.width / 2, low = at.y() > area_.top + area_.height / 2;
-    Label(p_, at, text,
-          low ? (right ? Place::UpperLeft : Place::UpperRight) : (right ? Place::LowerLeft : Place::LowerRight));
+    for (const PlacedLabel& label : layout_.labels) Label(p_, label);
   }
 
   // Dots joined in order; a point that is not finite breaks the line. Lines
@@ -372,18 +327,20 @@ class Painter {
 
   // Two columns of swatches and texts under the axes.
   void Legend() {
-    const Rect full = PlotArea(scene_.width, scene_.height, LegendRows(scene_));
+    const Rect& full = layout_.full;
     const double top = full.top + full.height + kLegendTop;
     const double column = (scene_.width - 2 * kMargin) / 2;
     int entry = 0;
     p_.setFont(Font(kTextPixels));
     const QFontMetricsF metrics(p_.font());
-    auto place = [&](const QString& text, const std::function<void(QPointF)>& swatch) {
+    // A wide entry takes a row of its own.
+    auto place = [&](const QString& text, const std::function<void(QPointF)>& swatch, bool wide = false) {
+      if (wide && entry % 2 == 1) ++entry;
       const QPointF at(kMargin + column * (entry % 2), top + kLegendRow * (entry / 2));
       swatch(at + QPointF(14, -metrics.ascent() / 2 + 1));
       p_.setPen(kInk);
-      p_.drawText(at + QPointF(36, 0), metrics.elidedText(text, Qt::ElideRight, column - 44));
-      ++entry;
+      p_.drawText(at + QPointF(36, 0), metrics.elidedText(text, Qt::ElideRight, (wide ? 2 : 1) * column - 44));
+      entry += wide ? 2 : 1;
     };
     auto line = [&](const QPen& pen, bool dots) {
       return [&, pen, dots](QPointF c) {
@@ -403,12 +360,20 @@ class Painter {
                                       : "F" + std::to_string(e + 1);
         place(Text(label) + (noZero_[e] ? QStringLiteral("   (no zero in the box)") : QString()), line(QPen(kCurveColours[e], 2.2), false));
       }
+      QString roots = QStringLiteral("roots found in the box: %1").arg(scene_.roots.size());
+      if (layout_.numbered && layout_.unplacedNumbers == 0) roots += QStringLiteral(", numbered as listed below");
+      if (layout_.unplacedNumbers > 0)
+        roots += QStringLiteral(", listed below (no room beside the markers for %1 of the numbers)")
+                     .arg(layout_.unplacedNumbers);
       if (!scene_.roots.empty())
-        place(QStringLiteral("roots found in the box: %1").arg(scene_.roots.size()), [&](QPointF c) {
-          p_.setPen(QPen(kInk, 1.5));
-          p_.setBrush(kRootFill);
-          p_.drawEllipse(c, kRootRadius, kRootRadius);
-        });
+        place(
+            roots,
+            [&](QPointF c) {
+              p_.setPen(QPen(kInk, 1.5));
+              p_.setBrush(kRootFill);
+              p_.drawEllipse(c, kRootRadius, kRootRadius);
+            },
+            layout_.numbered);
       if (undefinedShown_)
         place(QStringLiteral("shaded: F1 (blue) or F2 (red) cannot be evaluated"), [&](QPointF c) {
           for (int e = 0; e < 2; ++e) {
@@ -422,10 +387,15 @@ class Painter {
     }
     for (std::size_t r = 0; r < scene_.runs.size(); ++r)
       place(Text(scene_.runs[r].label), line(RunPen(scene_.runs[r], r), true));
+    p_.setPen(kInk);
+    for (const ListEntry& entry : layout_.rootList)
+      p_.drawText(QPointF(entry.x, entry.baseline),
+                  metrics.elidedText(Text(entry.text), Qt::ElideRight, layout_.rootListColumn - 4));
   }
 
   QPainter& p_;
   const Scene& scene_;
+  SceneLayout layout_;
   plot::Frame frame_;
   Rect area_;
   bool undefinedShown_ = false;
@@ -438,19 +408,29 @@ bool EndsWith(const std::string& text, const char* ending) {
   return lower.size() >= end.size() && lower.compare(lower.size() - end.size(), end.size(), end) == 0;
 }
 
+// The picture's bytes are made in memory and written in one go, so that a
+// failed write leaves no part of a picture in place of the old one.
 bool WritePng(const Scene& scene, const std::string& path, std::string& error) {
   QImage image(scene.width, scene.height, QImage::Format_RGB32);
+  if (image.isNull()) {
+    error = "cannot draw a " + std::to_string(scene.width) + "x" + std::to_string(scene.height) +
+            " picture: not enough memory";
+    return false;
+  }
   image.fill(Qt::white);
   {
     QPainter painter(&image);
     Painter(painter, scene).Paint();
   }
-  QImageWriter writer(QString::fromStdString(path), "png");
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
   if (!writer.write(image)) {
     error = "cannot write " + path + ": " + writer.errorString().toStdString();
     return false;
   }
-  return true;
+  return WriteFileAtomically(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())), error);
 }
 
 bool WriteSvg(const Scene& scene, const std::string& path, std::string& error) {
@@ -474,12 +454,7 @@ bool WriteSvg(const Scene& scene, const std::string& path, std::string& error) {
   if (width >= 0 && viewBox > width)
     svg.replace(width, viewBox - width,
                 QStringLiteral("width=\"%1\" height=\"%2\"\n ").arg(scene.width).arg(scene.height).toUtf8());
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(svg) != svg.size() || !file.flush()) {
-    error = "cannot write " + path + ": " + file.errorString().toStdString();
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, std::string_view(svg.constData(), static_cast<std::size_t>(svg.size())), error);
 }
 
 void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {

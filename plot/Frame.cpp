@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Labels.h"
+
 namespace plot {
 namespace {
 
@@ -47,13 +49,14 @@ Frame::Frame(const Box& box, const Rect& area, bool sameScale)
   }
 }
 
-Frame SceneFrame(const Scene& scene) {
-  const Rect area = PlotArea(scene.width, scene.height, LegendRows(scene));
-  if (scene.kind == Kind::ZeroCurves) return Frame(scene.box, area, true);
-  const double last = LastIteration(scene);
-  int low = 0, high = 0;
-  DecadeRange(scene, low, high);
-  return Frame(Box{0, last, static_cast<double>(low), static_cast<double>(high)}, area, false);
+Frame SceneFrame(const Scene& scene) { return LayoutScene(scene).frame; }
+
+ContourOptions SceneContourOptions(const Scene& scene) {
+  const Rect area = SceneFrame(scene).Area();
+  ContourOptions options;
+  options.cellsX = std::max(20, static_cast<int>(area.width / kCellPixels));
+  options.cellsY = std::max(20, static_cast<int>(area.height / kCellPixels));
+  return options;
 }
 
 std::vector<double> Ticks(double lo, double hi, int target) {

@@ -17,6 +17,9 @@ struct Rect {
 // The height of one row of the legend in pixels: the layout leaves room for
 // the rows, the drawing puts the entries on them.
 inline constexpr double kLegendRow = 20;
+// From the plot area's bottom to the legend's first baseline: tick numbers and
+// the axis name.
+inline constexpr double kLegendTop = 58;
 
 // The area inside the axes for a picture of width x height pixels with
 // legendRows rows of legend below the axes.
@@ -30,6 +33,7 @@ int LegendRows(const Scene& scene);
 // stays round); the box is then centred in the area and the axes span it.
 class Frame {
  public:
+  Frame() : Frame(Box{}, Rect{0, 0, 1, 1}, false) {}
   Frame(const Box& box, const Rect& area, bool sameScale);
   double PixelX(double x) const { return area_.left + (x - xMin_) * scaleX_; }
   double PixelY(double y) const { return area_.top + area_.height - (y - yMin_) * scaleY_; }
@@ -41,8 +45,13 @@ class Frame {
   double xMin_, yMin_, scaleX_, scaleY_;
 };
 
-// The frame a Scene's picture uses (the same computation as the drawing).
+// The frame a Scene's picture uses (LayoutScene's, as the drawing's).
 Frame SceneFrame(const Scene& scene);
+
+// The grid the zero curves are sampled on for a scene: about one coarse cell
+// per kCellPixels of the plot area.
+inline constexpr double kCellPixels = 6;
+ContourOptions SceneContourOptions(const Scene& scene);
 
 // About `target` round numbers (1, 2 or 5 times a power of ten) within [lo, hi].
 std::vector<double> Ticks(double lo, double hi, int target);

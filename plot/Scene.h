@@ -11,14 +11,17 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "Contour.h"
 
 namespace plot {
 
 // Changes whenever Scene or the entry point changes, so that a program never
 // draws with a library built from other headers.
-inline constexpr int kSceneVersion = 1;
+inline constexpr int kSceneVersion = 2;
 
 enum class Kind { ZeroCurves, Convergence };
 
@@ -49,7 +52,11 @@ struct Scene {
   Box box;
   std::vector<std::string> curveLabels;  // two legend texts, "F1: x1^2+x2^2-4 = 0"
   // F1 and F2 at (x, y) into f[0] and f[1]: NaN where an equation cannot be evaluated.
+  // Used only when `contours` is empty; it must then outlive the drawing.
   std::function<void(double x, double y, double* f)> evaluate;
+  // The zero curves traced beforehand (on SceneContourOptions' grid), so that
+  // the caller can bound the time it takes; the drawing does not evaluate.
+  std::optional<Contours> contours;
   std::vector<std::vector<double>> roots;  // (x, y) of each root in the box
   std::vector<double> start;               // (x, y), labelled "start"; empty for none
   std::vector<double> end;                 // (x, y) of the answer, labelled "end"; empty for none

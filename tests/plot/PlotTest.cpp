@@ -2,9 +2,16 @@
 // frame says, the zero curves cross at the root, the same input gives the same
 // bytes, and what the pictures are built from (the observer, the Go log) is
 // what the solvers did.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -21,8 +28,11 @@
 #include "cli/PlotCommand.h"
 #include "eval/NumberText.h"
 #include "eval/SolverUi.h"
+#include "plot/AtomicFile.h"
 #include "plot/Contour.h"
 #include "plot/Frame.h"
+#include "plot/Labels.h"
+#include "plot/Limits.h"
 #include "plot/Scene.h"
 #include "robust/Robust.h"
 
@@ -313,6 +323,279 @@ TEST(PlotCommand, OnlyPlotLoadsQt) {
                            " plot --example 1 -o " + png + " >/dev/null 2>&1";
   EXPECT_EQ(std::system(draw.c_str()), 0);
   EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
+}
+
+}  // namespace
+
+namespace {
+
+// The sin/cos grid: 7 x 6 = 42 roots on the default box, too close for their
+// coordinates (a picture with labels over each other and cut at the border).
+plot::Scene SinCosGrid(int width, int height) {
+  plot::Scene scene;
+  scene.width = width;
+  scene.height = height;
+  scene.names = {"x1", "x2"};
+  scene.curveLabels = {"F1: sin(x1) = 0", "F2: cos(x2) = 0"};
+  for (int i = -3; i <= 3; ++i)
+    for (int j = -3; j <= 2; ++j) scene.roots.push_back({i * M_PI, (j + 0.5) * M_PI});
+  scene.start = {0, 0};
+  scene.end = {0, -350.3};  // outside the box
+  return scene;
+}
+
+// Example 3 on -10:10: four roots within about one unit of each other.
+plot::Scene CloseRoots() {
+  plot::Scene scene = SinCosGrid(900, 700);
+  scene.roots = {{-0.3737, 0.05627}, {0.1478, -0.4362}, {0.4081, -0.4926}, {1.033, -0.28}};
+  scene.end = scene.roots[0];
+  return scene;
+}
+
+// Roots on the box's corners and edges: a label must turn inwards.
+plot::Scene EdgeRoots() {
+  plot::Scene scene = CircleAndLine(640, 480);
+  scene.roots = {{-3, -2.5}, {3, 2.5}, {-3, 2.5}, {3, -2.5}, {0, 2.5}, {3, 0}};
+  scene.end.clear();
+  return scene;
+}
+
+TEST(RootLabels, NeverOverlapEachOtherOrMarkersNorLeaveThePlotArea) {
+  struct Row {
+    const char* name;
+    plot::Scene scene;
+    bool numbered;
+  } rows[] = {
+      {"circle and line", CircleAndLine(900, 700), false},
+      {"close roots (example 3)", CloseRoots(), false},
+      {"roots on the edges", EdgeRoots(), false},
+      {"sin/cos grid 900x700", SinCosGrid(900, 700), true},
+      {"sin/cos grid 320x320", SinCosGrid(320, 320), true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const plot::SceneLayout layout = plot::LayoutScene(row.scene);
+    const plot::Rect& area = layout.frame.Area();
+    EXPECT_EQ(layout.numbered, row.numbered);
+    for (std::size_t a = 0; a < layout.labels.size(); ++a) {
+      const plot::Rect& box = layout.labels[a].box;
+      SCOPED_TRACE(layout.labels[a].text);
+      EXPECT_GE(box.left, area.left);
+      EXPECT_GE(box.top, area.top);
+      EXPECT_LE(box.left + box.width, area.left + area.width + 1e-9);
+      EXPECT_LE(box.top + box.height, area.top + area.height + 1e-9);
+      EXPECT_GE(box.width, plot::TextWidth(layout.labels[a].text, plot::kLabelPixels));
+      for (std::size_t b = a + 1; b < layout.labels.size(); ++b)
+        EXPECT_FALSE(plot::Overlap(box, layout.labels[b].box)) << layout.labels[b].text;
+      for (const std::vector<double>& root : row.scene.roots) {
+        const double x = layout.frame.PixelX(root[0]), y = layout.frame.PixelY(root[1]);
+        const plot::Rect marker{x - plot::kRootRadius, y - plot::kRootRadius, 2 * plot::kRootRadius,
+                                2 * plot::kRootRadius};
+        EXPECT_FALSE(plot::Overlap(box, marker)) << root[0] << ", " << root[1];
+      }
+    }
+    // Every root is named: by its coordinates beside it, or by its number
+    // beside it and its coordinates in the list.
+    std::size_t named = 0;
+    for (const plot::PlacedLabel& label : layout.labels)
+      named += label.text.starts_with("(") || label.text.starts_with("end (") ||
+               (layout.numbered && std::isdigit(static_cast<unsigned char>(label.text[0])));
+    EXPECT_EQ(named + static_cast<std::size_t>(layout.unplacedNumbers), row.scene.roots.size());
+    if (row.numbered) {
+      ASSERT_FALSE(layout.rootList.empty());
+      EXPECT_EQ(layout.rootList.front().text, "1  (" + plot::CoordinateText(row.scene.roots[0][0]) + ", " +
+                                                  plot::CoordinateText(row.scene.roots[0][1]) + ")");
+      const std::string& last = layout.rootList.back().text;
+      EXPECT_TRUE(last == "42  (9.425, 7.854)" || last.starts_with("+ ")) << last;
+      for (const plot::ListEntry& entry : layout.rootList)
+        EXPECT_LE(entry.x + plot::TextWidth(entry.text, plot::kTextPixels), row.scene.width) << entry.text;
+      EXPECT_LE(layout.rootList.back().baseline, row.scene.height);
+    }
+  }
+  // The whole grid fits in numbers at the default size, with the list beside.
+  const plot::SceneLayout grid = plot::LayoutScene(SinCosGrid(900, 700));
+  EXPECT_EQ(grid.unplacedNumbers, 0);
+  EXPECT_EQ(grid.rootList.size(), 42u);
+}
+
+TEST(ZeroCurves, StopWhenAskedAndSayHowFarTheyGot) {
+  long calls = 0;
+  plot::ContourOptions options;
+  options.cellsX = options.cellsY = 40;
+  options.stop = [&] { return ++calls > 100; };
+  const plot::Contours cut = plot::TraceZeroCurves(-3, 3, -2.5, 2.5, CircleAndLine(900, 700).evaluate, options);
+  EXPECT_FALSE(cut.complete);
+  EXPECT_LT(cut.tracedUpTo, 2.5);
+  EXPECT_GT(cut.tracedUpTo, -2.5);
+  for (const plot::Segment& s : cut.curves[0]) EXPECT_LE(std::fmin(s.y0, s.y1), cut.tracedUpTo + 6.0 / 40);
+  options.stop = nullptr;
+  const plot::Contours whole = plot::TraceZeroCurves(-3, 3, -2.5, 2.5, CircleAndLine(900, 700).evaluate, options);
+  EXPECT_TRUE(whole.complete);
+  EXPECT_EQ(whole.tracedUpTo, 2.5);
+}
+
+TEST(PlotSize, AcceptsExactlyTheLimitsTheHelpStates) {
+  using plot::kMaxPixels, plot::kMaxSide, plot::kMinSide;
+  const std::string widest = std::to_string(kMaxSide) + "x" + std::to_string(kMaxPixels / kMaxSide);
+  struct Row {
+    std::string text;
+    bool accepted;
+  } rows[] = {
+      {std::to_string(kMinSide) + "x" + std::to_string(kMinSide), true},
+      {std::to_string(kMinSide - 1) + "x" + std::to_string(kMinSide), false},
+      {"200x200", false},  // the manual once said 200
+      {widest, true},
+      {std::to_string(kMaxSide) + "x" + std::to_string(kMaxPixels / kMaxSide + 1), false},
+      {std::to_string(kMaxSide + 1) + "x" + std::to_string(kMinSide), false},
+      {std::to_string(kMaxSide) + "x" + std::to_string(kMaxSide), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    int width = 0, height = 0;
+    std::string problem;
+    EXPECT_EQ(cli::ParseSize(row.text, width, height, problem), row.accepted) << problem;
+  }
+  const std::string help = cli::kPlotHelp;
+  EXPECT_NE(help.find(std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) + " pixels, at most " +
+                      std::to_string(kMaxPixels) + " pixels"),
+            std::string::npos)
+      << help;
+  EXPECT_NE(help.find("--budget (" + std::to_string(plot::kDefaultBudgetSeconds) + ")"), std::string::npos);
+}
+
+// The number after "after " in the subtitle.
+long CountAfter(const std::string& subtitle) {
+  const std::size_t at = subtitle.find(" after ");
+  return at == std::string::npos ? -1 : std::atol(subtitle.c_str() + at + 7);
+}
+
+TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
+  struct Row {
+    const char* name;
+    cli::PlotCliOptions options;
+  };
+  auto make = [](int example, std::vector<std::string> equations, std::string method) {
+    cli::PlotCliOptions options;
+    options.example = example;
+    options.equations = std::move(equations);
+    options.method = std::move(method);
+    options.output = "unused.png";
+    return options;
+  };
+  // The first two rows once said 9 and 21 iterations against axes ending at 40 and 6.
+  Row rows[] = {
+      {"example 4, Go with descent", make(4, {}, "newton")},
+      {"one unknown, hybrid", make(0, {"x1^3-2*x1-5"}, "hybrid")},
+      {"example 1, Go", make(1, {}, "newton")},
+      {"three unknowns, lm", make(0, {"x1^2+x2^2+x3^2-1", "x1-x2", "x2-x3"}, "lm")},
+      {"auto", make(0, {"x1^3-2*x1-5"}, "auto")},
+  };
+  rows[3].options.valuesText = "1,2,3";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    plot::Scene scene;
+    cli::PlotOutcome outcome;
+    std::ostringstream err;
+    ASSERT_FALSE(cli::BuildPlotScene(row.options, scene, outcome, err).has_value()) << err.str();
+    scene.kind = plot::Kind::Convergence;  // the axis of the runs, also for a plane
+    const long said = CountAfter(scene.subtitle);
+    ASSERT_GE(said, 1) << scene.subtitle;
+    EXPECT_EQ(static_cast<double>(said), plot::LastIteration(scene)) << scene.subtitle;
+  }
+}
+
+TEST(PlotBudget, DrawsWhatIsDoneAndSaysWhatWasCutShort) {
+  cli::PlotCliOptions options;
+  options.equations = {"x1^2+x2^2-4", "x1*x2-1"};
+  options.method = "hybrid";
+  options.output = "unused.png";
+  options.budget = 1e-9;
+  plot::Scene scene;
+  cli::PlotOutcome outcome;
+  std::ostringstream err;
+  ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err).has_value()) << err.str();
+  ASSERT_TRUE(scene.contours.has_value());
+  EXPECT_FALSE(scene.contours->complete);
+  EXPECT_NE(outcome.cutShort.find("the root search"), std::string::npos) << outcome.cutShort;
+  EXPECT_NE(outcome.cutShort.find("the zero curves"), std::string::npos) << outcome.cutShort;
+  EXPECT_NE(scene.subtitle.find(outcome.cutShort), std::string::npos);
+  EXPECT_FALSE(scene.evaluate) << "the scene must not call back into the command's equations";
+  // The default budget leaves this small system whole.
+  options.budget = plot::kDefaultBudgetSeconds;
+  plot::Scene whole;
+  cli::PlotOutcome done;
+  ASSERT_FALSE(cli::BuildPlotScene(options, whole, done, err).has_value()) << err.str();
+  EXPECT_TRUE(whole.contours->complete);
+  EXPECT_EQ(done.cutShort, "");
+  EXPECT_EQ(whole.roots.size(), 4u);
+}
+
+std::vector<std::string> DirectoryNames(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PictureFile, IsReplacedOnlyByACompletePictureAndFailuresSayWhy) {
+  const std::string directory = TempPath("atomic");
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directories(directory + "/taken.png");  // a directory in the target's place
+  const std::string target = directory + "/pic.png";
+  const std::string old(50000, 'o');
+  {
+    std::ofstream(target, std::ios::binary) << old;
+  }
+  const std::vector<std::string> before = DirectoryNames(directory);
+  struct Row {
+    std::string path;
+    const char* error;
+  } rows[] = {
+      {directory + "/missing/pic.png", "cannot write DIR/missing/pic.png: No such file or directory"},
+      {directory + "/taken.png", "cannot write DIR/taken.png: Is a directory"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    std::string error;
+    EXPECT_FALSE(plot::WriteFileAtomically(row.path, "bytes", error));
+    std::string expected = row.error;
+    expected.replace(expected.find("DIR"), 3, directory);
+    EXPECT_EQ(error, expected);
+    EXPECT_EQ(DirectoryNames(directory), before) << "a temporary file was left behind";
+  }
+  // Under a file-size limit (ulimit -f) the write fails instead of the
+  // process being killed, and the old picture stays whole. In a child, so the
+  // limit does not reach the tests.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{20480, 20480};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string error;
+    const bool written = plot::WriteFileAtomically(target, std::string(100000, 'n'), error);
+    _exit(!written && error == "cannot write " + target + ": File too large" ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Bytes(target), old);
+  EXPECT_EQ(DirectoryNames(directory), before);
+  // A complete picture replaces it, with nothing left beside.
+  std::string error;
+  ASSERT_TRUE(plot::WriteFileAtomically(target, "new", error)) << error;
+  EXPECT_EQ(Bytes(target), "new");
+  EXPECT_EQ(DirectoryNames(directory), before);
+
+  // The command says it in words and exits 1.
+  setenv("NLSOLVE_PLOT_LIBRARY", PLOT_LIBRARY_PATH, 1);
+  std::ostringstream out, err;
+  const std::vector<std::string> args = {"plot", "--example", "1", "-o", directory + "/missing/x.png"};
+  EXPECT_EQ(cli::RunCli(args, out, err), 1);
+  EXPECT_NE(err.str().find("cannot write " + directory + "/missing/x.png: No such file or directory"),
+            std::string::npos)
+      << err.str();
+  unsetenv("NLSOLVE_PLOT_LIBRARY");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "PlotCommand.h"
 #include "FileCommands.h"
+#include "Interrupt.h"
 #include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
@@ -294,6 +295,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (batchCommand->parsed()) {
     // Only the program's own terminal gets the progress line.
     batchOptions.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    // SIGINT and SIGTERM let the batch finish the lines it is running.
+    CatchInterrupts();
     return RunBatch(batchOptions, out, err);
   }
   if (solveCommand->parsed()) {
@@ -321,14 +324,23 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 }  // namespace
 
 int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  int status = kExitFailure;
   try {
-    return Run(args, out, err);
+    status = Run(args, out, err);
   } catch (const eval::ScriptError& error) {
     err << kProgramName << ": " << OneLine(error.Description()) << '\n';
   } catch (const std::exception& error) {
     err << kProgramName << ": " << OneLine(error.what()) << '\n';
   }
-  return kExitFailure;
+  // Every command's output is checked here, once: a result that did not
+  // reach its reader is a failure, whatever the command found.
+  out.flush();
+  if (!out) {
+    const std::string failure = OutputFailureText(out);
+    if (!failure.empty()) err << kProgramName << ": " << failure << '\n';
+    return kExitFailure;
+  }
+  return status;
 }
 
 }  // namespace cli

@@ -85,12 +85,15 @@ constexpr const char* kCommandsFooter =
     "      the object of solve --json with the line's id, or {\"id\": ...,\n"
     "      \"error\": ...} for a line that cannot run. --jobs runs N lines at\n"
     "      once (default: one per core). Exit status 0 only when every run\n"
-    "      converged.\n"
+    "      converged. Each result is written whole as soon as it and the lines\n"
+    "      before it are done; SIGINT or SIGTERM finishes the lines running,\n"
+    "      writes them and exits with 130 or 143.\n"
     "  nlsolve examples\n"
     "      Lists the example systems, numbered, as the example list shows them.\n"
     "\n"
     "Exit status: 0 success (evaluated, or the system converged); 1 failure (an\n"
-    "evaluation failed, the iteration limit was reached, the run was abandoned);\n"
+    "evaluation failed, the iteration limit was reached, the run was abandoned,\n"
+    "the output could not be written);\n"
     "2 wrong usage.";
 
 // The parsed command line, filled by CLI11.

@@ -131,7 +131,10 @@ std::string WithoutBlanks(std::string_view text) {
 // the last one counts, as it does for the parsed object.
 std::string IdText(std::string_view line) {
   std::string id(kNullId);
-  std::size_t pos = SkipBlanks(line, 0) + 1;  // after '{'
+  // The parser skips a byte order mark at the start; so does this.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  std::size_t pos = line.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  pos = SkipBlanks(line, pos) + 1;  // after '{'
   while (true) {
     pos = SkipBlanks(line, pos);
     if (pos >= line.size() || line[pos] != '"') break;  // '}': the object ends

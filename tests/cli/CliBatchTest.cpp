@@ -127,6 +127,7 @@ TEST(BatchLines, IdsComeBackAsWritten) {
       {R"({"id": 1, "eq": ["x1"], "id": "last"})", R"("last")"},  // a repeated key: the last counts
       {R"({"eq": ["x1"], "id": )" + Nested(99, "") + "}", Nested(99, "")},
       {R"({"id":false,"eq":1})", "false"},
+      {"\xEF\xBB\xBF {\"id\": 5, \"eq\": 1}", "5"},  // after a byte order mark
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "SystemFile.h"
 
 namespace cli {
 
@@ -28,22 +28,41 @@ struct BatchOptions {
 
 // The outcome of one input line: the result line (no line end) and whether
 // the run found a root. The result is the object `solve --json` prints with
-// the line's "id" added, or {"id": ..., "error": "line N: ..."} for a line
-// that could not be run (id null when it could not be read).
+// the line's "id" added, or {"error": "line N: ...", "id": ...} for a line
+// that could not be run (id null when it could not be read). The id is the
+// line's own text of its value, blanks outside strings dropped, so any JSON
+// value comes back exactly (an integer of any length, a string's escapes).
 struct BatchLineResult {
   std::string json;
   bool converged = false;
 };
 
+// Deepest nesting of arrays and objects a line may hold; a deeper line is
+// refused before it is parsed, so no part of it is ever copied recursively.
+inline constexpr int kMaxBatchLineNesting = 100;
+
+// A line's most bytes: a system file's limit, as a line may hold one inline.
+inline constexpr std::size_t kMaxBatchLineBytes = kMaxSystemFileBytes;
+
+// The most bytes of input lines read ahead but not yet written (queued,
+// running, or finished behind an earlier line still running); the reader
+// waits beyond it. One line up to the line limit is always taken.
+inline constexpr std::size_t kBatchWindowBytes = std::size_t{64} << 20;
+
 // Runs one input line on a problem state of its own; safe to call from
 // several threads at once. Never throws.
 BatchLineResult RunBatchLine(std::string_view line, std::size_t lineNumber);
 
-// The error object of a line: {"id": id, "error": "line N: message"}.
-BatchLineResult BatchLineError(std::size_t lineNumber, const nlohmann::json& id, std::string_view message);
+// The error object of a line: {"error": "line N: message", "id": idText},
+// where idText is the JSON text of the id.
+BatchLineResult BatchLineError(std::size_t lineNumber, std::string_view idText, std::string_view message);
 
 // The command: 0 when every run found a root, 1 otherwise (a bad line, a run
-// without a root, input that cannot be read).
+// without a root, input that cannot be read, output that cannot be written).
+// Each result leaves as one whole line, flushed as soon as it and every line
+// before it are done. After SIGINT or SIGTERM (once CatchInterrupts ran) no
+// further line starts, the lines running are finished and written, and the
+// status is 128 + the signal's number.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

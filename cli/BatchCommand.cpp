@@ -1,12 +1,15 @@
 // The batch command's machinery: a reader thread takes the input's lines, the
-// workers run them, and the calling thread writes the results in input order.
-// At most a window of lines is between reading and writing, so a batch of
+// workers run them, and the calling thread writes the results in input order,
+// each as soon as it and every line before it are done. At most a window of
+// lines (in number and in bytes) is between reading and writing, so a batch of
 // any length runs in bounded memory.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +27,7 @@
 #include "Batch.h"
 #include "Commands.h"
 #include "InputText.h"
+#include "Interrupt.h"
 
 namespace cli {
 namespace {
@@ -33,6 +37,9 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 // busy while one long run holds the writer back.
 constexpr std::size_t kWindowPerJob = 16;
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+// How often a thread waiting for input or for a result looks for a stop
+// request (a signal arrives without waking a condition variable).
+constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
 constexpr std::string_view kErrorPrefix = "nlsolve batch: ";
 constexpr std::string_view kTooLongLine = "longer than the limit of a system file";
 
@@ -42,13 +49,16 @@ struct InputLine {
   bool tooLong = false;
 };
 
-// The input's lines, one at a time, each at most kMaxSystemFileBytes long
+// The input's lines, one at a time, each at most kMaxBatchLineBytes long
 // (the rest of a longer line is skipped and the line marked).
 class LineInput {
  public:
-  explicit LineInput(int fd) : fd_(fd) {}
+  // Reading gives up when `stop` becomes true, even on a pipe whose writer
+  // sends nothing more.
+  LineInput(int fd, const std::atomic<bool>& stop) : fd_(fd), stop_(stop) {}
 
-  // The next line; nullopt at the end of the input or after a read error.
+  // The next line; nullopt at the end of the input, after a read error or
+  // once stopped.
   std::optional<InputLine> Next() {
     InputLine line;
     line.number = ++number_;
@@ -79,7 +89,7 @@ class LineInput {
  private:
   void Add(InputLine& line, std::string_view piece) {
     if (line.tooLong) return;
-    if (line.text.size() + piece.size() > kMaxSystemFileBytes) {
+    if (line.text.size() + piece.size() > kMaxBatchLineBytes) {
       line.tooLong = true;
       line.text.clear();
       line.text.shrink_to_fit();
@@ -92,6 +102,10 @@ class LineInput {
     buffer_.resize(kChunkBytes);
     pos_ = 0;
     while (true) {
+      if (!WaitReadable()) {
+        buffer_.clear();
+        return false;
+      }
       const ssize_t got = read(fd_, buffer_.data(), buffer_.size());
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) error_ = std::generic_category().message(errno);
@@ -100,7 +114,21 @@ class LineInput {
     }
   }
 
+  // False once a stop is requested before input arrives.
+  bool WaitReadable() {
+    pollfd ready{fd_, POLLIN, 0};
+    const int timeout = static_cast<int>(kStopPollInterval.count());
+    while (!stop_.load()) {
+      const int polled = poll(&ready, 1, timeout);
+      if (polled < 0 && errno == EINTR) continue;
+      // Input, the end, or an error that read(2) then reports.
+      if (polled != 0) return true;
+    }
+    return false;
+  }
+
   int fd_;
+  const std::atomic<bool>& stop_;
   std::string buffer_;
   std::size_t pos_ = 0;
   std::size_t number_ = 0;
@@ -131,17 +159,32 @@ std::optional<std::size_t> CountLines(const std::string& path) {
   return count;
 }
 
-// What the threads share; every member under `mutex`.
+// What the threads share; every member under `mutex` but `stop`.
 struct BatchState {
   std::mutex mutex;
-  std::condition_variable workReady;    // a line was queued, or the input ended
-  std::condition_variable resultReady;  // a result was stored, or the input ended
-  std::condition_variable spaceFree;    // a result was written
+  std::condition_variable workReady;    // a line was queued, the input ended, or stop
+  std::condition_variable resultReady;  // a result was stored, the input ended, or stop
+  std::condition_variable spaceFree;    // a result was written, or stop
   std::deque<std::pair<std::size_t, InputLine>> queue;  // sequence number and line
   std::map<std::size_t, BatchLineResult> results;      // by sequence number
-  std::size_t queued = 0;   // lines handed to the workers
-  std::size_t written = 0;  // results written
+  std::map<std::size_t, std::size_t> heldBytes;        // input bytes of each line not yet written
+  std::size_t heldTotal = 0;  // their sum
+  std::size_t queued = 0;     // lines handed to the workers
+  std::size_t written = 0;    // results written
+  std::size_t running = 0;    // lines a worker has taken and not yet stored
   bool inputDone = false;
+  // No further line starts and the reader stops: a signal, or the output failed.
+  std::atomic<bool> stop{false};
+
+  void RequestStop() {
+    {
+      const std::lock_guard lock(mutex);
+      stop.store(true);
+    }
+    workReady.notify_all();
+    resultReady.notify_all();
+    spaceFree.notify_all();
+  }
 };
 
 void Worker(BatchState& state) {
@@ -149,29 +192,39 @@ void Worker(BatchState& state) {
     std::pair<std::size_t, InputLine> job;
     {
       std::unique_lock lock(state.mutex);
-      state.workReady.wait(lock, [&] { return !state.queue.empty() || state.inputDone; });
-      if (state.queue.empty()) return;
+      state.workReady.wait(lock, [&] { return !state.queue.empty() || state.inputDone || state.stop.load(); });
+      if (state.queue.empty() || state.stop.load()) return;
       job = std::move(state.queue.front());
       state.queue.pop_front();
+      ++state.running;
     }
     const InputLine& line = job.second;
     BatchLineResult result =
-        line.tooLong ? BatchLineError(line.number, nullptr, kTooLongLine) : RunBatchLine(line.text, line.number);
+        line.tooLong ? BatchLineError(line.number, "null", kTooLongLine) : RunBatchLine(line.text, line.number);
     {
       const std::lock_guard lock(state.mutex);
       state.results.emplace(job.first, std::move(result));
+      --state.running;
     }
     state.resultReady.notify_all();
   }
 }
 
-void Reader(BatchState& state, LineInput& input, std::size_t window) {
+void Reader(BatchState& state, LineInput& input, std::size_t windowLines) {
   try {
     while (auto line = input.Next()) {
       if (!line->tooLong && IsBlankLine(line->text)) continue;
+      const std::size_t bytes = line->text.size();
       {
         std::unique_lock lock(state.mutex);
-        state.spaceFree.wait(lock, [&] { return state.queued - state.written < window; });
+        // A line that alone exceeds the byte window still runs, alone.
+        state.spaceFree.wait(lock, [&] {
+          return state.stop.load() || (state.queued - state.written < windowLines &&
+                                       (state.heldTotal == 0 || state.heldTotal + bytes <= kBatchWindowBytes));
+        });
+        if (state.stop.load()) break;
+        state.heldBytes.emplace(state.queued, bytes);
+        state.heldTotal += bytes;
         state.queue.emplace_back(state.queued++, std::move(*line));
       }
       state.workReady.notify_one();
@@ -186,6 +239,15 @@ void Reader(BatchState& state, LineInput& input, std::size_t window) {
   }
   state.workReady.notify_all();
   state.resultReady.notify_all();
+}
+
+// Writes one result as one line with one write: flushed at once, so that a
+// reader sees it while later lines still run.
+bool WriteLine(std::ostream& out, std::string& text) {
+  text += '\n';
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.flush();
+  return static_cast<bool>(out);
 }
 
 class Progress {
@@ -225,14 +287,13 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
     err << kErrorPrefix << file.Error() << '\n';
     return kExitFailure;
   }
-  LineInput input(file.Get());
-
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t jobs = static_cast<std::size_t>(options.jobs > 0 ? options.jobs : static_cast<int>(cores));
   // Counted only for the progress line: a second pass over a regular file.
   Progress progress(err, options.progress, options.progress ? CountLines(options.path) : std::nullopt);
 
   BatchState state;
+  LineInput input(file.Get(), state.stop);
   std::vector<std::thread> workers;
   workers.reserve(jobs);
   for (std::size_t i = 0; i < jobs; ++i) workers.emplace_back(Worker, std::ref(state));
@@ -240,30 +301,52 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
 
   std::size_t roots = 0;
   bool allConverged = true;
+  bool outputFailed = false;
   while (true) {
     BatchLineResult result;
     {
       std::unique_lock lock(state.mutex);
-      state.resultReady.wait(lock, [&] {
-        return state.results.count(state.written) > 0 || (state.inputDone && state.written == state.queued);
-      });
+      // Once stopped, the lines running are finished and written; nothing
+      // after the first line that never ran is.
+      auto ready = [&] {
+        return state.results.count(state.written) > 0 || (state.inputDone && state.written == state.queued) ||
+               (state.stop.load() && state.running == 0);
+      };
+      while (true) {
+        if (InterruptSignal() != 0 && !state.stop.load()) {
+          lock.unlock();
+          state.RequestStop();
+          lock.lock();
+        }
+        if (ready()) break;
+        state.resultReady.wait_for(lock, kStopPollInterval);
+      }
       const auto it = state.results.find(state.written);
       if (it == state.results.end()) break;
       result = std::move(it->second);
       state.results.erase(it);
+      state.heldTotal -= state.heldBytes[state.written];
+      state.heldBytes.erase(state.written);
       ++state.written;
     }
     state.spaceFree.notify_one();
-    out << result.json << '\n';
+    if (!WriteLine(out, result.json)) {
+      outputFailed = true;
+      break;
+    }
     roots += result.converged ? 1 : 0;
     allConverged = allConverged && result.converged;
     progress.Update(state.written, roots, false);
   }
+  // Workers still running (after a failed write) finish their line unwritten.
+  state.RequestStop();
   reader.join();
   for (std::thread& worker : workers) worker.join();
   progress.Update(state.written, roots, true);
-  out.flush();
 
+  // The output's failure is reported once, by the command line's caller.
+  if (outputFailed) return kExitFailure;
+  if (const int signal = InterruptSignal(); signal != 0) return InterruptedExitStatus(signal);
   if (!input.Error().empty()) {
     err << kErrorPrefix << InputName(options.path) << ": cannot read: " << input.Error() << '\n';
     return kExitFailure;

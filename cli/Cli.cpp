@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "PlotCommand.h"
 #include "FileCommands.h"
+#include "Interrupt.h"
 #include "RobustSolve.h"
 #include "RootsCommand.h"
 #include "StreamUi.h"
@@ -84,12 +85,15 @@ constexpr const char* kCommandsFooter =
     "      the object of solve --json with the line's id, or {\"id\": ...,\n"
     "      \"error\": ...} for a line that cannot run. --jobs runs N lines at\n"
     "      once (default: one per core). Exit status 0 only when every run\n"
-    "      converged.\n"
+    "      converged. Each result is written whole as soon as it and the lines\n"
+    "      before it are done; SIGINT or SIGTERM finishes the lines running,\n"
+    "      writes them and exits with 130 or 143.\n"
     "  nlsolve examples\n"
     "      Lists the example systems, numbered, as the example list shows them.\n"
     "\n"
     "Exit status: 0 success (evaluated, or the system converged); 1 failure (an\n"
-    "evaluation failed, the iteration limit was reached, the run was abandoned);\n"
+    "evaluation failed, the iteration limit was reached, the run was abandoned,\n"
+    "the output could not be written);\n"
     "2 wrong usage.";
 
 // The parsed command line, filled by CLI11.
@@ -294,6 +298,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   if (batchCommand->parsed()) {
     // Only the program's own terminal gets the progress line.
     batchOptions.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    // In the program itself, SIGINT and SIGTERM let the batch finish the
+    // lines it is running (a test calling in keeps its own handling).
+    if (&err == &std::cerr) CatchInterrupts();
     return RunBatch(batchOptions, out, err);
   }
   if (solveCommand->parsed()) {
@@ -321,14 +328,23 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 }  // namespace
 
 int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  int status = kExitFailure;
   try {
-    return Run(args, out, err);
+    status = Run(args, out, err);
   } catch (const eval::ScriptError& error) {
     err << kProgramName << ": " << OneLine(error.Description()) << '\n';
   } catch (const std::exception& error) {
     err << kProgramName << ": " << OneLine(error.what()) << '\n';
   }
-  return kExitFailure;
+  // Every command's output is checked here, once: a result that did not
+  // reach its reader is a failure, whatever the command found.
+  out.flush();
+  if (!out) {
+    const std::string failure = OutputFailureText(out);
+    if (!failure.empty()) err << kProgramName << ": " << failure << '\n';
+    return kExitFailure;
+  }
+  return status;
 }
 
 }  // namespace cli

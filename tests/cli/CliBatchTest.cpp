@@ -2,6 +2,8 @@
 // id, bad lines become error objects and the batch goes on, and the order and
 // the results do not depend on the number of worker threads.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -99,6 +101,88 @@ TEST(BatchLines, SameObjectAsSolveJson) {
     EXPECT_EQ(doc, expected);
     EXPECT_EQ(result.converged, solve.status == cli::kExitSuccess);
   }
+}
+
+std::string Nested(int depth, std::string_view inner) {
+  return std::string(static_cast<std::size_t>(depth), '[') + std::string(inner) +
+         std::string(static_cast<std::size_t>(depth), ']');
+}
+
+// The id is the line's own text of its value: nothing is rounded, re-escaped
+// or reordered; only blanks outside strings go.
+TEST(BatchLines, IdsComeBackAsWritten) {
+  const std::string eq(kExample1);
+  struct Row {
+    std::string line;
+    std::string idText;
+  };
+  const std::vector<Row> rows{
+      {"{" + eq + R"(, "id": 123456789012345678901234567890})", "123456789012345678901234567890"},  // beyond 64 bits
+      {"{" + eq + R"(, "id": 1})", "1"},
+      {"{" + eq + R"(, "id": 1.50E+3})", "1.50E+3"},
+      // Escapes kept as written (plain literals: a raw one would turn \u0041 into A).
+      {"{" + eq + ", \"id\": \"\\u0041 b\\\"]\"}", "\"\\u0041 b\\\"]\""},
+      {"{" + eq + R"(, "id" :  [1, "a b" , {"k" : 2}] })", R"([1,"a b",{"k":2}])"},
+      {"{" + eq + ", \"\\u0069d\": 7}", "7"},  // the key spelled with an escape
+      {R"({"id": 1, "eq": ["x1"], "id": "last"})", R"("last")"},  // a repeated key: the last counts
+      {R"({"eq": ["x1"], "id": )" + Nested(99, "") + "}", Nested(99, "")},
+      {R"({"id":false,"eq":1})", "false"},
+      {"\xEF\xBB\xBF {\"id\": 5, \"eq\": 1}", "5"},  // after a byte order mark
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const cli::BatchLineResult result = cli::RunBatchLine(row.line, 1);
+    const std::string member = "\"id\":" + row.idText;
+    EXPECT_TRUE(result.json.find(member + ",") != std::string::npos ||
+                result.json.find(member + "}") != std::string::npos)
+        << result.json;
+    EXPECT_TRUE(json::accept(result.json));
+  }
+}
+
+// Json failures in our words, and nesting refused before anything is parsed
+// (50000 levels used to overflow a worker's stack while the id was copied).
+TEST(BatchLines, JsonFailuresInOurWords) {
+  const std::string eq(kExample1);
+  const std::vector<BadLineRow> rows{
+      {"{" + eq + R"(, "start": [1e999, 1], "id": 1})", nullptr, "a number is out of range: 1e999"},
+      {R"({"id": -2E+400})", nullptr, "a number is out of range: -2E+400"},
+      {R"({"id": 1,})", nullptr, "not JSON: byte 10: syntax error while parsing object key"},
+      {R"({"id": )" + Nested(100, "") + "}", nullptr, "arrays and objects nest deeper than 100 levels"},
+      {R"({"id": )" + Nested(50000, "") + "}", nullptr, "arrays and objects nest deeper than 100 levels"},
+      {R"({"id": 1, "eq": ")" + std::string(200, '[') + R"(", "x": )" + Nested(50, "") + "}", 1,
+       "unknown field \"x\""},  // brackets inside strings do not count
+  };
+  for (const BadLineRow& row : rows) {
+    SCOPED_TRACE(row.line.substr(0, 80));
+    const cli::BatchLineResult result = cli::RunBatchLine(row.line, 3);
+    const json doc = json::parse(result.json);
+    EXPECT_EQ(doc["id"], row.id);
+    const std::string expected = "line 3: " + row.error;
+    EXPECT_EQ(doc["error"].get<std::string>().substr(0, expected.size()), expected);
+    EXPECT_EQ(result.json.find("json.exception"), std::string::npos);
+  }
+}
+
+// A "file" that is not a regular file would swallow the batch (standard
+// input) or block it for ever (a FIFO without a writer): refused per line.
+TEST(BatchLines, FileFieldsNameRegularFiles) {
+  const std::string fifo = "/tmp/nlsolve_batch_fifo_" + std::to_string(getpid());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<BadLineRow> rows{
+      {R"({"file": "/dev/stdin", "id": 1})", 1, "/dev/stdin: not a regular file; \"file\" must name one"},
+      {R"({"file": ")" + fifo + R"(", "id": 2})", 2, fifo + ": not a regular file; \"file\" must name one"},
+      {R"({"file": "/", "id": 3})", 3, "/: not a regular file; \"file\" must name one"},
+      {R"({"file": "-", "id": 4})", 4,
+       "\"file\": \"-\" would be standard input, which holds the batch; name a regular file"},
+  };
+  for (const BadLineRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    const json doc = json::parse(cli::RunBatchLine(row.line, 1).json);
+    EXPECT_EQ(doc["id"], row.id);
+    EXPECT_EQ(doc["error"], "line 1: " + row.error);
+  }
+  unlink(fifo.c_str());
 }
 
 // A mix of good, failing and bad lines, with blank lines between.

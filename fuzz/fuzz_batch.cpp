@@ -46,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(result.json.find('\n') == std::string::npos);
   const nlohmann::json parsed = nlohmann::json::parse(result.json, nullptr, false);
   Check(!parsed.is_discarded() && parsed.is_object() && parsed.contains("id"));
-  if (parsed.contains("error")) Check(!result.converged);
+  // A line refused before it ran is {"error": "line N: ...", "id": ...}; a
+  // run's result always has "error" (empty, or what stopped it) and "log".
+  const bool refused = !parsed.contains("log");
+  if (refused) Check(parsed["error"].is_string() && !result.converged);
   nlohmann::json id;
-  if (InputId(line, id) && !parsed.contains("error")) Check(parsed["id"] == id);
+  if (InputId(line, id) && !refused) Check(parsed["id"] == id);
   return 0;
 }

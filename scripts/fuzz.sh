@@ -13,7 +13,8 @@ shift 2
 names=("$@")
 [[ ${#names[@]} -gt 0 ]] || names=(engine sysfile batch cli)
 root=$(cd "$(dirname "$0")/.." && pwd)
-artifacts=$(cd "$build_dir" && pwd)/fuzz-artifacts
+build_dir=$(cd "$build_dir" && pwd)
+artifacts=$build_dir/fuzz-artifacts
 mkdir -p "$artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -7,11 +7,12 @@ namespace {
 
 // The whole cache is dropped when it fills: texts that vary with every call
 // cannot grow it without bound. The node budget holds the largest text the
-// parser takes beside others, so a long equation of a system stays parsed
-// while the rest are evaluated; the trees kept and the one being parsed take
-// at most kMaxCachedNodes + kMaxTreeNodes nodes.
+// parser takes, so the equations of a system whose trees fit it together stay
+// parsed while each is evaluated in turn; the trees kept, the one being parsed
+// and the function last defined from an evicted tree take at most three times
+// kMaxTreeNodes nodes.
 constexpr std::size_t kMaxCachedPrograms = 256;
-constexpr std::size_t kMaxCachedNodes = 2 * kMaxTreeNodes;
+constexpr std::size_t kMaxCachedNodes = kMaxTreeNodes;
 
 }  // namespace
 

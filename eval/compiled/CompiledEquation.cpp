@@ -86,6 +86,10 @@ class Builder {
 
   Operand Build(const Expr& e) {
     if (e.localSlot >= 0) throw Uncovered{"reads the function's own result"};
+    if (!tape_.GradientsWithinBudget()) {
+      throw Uncovered{"needs more than " + std::to_string(CompiledTape::kMaxGradientBytes >> 20) +
+                      " MiB for the gradients of its operations"};
+    }
     switch (e.kind) {
       case ExprKind::Literal:
         return Literal(*e.literal);

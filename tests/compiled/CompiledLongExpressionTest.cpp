@@ -78,4 +78,20 @@ TEST(CompiledLongExpressions, DeepNestingIsRefusedAsTheEngineRefusesIt) {
   EXPECT_EQ(g[0], 150);
 }
 
+TEST(CompiledLongExpressions, GradientsBeyondTheirBudgetFallBack) {
+  // 1000 unknowns, 36000 operations: the gradients would take 288 MB.
+  std::vector<std::string> names;
+  std::string sum;
+  for (int i = 1; i <= 1000; ++i) names.push_back("x" + std::to_string(i));
+  for (int k = 0; k < 36; ++k) {
+    for (const std::string& name : names) sum += name + "+";
+  }
+  sum += "0";
+  Compiled c(sum, names);
+  EXPECT_EQ(c.equation.Method(), eval::Derivatives::CentralDifferences);
+  EXPECT_EQ(c.equation.FallbackReason(), "The equation needs more than 256 MiB for the gradients of its operations");
+  const eval::EquationResult r = c.equation.Evaluate(std::vector<double>(1000, 0.5));
+  EXPECT_EQ(r.value, 18000);
+}
+
 }  // namespace

@@ -59,6 +59,20 @@ enum class Op : std::uint8_t {
   And, Or, Xor, Eqv, Imp,
 };
 
+// The member a Member expression names, with the engine's remembered answer
+// for it (the member's index in the object): kept apart, as few nodes have one.
+struct MemberRef {
+  const NameRef* name = nullptr;
+  mutable Resolution resolution;
+};
+
+// Frees an arithmetic node's steps (defined with RealTape).
+struct RealTapeDelete {
+  void operator()(RealTape* tape) const noexcept;
+};
+
+// One node: 88 bytes on 64-bit systems, each field used by the kinds its comment names. Which
+// member of a union is set follows from `kind` alone.
 struct Expr {
   ExprKind kind = ExprKind::Literal;
   Op op = Op::None;
@@ -71,20 +85,25 @@ struct Expr {
   std::uint32_t position = 0;
   std::uint32_t height = 1;    // nesting levels of the subtree, the left operand of a
                                // binary operator adding none: bounds the evaluator's recursion
-  const Value* literal = nullptr;
-  const NameRef* name = nullptr;    // Name, Call, Member (the object's name)
-  const NameRef* member = nullptr;  // Member
-  const Expr* left = nullptr;
-  const Expr* right = nullptr;
-  const Expr* const* args = nullptr;
-  std::uint32_t argCount = 0;
-  mutable Resolution resolution;        // the name (Name, Call, Member's object)
-  mutable Resolution memberResolution;  // Member: index = member of the object
+  std::uint32_t argCount = 0;  // Call, Member
+  union {
+    const Value* literal = nullptr;  // Literal
+    const NameRef* name;             // Name, Call, Member (the object's name)
+  };
+  union {
+    const Expr* left = nullptr;  // Unary, Binary
+    const MemberRef* member;     // Member
+  };
+  union {
+    const Expr* right = nullptr;  // Binary
+    const Expr* const* args;      // Call, Member: argCount of them
+  };
+  mutable Resolution resolution;  // the name (Name, Call, Member's object)
   // An arithmetic node's steps over doubles, once it has been evaluated, and
   // the name generation in which it could have none (it names a function, a
   // member that is no constant, an unknown name, ...): not tried again until
   // names change.
-  mutable std::shared_ptr<RealTape> tape;
+  mutable std::unique_ptr<RealTape, RealTapeDelete> tape;
   mutable std::uint64_t realSkipGeneration = 0;
 };
 
@@ -107,7 +126,6 @@ struct Stmt {
   const Expr* target = nullptr;     // MemberAssign: the Member expression assigned to
   std::vector<const NameRef*> names;  // Dim
   mutable Resolution resolution;
-  mutable Resolution memberResolution;
 };
 
 struct Param {
@@ -126,6 +144,7 @@ struct FunctionDef {
 
 struct Program {
   std::deque<NameRef> names;
+  std::deque<MemberRef> members;
   std::deque<Value> literals;
   std::deque<Expr> exprs;
   std::deque<std::vector<const Expr*>> argLists;
@@ -133,6 +152,7 @@ struct Program {
   std::deque<FunctionDef> functions;
   std::vector<const Stmt*> topLevel;  // global statements in order
   const Expr* expression = nullptr;   // Eval: the expression
+  std::size_t nodeCount = 0;          // names, literals, expressions and statements
 };
 
 }  // namespace eval

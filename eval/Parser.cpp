@@ -12,6 +12,9 @@
 namespace eval {
 namespace {
 
+// What the documented memory budget per node rests on.
+static_assert(sizeof(void*) != 8 || sizeof(Expr) <= 88, "a syntax-tree node outgrew its budget");
+
 // Binding strength of the binary operators, tightest highest. Unary minus sits
 // between * and ^ (so -2^2 is -(2^2)), Not between And and the comparisons.
 constexpr int kPrecImp = 1;
@@ -99,7 +102,8 @@ std::uint32_t Position(std::size_t position) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view code) : lexer_(code), program_(std::make_shared<Program>()) {
+  Parser(std::string_view code, std::size_t maxNodes)
+      : lexer_(code), program_(std::make_shared<Program>()), maxNodes_(maxNodes) {
     Advance();
   }
 
@@ -115,6 +119,7 @@ class Parser {
       }
       ExpectStatementEnd();
     }
+    program_->nodeCount = nodes_;
     return std::move(program_);
   }
 
@@ -123,6 +128,7 @@ class Parser {
     program_->expression = ParseExpr(0);
     SkipNewlines();
     if (tok_.kind != TokenKind::End) Fail(ErrorNumber::ExpectedEndOfStatement);
+    program_->nodeCount = nodes_;
     return std::move(program_);
   }
 
@@ -171,12 +177,25 @@ class Parser {
     return false;
   }
 
+  // Every expression, statement and name the tree gets counts towards
+  // kMaxTreeNodes (a literal's value belongs to its expression).
+  void CountNode() {
+    if (++nodes_ > maxNodes_) Fail(ErrorNumber::OutOfMemory);
+  }
+
   const NameRef* MakeName(std::string_view written) {
+    CountNode();
     program_->names.push_back(NameRef{std::string(written), FoldName(written)});
     return &program_->names.back();
   }
 
+  const MemberRef* MakeMember(const NameRef* name) {
+    program_->members.push_back(MemberRef{name, {}});
+    return &program_->members.back();
+  }
+
   Expr* NewExpr(ExprKind kind, std::size_t position) {
+    CountNode();
     Expr& e = program_->exprs.emplace_back();
     e.kind = kind;
     e.position = Position(position);
@@ -359,7 +378,7 @@ class Parser {
       if (tok_.kind != TokenKind::Identifier) Fail(ErrorNumber::ExpectedIdentifier);
       e = NewExpr(ExprKind::Member, position);
       e->name = name;
-      e->member = MakeName(tok_.text);
+      e->member = MakeMember(MakeName(tok_.text));
       Advance();
       if (tok_.kind == TokenKind::LParen) ParseArguments(e);
     } else if (tok_.kind == TokenKind::LParen) {
@@ -418,6 +437,7 @@ class Parser {
   }
 
   Stmt* NewStmt(StmtKind kind, std::size_t position) {
+    CountNode();
     Stmt& s = program_->stmts.emplace_back();
     s.kind = kind;
     s.position = Position(position);
@@ -501,14 +521,14 @@ class Parser {
         // The object's name may be a local variable: resolved like any name use.
         Expr* target = NewExpr(ExprKind::Member, position);
         target->name = name;
-        target->member = member;
+        target->member = MakeMember(member);
         NoteNameUse(target);
         s->target = target;
         return s;
       }
       Expr* e = NewExpr(ExprKind::Member, position);
       e->name = name;
-      e->member = member;
+      e->member = MakeMember(member);
       ParseStatementArguments(e);
       NoteNameUse(e);
       Stmt* s = NewStmt(StmtKind::Call, position);
@@ -623,14 +643,24 @@ class Parser {
   std::shared_ptr<Program> program_;
   FunctionScope* scope_ = nullptr;
   int depth_ = 0;
+  std::size_t maxNodes_;
+  std::size_t nodes_ = 0;
 };
 
 }  // namespace
 
-std::shared_ptr<Program> ParseCode(std::string_view code) { return Parser(code).Code(); }
+std::shared_ptr<Program> ParseCode(std::string_view code) { return ParseCode(code, kMaxTreeNodes); }
 
 std::shared_ptr<Program> ParseExpression(std::string_view expression) {
-  return Parser(expression).Expression();
+  return ParseExpression(expression, kMaxTreeNodes);
+}
+
+std::shared_ptr<Program> ParseCode(std::string_view code, std::size_t maxNodes) {
+  return Parser(code, maxNodes).Code();
+}
+
+std::shared_ptr<Program> ParseExpression(std::string_view expression, std::size_t maxNodes) {
+  return Parser(expression, maxNodes).Expression();
 }
 
 }  // namespace eval

@@ -19,7 +19,15 @@ namespace eval {
 inline constexpr int kMaxParseDepth = 400;
 inline constexpr std::uint32_t kMaxTreeHeight = 800;
 
+// The most syntax-tree nodes one text compiles to: a node per expression
+// (number, text, name, operator, call), statement and name written. Beyond
+// it, Out of memory: a text of any length costs memory a user can predict.
+inline constexpr std::size_t kMaxTreeNodes = 8'000'000;
+
 std::shared_ptr<Program> ParseCode(std::string_view code);
 std::shared_ptr<Program> ParseExpression(std::string_view expression);
+// The same with another bound than kMaxTreeNodes.
+std::shared_ptr<Program> ParseCode(std::string_view code, std::size_t maxNodes);
+std::shared_ptr<Program> ParseExpression(std::string_view expression, std::size_t maxNodes);
 
 }  // namespace eval

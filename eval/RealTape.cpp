@@ -544,4 +544,6 @@ bool RealTape::Run(const EngineState& state, Value& out) {
   return true;
 }
 
+void RealTapeDelete::operator()(RealTape* tape) const noexcept { delete tape; }
+
 }  // namespace eval

@@ -338,6 +338,15 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
   }
 }
 
+std::shared_ptr<const Program> ScriptEngine::CompiledCode(std::string_view code) {
+  impl_->RequireLanguage();
+  try {
+    return impl_->code.Compile(code);
+  } catch (const std::bad_alloc&) {
+    throw ScriptError(ErrorNumber::OutOfMemory);
+  }
+}
+
 void ScriptEngine::AddCode(std::string_view code) {
   impl_->RequireLanguage();
   impl_->state.textWorkBytes = 0;

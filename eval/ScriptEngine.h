@@ -16,6 +16,8 @@
 
 namespace eval {
 
+struct Program;
+
 class ScriptEngine {
  public:
   ScriptEngine();
@@ -36,6 +38,10 @@ class ScriptEngine {
   // definitions replace earlier ones of the same name. A compile error throws
   // and changes nothing; a run-time error throws after the statements before it ran.
   void AddCode(std::string_view code);
+
+  // The syntax tree AddCode(code) runs, compiled once for both: for a reader
+  // of the tree that runs nothing. Compile errors throw as AddCode's do.
+  std::shared_ptr<const Program> CompiledCode(std::string_view code);
 
   // Evaluates an expression in the global scope. Throws ScriptError.
   Value Eval(std::string_view expression);

@@ -207,7 +207,7 @@ bool TreeEvaluator::RealRoad(const Expr& e, Value& out) {
   RealTape* tape = e.tape.get();
   if (tape == nullptr || tape->generation != s_.generation) {
     if (tape == nullptr) {
-      e.tape = std::make_shared<RealTape>();
+      e.tape.reset(new RealTape());
       tape = e.tape.get();
     }
     if (!tape->Build(e, s_)) {
@@ -285,14 +285,14 @@ std::pair<std::uint32_t, std::uint32_t> TreeEvaluator::ResolveMember(const Expr&
   s_.Resolve(*e.name, e.resolution);
   if (e.resolution.kind != ResolvedKind::Object) throw NamedError(ErrorNumber::ObjectRequired, *e.name);
   const std::uint32_t object = e.resolution.index;
-  Resolution& m = e.memberResolution;
+  Resolution& m = e.member->resolution;
   if (m.generation != s_.generation) {
     const auto& index = *s_.objects[object].memberIndex;
-    const auto it = index.find(e.member->folded);
+    const auto it = index.find(e.member->name->folded);
     if (it == index.end()) {
       throw ScriptError(ErrorNumber::ObjectDoesntSupport,
                         std::string(DescriptionOf(ErrorNumber::ObjectDoesntSupport)) + ": '" +
-                            e.name->written + "." + e.member->written + "'");
+                            e.name->written + "." + e.member->name->written + "'");
     }
     m.generation = s_.generation;
     m.kind = ResolvedKind::Member;

@@ -86,6 +86,10 @@ class Builder {
 
   Operand Build(const Expr& e) {
     if (e.localSlot >= 0) throw Uncovered{"reads the function's own result"};
+    if (!tape_.GradientsWithinBudget()) {
+      throw Uncovered{"needs more than " + std::to_string(CompiledTape::kMaxGradientBytes >> 20) +
+                      " MiB for the gradients of its operations"};
+    }
     switch (e.kind) {
       case ExprKind::Literal:
         return Literal(*e.literal);
@@ -215,24 +219,35 @@ class Builder {
     return o;
   }
 
+  // A chain of binary operators is walked along its left operands without
+  // recursing, as the engine's evaluator walks it: a sum of any length costs
+  // no stack, and only a right operand's own nesting (bounded by the parser's
+  // tree height) recurses.
   Operand Binary(const Expr& e) {
-    CompiledTape::Code code;
-    switch (e.op) {
+    std::vector<const Expr*> chain;  // the outermost first
+    const Expr* bottom = &e;
+    while (bottom->kind == ExprKind::Binary) {
+      CodeOf(bottom->op);  // an operator outside the compiled form: the outermost one is named
+      chain.push_back(bottom);
+      bottom = bottom->left;
+    }
+    Operand left = Build(*bottom);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) left = Combine(**it, std::move(left));
+    return left;
+  }
+
+  static CompiledTape::Code CodeOf(Op op) {
+    switch (op) {
       case Op::Add:
-        code = CompiledTape::Code::Add;
-        break;
+        return CompiledTape::Code::Add;
       case Op::Subtract:
-        code = CompiledTape::Code::Subtract;
-        break;
+        return CompiledTape::Code::Subtract;
       case Op::Multiply:
-        code = CompiledTape::Code::Multiply;
-        break;
+        return CompiledTape::Code::Multiply;
       case Op::Divide:
-        code = CompiledTape::Code::Divide;
-        break;
+        return CompiledTape::Code::Divide;
       case Op::Power:
-        code = CompiledTape::Code::Power;
-        break;
+        return CompiledTape::Code::Power;
       case Op::IntDivide:
       case Op::Mod:
         throw Uncovered{"uses \\ or Mod"};
@@ -248,7 +263,11 @@ class Builder {
       default:
         throw Uncovered{"uses a logical operator"};
     }
-    Operand left = Build(*e.left);
+  }
+
+  // One link of a chain: the operand built so far, the link's right operand.
+  Operand Combine(const Expr& e, Operand left) {
+    CompiledTape::Code code = CodeOf(e.op);
     Operand right = Build(*e.right);
     if (left.constant && right.constant) {
       if (std::optional<Value> folded = FoldBinary(e.op, left.value, right.value)) {
@@ -341,7 +360,8 @@ CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string>
         if (member.writable && Folded(member.name) == name) throw Uncovered{"has an unknown named " + name};
       }
     }
-    const std::shared_ptr<Program> program = ParseCode(definition);
+    // The tree the engine compiled for the definition above: parsed once.
+    const std::shared_ptr<const Program> program = engine.CompiledCode(definition);
     auto tape = std::make_unique<CompiledTape>(dimension_, *library_);
     Builder builder(*tape, folded, *library_);
     const Builder::Operand result = builder.Build(SingleExpression(*program));

@@ -54,6 +54,11 @@ class CompiledTape {
                         std::span<const std::uint8_t> varies);
   void SetResult(std::uint32_t slot, bool varies);
 
+  // The gradients take Dimension() doubles per slot: at most this many bytes
+  // in all, so a long equation over many unknowns cannot take the machine.
+  static constexpr std::size_t kMaxGradientBytes = std::size_t{256} << 20;
+  bool GradientsWithinBudget() const { return grads_.size() * sizeof(double) <= kMaxGradientBytes; }
+
   // Calls a built-in or member through the engine's tables, exactly as the
   // engine does; guarded members report a failure through `guardedFailure`,
   // leaving the library's Error set as the engine would.

@@ -87,12 +87,28 @@ std::string Plural(std::size_t count, std::string_view one, std::string_view man
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+}  // namespace
+
 // "The system has 2 equations, so it needs 2 unknowns' names; 3 were given."
-std::string CountMessage(int nEq, std::string_view what, std::size_t given) {
-  return "The system has " + Plural(nEq, "equation", "equations") + ", so it needs " +
-         std::to_string(nEq) + " " + std::string(what) + "; " + std::to_string(given) +
-         (given == 1 ? " was given." : " were given.");
+// When the field is one piece holding several words ("1 1", "1;1"), adds
+// how to separate them.
+std::string CountMessage(int nEq, std::string_view what, std::size_t given,
+                         std::span<const std::string> pieces) {
+  std::string message = "The system has " + Plural(nEq, "equation", "equations") + ", so it needs " +
+                        std::to_string(nEq) + " " + std::string(what) + "; " + std::to_string(given) +
+                        (given == 1 ? " was given." : " were given.");
+  if (nEq > 1 && given == 1 && pieces.size() == 1) {
+    const std::string& piece = pieces.front();
+    constexpr std::string_view kSeparators = " \t;:|/";
+    const std::size_t first = piece.find_first_not_of(kSeparators);
+    const std::size_t last = piece.find_last_not_of(kSeparators);
+    if (first != std::string::npos && piece.find_first_of(kSeparators, first) < last)
+      message += " Separate them with commas.";
+  }
+  return message;
 }
+
+namespace {
 
 // Counts the beeps of failed evaluations on the way to the user, so the
 // command can tell a clean run from one that went on with zeros.
@@ -185,10 +201,10 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
   const auto valuePieces = SplitAtCommas(fields.txtVarsI);
   const std::size_t values = valuePieces.empty() ? state.x.size() : valuePieces.size();
   if (names != static_cast<std::size_t>(nEq)) {
-    return refuse(CountMessage(nEq, "unknowns' names (Varaiabls)", names));
+    return refuse(CountMessage(nEq, "unknowns' names (Varaiabls)", names, namePieces));
   }
   if (values != static_cast<std::size_t>(nEq)) {
-    return refuse(CountMessage(nEq, "initial values", values));
+    return refuse(CountMessage(nEq, "initial values", values, valuePieces));
   }
 
   CountingUi counting(ui);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ProblemState.h"
@@ -28,6 +29,11 @@ struct GoResult {
 
 // Runs the command on the fields with state.nEq as last set by the example
 // loader. Never throws on bad input: every failure becomes a message.
+// "The system has 2 equations, so it needs 2 initial values; 1 was given.",
+// saying how to separate them when the one piece given holds several words.
+std::string CountMessage(int nEq, std::string_view what, std::size_t given,
+                         std::span<const std::string> pieces = {});
+
 GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::SolverUi& ui);
 
 // The title text for the given equation values (rounded to 7 decimals).

@@ -76,7 +76,8 @@ std::optional<std::string> SolveOptionsProblem(const SolveOptions& options) {
   const auto count = options.equations.size();
   if (count < static_cast<std::size_t>(kMinEquations) || count > static_cast<std::size_t>(app::kMaxEquations))
     return "--eq must be given " + std::to_string(kMinEquations) + " to " +
-           std::to_string(app::kMaxEquations) + " times (given " + std::to_string(count) + ")";
+           std::to_string(app::kMaxEquations) + " times (given " + std::to_string(count) + ")" +
+           std::string(kOtherMethodsTake);
   return std::nullopt;
 }
 

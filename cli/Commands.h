@@ -25,6 +25,9 @@ inline constexpr int kExitFailure = 1;  // an evaluation or a solve failed
 inline constexpr int kExitUsage = 2;    // the command line was wrong
 
 inline constexpr int kMinEquations = 2;  // what the solvers can work with
+// Added where the Go command refuses a number of equations; the count is
+// RobustSolve.h's kMaxRobustEquations.
+inline constexpr std::string_view kOtherMethodsTake = "; --method hybrid, lm or auto takes 1 to 1000 equations";
 
 struct EvalOptions {
   std::vector<std::string> assignments;  // "NAME=VALUE", in the order given

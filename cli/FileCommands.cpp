@@ -145,7 +145,7 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
   }
 
   if (auto problem = EquationCountProblem(system.equations.size()))
-    return Fail(err, system.fileName + ": " + *problem);
+    return Fail(err, system.fileName + ": " + *problem + std::string(kOtherMethodsTake));
   return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {
     return SolveSystem(system, fields, o, ui);
   });

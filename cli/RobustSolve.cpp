@@ -1,12 +1,14 @@
 #include "RobustSolve.h"
 
 #include <cmath>
+#include <csignal>
 #include <memory>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "CompiledResiduals.h"
+#include "Interrupt.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "app/GoCommand.h"
@@ -40,13 +42,6 @@ std::optional<robust::Method> MethodNamed(std::string_view name) {
 
 bool AnyRobustOption(const RobustCliOptions& options) {
   return options.ftol || options.maxEvaluations || options.maxSeconds || options.maxStarts || options.seed;
-}
-
-// "The system has 2 equations, so it needs 2 initial values; 3 were given."
-std::string CountMessage(std::size_t n, std::string_view what, std::size_t given) {
-  return "The system has " + std::to_string(n) + (n == 1 ? " equation" : " equations") + ", so it needs " +
-         std::to_string(n) + " " + std::string(what) + "; " + std::to_string(given) +
-         (given == 1 ? " was given." : " were given.");
 }
 
 // The equation (1-based) whose text the compiler refuses, for the message.
@@ -177,8 +172,12 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
     }
     return kExitFailure;
   };
-  if (names.size() != n) return refuse(CountMessage(n, "unknowns' names (Varaiabls)", names.size()));
-  if (start.size() != n) return refuse(CountMessage(n, "initial values", start.size()));
+  if (names.size() != n)
+    return refuse(app::CountMessage(static_cast<int>(n), "unknowns' names (Varaiabls)", names.size(), names));
+  const std::vector<std::string> valuePieces =
+      app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n))));
+  if (start.size() != n)
+    return refuse(app::CountMessage(static_cast<int>(n), "initial values", start.size(), valuePieces));
 
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
@@ -190,7 +189,11 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
                   error.Description());
   }
   CompiledResiduals residuals(*system);
-  const robust::Report report = robust::Solve(ToRobustOptions(options), residuals, start);
+  // Ctrl-C or SIGTERM ends the solve with its best point so far, checked as usual.
+  CatchInterrupts();
+  robust::Options robustOptions = ToRobustOptions(options);
+  robustOptions.stop = &InterruptFlag();
+  const robust::Report report = robust::Solve(robustOptions, residuals, start);
   const std::string failure =
       report.verdict == robust::Verdict::EvaluationFailure ? residuals.LastFailure() : std::string();
   const std::string answer = app::AnswerText(report.x);
@@ -229,6 +232,9 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
     document["ftol"] = ToRobustOptions(options).ftol;
     document["derivatives"] = eval::DerivativesName(system->Method());
     document["seconds"] = report.seconds;
+    // Present only when true, so a clean run's document keeps its keys.
+    if (report.interrupted) document["interrupted"] = true;
+    if (report.givenStartFailed) document["givenStartFailed"] = true;
     out << JsonText(document) << '\n';
   } else {
     std::string_view lines = answer;
@@ -239,6 +245,10 @@ int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, s
       lines.remove_prefix(end + kAnswerLineEnd.size());
     }
     out << sentence << '\n';
+  }
+  if (report.interrupted) {
+    if (!solve.json) out << "The solve was interrupted by " << (InterruptSignal() == SIGTERM ? "SIGTERM" : "SIGINT") << ".\n";
+    return InterruptedExitStatus(InterruptSignal() != 0 ? InterruptSignal() : SIGINT);
   }
   return converged ? kExitSuccess : kExitFailure;
 }

@@ -22,6 +22,7 @@ namespace cli {
 
 // Far beyond what anyone types; the time budget guards the rest.
 inline constexpr int kMaxRobustEquations = 1000;
+static_assert(kMaxRobustEquations == 1000, "Commands.h kOtherMethodsTake names this count");
 
 inline constexpr std::string_view kRobustSolveUsage =
     "       nlsolve solve (--example N | --eq EXPR...) [--vars TEXT] [--x0 TEXT] [--json]\n"

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
+#include "Interrupt.h"
 #include "CompiledResiduals.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
@@ -56,13 +58,42 @@ nlohmann::json JsonNumber(double value) {
 
 nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots) {
   nlohmann::json list = nlohmann::json::array();
-  for (const robust::FoundRoot& root : roots)
-    list.push_back({{"x", root.x},
-                    {"max_abs_f", root.maxAbsResidual},
-                    {"starts", root.starts},
-                    {"condition", JsonNumber(root.condition)}});
+  for (const robust::FoundRoot& root : roots) {
+    nlohmann::json entry = {{"x", root.x},
+                            {"max_abs_f", root.maxAbsResidual},
+                            {"starts", root.starts},
+                            {"condition", JsonNumber(root.condition)}};
+    if (root.onSet) entry["notIsolated"] = true;
+    list.push_back(std::move(entry));
+  }
   return list;
 }
+
+std::string Point(const std::vector<double>& x) {
+  std::string text = "(";
+  for (std::size_t j = 0; j < x.size(); ++j) text += (j ? ", " : "") + eval::NumberText(x[j]);
+  return text + ")";
+}
+
+// One line: the roots are not isolated, with the rank, its tolerance and samples.
+std::string NotIsolatedLine(const robust::NotIsolatedRoots& set, const robust::RootsOptions& search,
+                            const std::vector<std::string>& names, std::size_t listed) {
+  char tolerance[32];
+  std::snprintf(tolerance, sizeof tolerance, "%G", search.rankTolerance);
+  std::string line = "The roots are not isolated: " + std::to_string(set.points) +
+                     (set.points == 1 ? " root found lies" : " roots found lie") +
+                     " on a curve or surface of roots, where the Jacobian has rank " + std::to_string(set.rank) +
+                     " of " + std::to_string(names.size()) + " (singular values at most " + tolerance +
+                     " times the largest count as zero); samples ";
+  std::string variables;
+  for (std::size_t j = 0; j < names.size(); ++j) variables += (j ? ", " : "") + names[j];
+  line += "(" + variables + ") =";
+  for (std::size_t k = 0; k < set.samples.size(); ++k) line += (k ? ", " : " ") + Point(set.samples[k]);
+  line += "; " + std::to_string(listed) + " of them listed.";
+  return line;
+}
+
+std::string SignalName(int signal) { return signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "a signal"; }
 
 // "x1=1 x2=-1  max|F|=0  starts=12  condition=1"
 std::string RootLine(const robust::FoundRoot& root, const std::vector<std::string>& names) {
@@ -71,7 +102,8 @@ std::string RootLine(const robust::FoundRoot& root, const std::vector<std::strin
     line += (j ? " " : "") + names[j] + "=" + eval::NumberText(root.x[j]);
   line += "  max|F|=" + Short(root.maxAbsResidual) + "  starts=" + std::to_string(root.starts) +
           "  condition=" + Short(root.condition);
-  if (root.nearSingular) line += " (near-singular)";
+  if (root.onSet) line += " (not isolated)";
+  else if (root.nearSingular) line += " (near-singular)";
   return line;
 }
 
@@ -235,9 +267,15 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
           << (p.roots == 1 ? " root" : " roots") << " so far" << std::flush;
     };
   }
+  // Ctrl-C or SIGTERM ends the search with the roots found so far.
+  CatchInterrupts();
+  search.stop = &InterruptFlag();
   const robust::RootsReport report = robust::FindRoots(search, residuals);
   if (progress) err << "\r\033[K" << std::flush;
   const std::string summary = robust::RootsSummary(report, search.maxSeconds);
+  std::size_t listed = 0;
+  for (const auto* list : {&report.roots, &report.outsideBox})
+    for (const robust::FoundRoot& root : *list) listed += root.onSet ? 1 : 0;
 
   if (options.json) {
     nlohmann::json document;
@@ -246,14 +284,28 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
     document["starts"] = report.startsDone;
     document["evaluations"] = report.evaluations;
     document["seconds"] = report.seconds;
+    if (report.interrupted) document["interrupted"] = true;
+    if (report.notIsolated) {
+      nlohmann::json samples = nlohmann::json::array();
+      for (const std::vector<double>& x : report.notIsolated->samples) samples.push_back(x);
+      document["notIsolated"] = {{"rank", report.notIsolated->rank},
+                                 {"rankTolerance", search.rankTolerance},
+                                 {"points", report.notIsolated->points},
+                                 {"samples", std::move(samples)}};
+    }
     out << JsonText(document) << '\n';
     err << summary << '\n';
   } else {
+    if (report.notIsolated) out << NotIsolatedLine(*report.notIsolated, search, names, listed) << '\n';
     for (const robust::FoundRoot& root : report.roots) out << RootLine(root, names) << '\n';
     for (const robust::FoundRoot& root : report.outsideBox)
       out << "outside the box: " << RootLine(root, names) << '\n';
     out << summary << '\n';
+    if (report.interrupted)
+      out << "The search was interrupted by " << SignalName(InterruptSignal())
+          << "; the roots listed are those found so far.\n";
   }
+  if (report.interrupted) return InterruptedExitStatus(InterruptSignal() != 0 ? InterruptSignal() : SIGINT);
   return report.roots.empty() ? kExitFailure : kExitSuccess;
 }
 

@@ -2,6 +2,7 @@
 // in Minpack.cpp; the strategy sees only this.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <limits>
@@ -16,10 +17,12 @@ namespace robust::detail {
 // Evaluations and time of one Solve, shared by all its runs.
 class Budget {
  public:
-  Budget(long maxEvaluations, double maxSeconds)
-      : maxEvaluations_(maxEvaluations), maxSeconds_(maxSeconds), begin_(Clock::now()) {}
+  // stop, when not null, is a request to stop that must outlive the budget.
+  Budget(long maxEvaluations, double maxSeconds, const std::atomic<int>* stop = nullptr)
+      : maxEvaluations_(maxEvaluations), maxSeconds_(maxSeconds), stop_(stop), begin_(Clock::now()) {}
   // Which budget is spent, or nullopt while both last.
   std::optional<StopReason> Spent() const {
+    if (Interrupted()) return StopReason::Interrupted;
     const long used = functionEvaluations + jacobianEvaluations;
     if (used >= maxEvaluations_) return StopReason::EvaluationBudget;
     if (Seconds() >= maxSeconds_) return StopReason::TimeBudget;
@@ -31,6 +34,7 @@ class Budget {
     runBegin_ = functionEvaluations + jacobianEvaluations;
     runShare_ = share;
   }
+  bool Interrupted() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0; }
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
 
   long functionEvaluations = 0;
@@ -40,6 +44,7 @@ class Budget {
   using Clock = std::chrono::steady_clock;
   long maxEvaluations_;
   double maxSeconds_;
+  const std::atomic<int>* stop_;
   Clock::time_point begin_;
   long runBegin_ = 0;
   long runShare_ = std::numeric_limits<long>::max();

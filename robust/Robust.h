@@ -10,6 +10,7 @@
 // Equation and unknown indices are 0-based here; the user sees them 1-based.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -85,6 +86,10 @@ struct Options {
   // lowered the residual), in order; empty for none. Watching changes nothing
   // in the runs: no evaluation is added.
   std::function<void(const Iterate&)> observer;
+  // A request to stop: when it points at a non-zero value, the solve ends at
+  // the next evaluation (polled before each one) and reports its best point so
+  // far, checked as usual. nullptr for none; the atomic must outlive the call.
+  const std::atomic<int>* stop = nullptr;
 };
 
 enum class Verdict {
@@ -102,6 +107,7 @@ enum class StopReason {
   TimeBudget,          // maxSeconds spent
   StartFailure,        // F or J fails at the given start
   JacobianFailure,     // J fails at a point where F is defined; the run could not go on
+  Interrupted,         // Options::stop asked the solve to end
 };
 
 struct Report {
@@ -122,6 +128,11 @@ struct Report {
   double conditionEstimate = 0.0;  // 1-norm condition of J at x, columns scaled; may be infinite
   bool nearSingular = false;       // conditionEstimate >= Options::nearSingularCondition
   int failedEquation = -1;         // for EvaluationFailure: the equation that failed
+  // `auto`: F or J could not be evaluated at the given start, so the answer
+  // (if any) comes from a perturbed start; the equation that failed there.
+  bool givenStartFailed = false;
+  int givenStartFailedEquation = -1;
+  bool interrupted = false;        // Options::stop ended the solve early
 };
 
 // Solves F(x) = 0 from start (residuals.Count() values). Never throws for a

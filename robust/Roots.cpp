@@ -25,6 +25,14 @@ constexpr int kPolishShare = 20;
 // Points on the box's faces count as inside: relative slack of the width.
 constexpr double kBoxSlack = 1E-9;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Evidence that rank-deficient roots lie on a set: at least this many of them,
+// and a step along the null direction of this fraction of the box's largest
+// width, corrected by the methods, that reaches another one at least a
+// quarter of the step away. At most kMaxSetTests such steps are tried.
+constexpr int kSetEvidence = 3;
+constexpr double kContinuationStep = 1E-3;
+constexpr int kMaxSetTests = 5;
+constexpr std::size_t kSetSamples = 3;
 
 // Counts every evaluation, whoever asks for it.
 class CountingResiduals : public Residuals {
@@ -105,6 +113,10 @@ class Search {
     std::vector<double> unit(static_cast<std::size_t>(n_)), start(static_cast<std::size_t>(n_));
     const bool typed = !options_.start.empty();
     for (int s = 0; s < planned && !stopped_; ++s) {
+      if (StopRequested()) {
+        stopped_ = report_.interrupted = true;
+        break;
+      }
       if (typed && s == 0) {
         start = options_.start;
       } else {
@@ -114,6 +126,8 @@ class Search {
       }
       FromStart(start);
       if (!stopped_) report_.startsDone = s + 1;
+      // Points of a set of roots that is not isolated are not new roots: a
+      // round does not go on for them.
       if (rounds && s + 1 == planned && planned < kMaxRounds * round && RootsInBox() > rootsBefore) {
         rootsBefore = RootsInBox();
         planned += round;
@@ -122,6 +136,7 @@ class Search {
         options_.progress({report_.startsDone, planned, static_cast<int>(roots_.size())});
     }
     report_.startsPlanned = planned;
+    if (setConfirmed_) ListSet();
     for (FoundRoot& root : roots_)
       (InBox(root.x, report_.box) ? report_.roots : report_.outsideBox).push_back(std::move(root));
     // Lexicographic, with coordinates that agree to rounding counted equal,
@@ -144,8 +159,50 @@ class Search {
   using Clock = std::chrono::steady_clock;
 
   std::size_t RootsInBox() const {
-    return static_cast<std::size_t>(std::count_if(roots_.begin(), roots_.end(),
-                                                  [this](const FoundRoot& root) { return InBox(root.x, report_.box); }));
+    return static_cast<std::size_t>(std::count_if(roots_.begin(), roots_.end(), [this](const FoundRoot& root) {
+      return InBox(root.x, report_.box) && !(setConfirmed_ && root.rank < n_);
+    }));
+  }
+
+  bool StopRequested() const { return options_.stop != nullptr && options_.stop->load() != 0; }
+
+  // Keeps the isolated roots and at most listedSetPoints of the set's points,
+  // spread evenly over them in the order of x, and a few samples likewise.
+  void ListSet() {
+    std::vector<FoundRoot> isolated, set;
+    for (FoundRoot& root : roots_) (root.rank < n_ ? set : isolated).push_back(std::move(root));
+    std::stable_sort(set.begin(), set.end(), [](const FoundRoot& a, const FoundRoot& b) { return a.x < b.x; });
+    NotIsolatedRoots found;
+    found.points = static_cast<int>(set.size());
+    for (const FoundRoot& root : set) found.rank = std::max(found.rank, root.rank);
+    const std::size_t samples = std::min(kSetSamples, set.size());
+    for (std::size_t k = 0; k < samples; ++k)
+      found.samples.push_back(set[samples == 1 ? 0 : k * (set.size() - 1) / (samples - 1)].x);
+    const auto listed = std::min(set.size(), static_cast<std::size_t>(std::max(options_.listedSetPoints, 0)));
+    for (std::size_t k = 0; k < listed; ++k) {
+      FoundRoot& root = set[listed == 1 ? 0 : k * (set.size() - 1) / (listed - 1)];
+      root.onSet = true;
+      isolated.push_back(std::move(root));
+    }
+    roots_ = std::move(isolated);
+    report_.notIsolated = std::move(found);
+  }
+
+  // From a rank-deficient root, a step along the Jacobian's null direction
+  // that the methods correct back to a root: a distinct rank-deficient root
+  // there means the roots continue, an isolated singular root pulls back.
+  bool ContinuesFrom(const FoundRoot& root, std::span<const double> nullVector) {
+    double width = 0.0;
+    for (const auto& [lower, upper] : report_.box) width = std::max(width, upper - lower);
+    const double step = kContinuationStep * width;
+    std::vector<double> from(root.x);
+    for (std::size_t j = 0; j < from.size(); ++j) from[j] += step * nullVector[j];
+    const Report run = SolveFrom(counter_, from, Method::Auto, kPolishShare);
+    if (run.verdict != Verdict::Root) return false;
+    if (DistanceInf(run.x, root.x) < 0.25 * step * NormInf(nullVector)) return false;
+    double condition;
+    int rank = n_;
+    return Check(run.x, condition, &rank) <= options_.ftol && rank < n_;
   }
 
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
@@ -160,6 +217,7 @@ class Search {
     solve.maxEvaluations = 2L * share * (n_ + 1) + 4;
     solve.maxSeconds = options_.maxSeconds - Seconds();
     solve.nearSingularCondition = options_.nearSingularCondition;
+    solve.stop = options_.stop;
     return solve;
   }
 
@@ -171,6 +229,7 @@ class Search {
     }
     Report result = Solve(SolveOptions(method, share), residuals, start);
     if (result.stopReason == StopReason::TimeBudget) stopped_ = report_.budgetReached = true;
+    if (result.interrupted) stopped_ = report_.interrupted = true;
     return result;
   }
 
@@ -180,8 +239,15 @@ class Search {
     bool fresh = false;
     if (plain.verdict == Verdict::Root) fresh = Accept(plain.x, false);
     if (fresh || !options_.deflate || roots_.empty() || plain.stopReason == StopReason::StartFailure) return;
+    // Deflating the points of a set of roots only finds more of them.
     DeflatedResiduals deflated(counter_, scale_, options_.deflationPower, options_.deflationShift);
-    for (const FoundRoot& root : roots_) deflated.AddRoot(root.x);
+    int deflatedRoots = 0;
+    for (const FoundRoot& root : roots_) {
+      if (setConfirmed_ && root.rank < n_) continue;
+      deflated.AddRoot(root.x);
+      ++deflatedRoots;
+    }
+    if (deflatedRoots == 0) return;
     for (int d = 0; d < options_.deflationsPerStart && !stopped_; ++d) {
       const Report run = SolveFrom(deflated, start, Method::Auto, options_.deflatedRunShare);
       if (run.verdict != Verdict::Root || !Accept(run.x, true)) return;
@@ -191,9 +257,13 @@ class Search {
 
   // A fresh evaluation of F and J at x into f_ and jacobian_: max|F|, or
   // infinity when F fails; the condition is infinite when J does.
-  double Check(std::span<const double> x, double& condition) {
+  // With rank given it receives J's numerical rank (nullVector a direction J
+  // nearly annihilates); it is left alone when J fails.
+  double Check(std::span<const double> x, double& condition, int* rank = nullptr,
+               std::vector<double>* nullVector = nullptr) {
     condition = kInfinity;
     if (counter_.Evaluate(x, f_, jacobian_).Ok() && detail::MaxAbs(f_) < kInfinity) {
+      if (rank != nullptr) *rank = detail::NumericalRank(jacobian_, n_, options_.rankTolerance, nullVector);
       // Columns scaled to unit size hide a column that is nearly zero (the
       // tangent of a double root); rows scaled do not, and the other way round.
       condition = detail::ConditionEstimate(jacobian_, n_);
@@ -244,7 +314,9 @@ class Search {
         polished.maxAbsResidual <= MaxAbsAt(x))
       x = polished.x;
     FoundRoot root;
-    root.maxAbsResidual = Check(x, root.condition);
+    root.rank = n_;
+    std::vector<double> nullVector;
+    root.maxAbsResidual = Check(x, root.condition, &root.rank, &nullVector);
     if (!(root.maxAbsResidual <= options_.ftol)) return false;
     known = Known(x);
     if (known >= 0) {
@@ -255,8 +327,14 @@ class Search {
     root.starts = 1;
     root.nearSingular = root.condition >= options_.nearSingularCondition;
     root.byDeflation = byDeflation;
+    const bool deficient = root.rank < n_;
     roots_.push_back(std::move(root));
-    return true;
+    if (deficient && !setConfirmed_ && setTests_ < kMaxSetTests && ++deficientRoots_ >= kSetEvidence) {
+      ++setTests_;
+      setConfirmed_ = ContinuesFrom(roots_.back(), nullVector);
+    }
+    // Another point of a set of roots is not a new root.
+    return !(setConfirmed_ && deficient);
   }
 
   double MaxAbsAt(std::span<const double> x) {
@@ -273,6 +351,9 @@ class Search {
   std::vector<FoundRoot> roots_;  // in the order found
   std::vector<double> f_, jacobian_;
   bool stopped_ = false;
+  int deficientRoots_ = 0;  // roots found with a rank-deficient Jacobian
+  int setTests_ = 0;
+  bool setConfirmed_ = false;
 };
 
 }  // namespace
@@ -316,13 +397,20 @@ RootsReport FindRoots(const RootsOptions& options, Residuals& residuals) {
 }
 
 std::string RootsSummary(const RootsReport& report, double maxSeconds) {
-  const std::size_t found = report.roots.size();
-  std::string text = "found " + (found == 0 ? std::string("no root") : Count(static_cast<long>(found), "root", "roots")) +
-                     " in the box with " + Count(report.startsDone, "start", "starts");
+  std::size_t found = 0;
+  for (const FoundRoot& root : report.roots) found += root.onSet ? 0 : 1;
+  std::string text = "found " + (found == 0 ? std::string("no root") : Count(static_cast<long>(found), "root", "roots"));
+  if (report.notIsolated)
+    text = "found " + (found == 0 ? std::string("no isolated root") : Count(static_cast<long>(found), "isolated root", "isolated roots")) +
+           " and " + Count(report.notIsolated->points, "point", "points") + " of roots that are not isolated";
+  text += " in the box with " + Count(report.startsDone, "start", "starts");
   text += "; another search may find more";
   if (!report.outsideBox.empty())
     text += "; " + Count(static_cast<long>(report.outsideBox.size()), "root", "roots") +
             " outside the box listed apart";
+  if (report.interrupted)
+    text += "; interrupted by a stop request after " + std::to_string(report.startsDone) + " of " +
+            Count(report.startsPlanned, "start", "starts");
   if (report.startsFailed > 0)
     text += "; the equations cannot be evaluated at " + std::to_string(report.startsFailed) + " of the " +
             Count(report.startsDone, "start", "starts");

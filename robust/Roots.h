@@ -13,7 +13,9 @@
 //   for (const robust::FoundRoot& root : report.roots) ...
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <functional>
 #include <span>
 #include <string>
@@ -65,8 +67,21 @@ struct RootsOptions {
   double mergeRoot = 1E-2;
   // A Jacobian whose condition estimate reaches this is near-singular.
   double nearSingularCondition = 1E8;
+  // A verified root where the Jacobian's numerical rank is below n (columns
+  // scaled to unit length, singular values at most rankTolerance times the
+  // largest count as zero) may lie on
+  // a curve or surface of roots. Once several such roots were found and a step
+  // along the Jacobian's null direction from one of them, corrected by the
+  // methods, reaches another such root, the roots are not isolated: the search
+  // stops deflating them and lists at most listedSetPoints of them.
+  double rankTolerance = 1E-8;
+  int listedSetPoints = 20;
   // Called after each start; empty for none.
   std::function<void(const RootsProgress&)> progress;
+  // A request to stop: when it points at a non-zero value the search ends at
+  // the next evaluation and reports the roots found so far. nullptr for none;
+  // the atomic must outlive the call.
+  const std::atomic<int>* stop = nullptr;
 };
 
 struct FoundRoot {
@@ -78,6 +93,15 @@ struct FoundRoot {
   double condition = 0.0;
   bool nearSingular = false;
   bool byDeflation = false;     // first reached by a deflated run
+  int rank = 0;                 // numerical rank of J at x (RootsOptions::rankTolerance); n when regular
+  bool onSet = false;           // one of the points of RootsReport::notIsolated
+};
+
+// Roots that lie on a curve or surface of roots rather than apart.
+struct NotIsolatedRoots {
+  int rank = 0;         // the Jacobian's numerical rank at them (the largest seen), below n
+  int points = 0;       // verified roots found on the set, in the box and outside it
+  std::vector<std::vector<double>> samples;  // a few of them, spread over the set
 };
 
 struct RootsReport {
@@ -90,6 +114,10 @@ struct RootsReport {
   double seconds = 0.0;
   bool budgetReached = false;  // the time budget stopped the search before every start was done
   int startsFailed = 0;        // starts where F or J cannot be evaluated (skipped)
+  bool interrupted = false;    // RootsOptions::stop ended the search; the roots are those found so far
+  // Set when the roots found are not isolated; roots and outsideBox then hold
+  // at most RootsOptions::listedSetPoints of its points (onSet), spread over it.
+  std::optional<NotIsolatedRoots> notIsolated;
 };
 
 // 32 starts per unknown, at most 4096.

@@ -86,6 +86,7 @@ std::string_view StopReasonName(StopReason reason) {
     case StopReason::TimeBudget: return "time budget spent";
     case StopReason::StartFailure: return "start failure";
     case StopReason::JacobianFailure: return "jacobian failure";
+    case StopReason::Interrupted: return "interrupted";
   }
   return "";
 }
@@ -96,7 +97,7 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   const int n = residuals.Count();
   if (n < 1 || start.size() != static_cast<std::size_t>(n)) return report;
 
-  Budget budget(options.maxEvaluations, options.maxSeconds);
+  Budget budget(options.maxEvaluations, options.maxSeconds, options.stop);
   std::vector<Attempt> attempts;
   bool rootFound = false;
   auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
@@ -119,7 +120,8 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     return run.stop;
   };
   auto budgetSpent = [](StopReason stop) {
-    return stop == StopReason::EvaluationBudget || stop == StopReason::TimeBudget;
+    return stop == StopReason::EvaluationBudget || stop == StopReason::TimeBudget ||
+           stop == StopReason::Interrupted;
   };
 
   report.startsTried = 1;
@@ -134,9 +136,13 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
         report.startsTried = k + 1;
       }
       const StopReason stop = runFrom(Method::Hybrid, from, k + 1);
-      // A given start where F fails is the user's to fix; a perturbed one is skipped.
+      // A start where F fails is skipped: the perturbed starts are there for
+      // a given start the equations are not defined at, too.
       if (stop == StopReason::StartFailure) {
-        if (k == 0) break;
+        if (k == 0) {
+          report.givenStartFailed = true;
+          report.givenStartFailedEquation = attempts.back().run.failedEquation;
+        }
         continue;
       }
       if (budgetSpent(stop) || rootFound) break;
@@ -144,6 +150,7 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     }
   }
 
+  report.interrupted = budget.Interrupted();
   // The answer: the first root, else the evaluated point of least max|F|.
   const Attempt* chosen = &attempts.front();
   double chosenMax = kInfinity;
@@ -162,7 +169,7 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   report.startIndex = chosen->startIndex;
   report.x = chosen->run.x;
 
-  if (chosen->run.stop == StopReason::StartFailure && chosen->run.f.empty()) {
+  if (chosen->run.stop == StopReason::StartFailure && chosen->run.f.empty() && !report.interrupted) {
     report.stopReason = StopReason::StartFailure;
     report.verdict = Verdict::EvaluationFailure;
     report.failedEquation = chosen->run.failedEquation;
@@ -201,28 +208,36 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   return report;
 }
 
-std::string Summary(const Report& report) {
+namespace {
+
+std::string Sentence(const Report& report) {
   const std::string work = " after " + std::to_string(report.iterations) +
                            (report.iterations == 1 ? " iteration (" : " iterations (") +
                            std::to_string(report.functionEvaluations) + " evaluations of F, " +
                            std::to_string(report.jacobianEvaluations) + " of F and J)";
   const std::string where = std::string(MethodName(report.method)) + " from start " +
                             std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried);
-  const std::string condition = std::isfinite(report.conditionEstimate)
-                                    ? "the Jacobian's condition there is about " + Number(report.conditionEstimate)
-                                    : std::string("the Jacobian there is singular");
+  // A singular Jacobian says it once; a finite but huge condition says why it matters.
+  const std::string condition =
+      !std::isfinite(report.conditionEstimate)
+          ? std::string("the Jacobian there is singular, so the unknowns are poorly determined")
+      : report.nearSingular ? "the Jacobian there is near-singular (condition about " +
+                                  Number(report.conditionEstimate) + "), so the unknowns are poorly determined"
+                            : "the Jacobian's condition there is about " + Number(report.conditionEstimate);
   switch (report.verdict) {
     case Verdict::Root:
       return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) + ", " +
-             condition +
-             (report.nearSingular ? ", near-singular, so the unknowns are poorly determined." : ".");
+             condition + ".";
     case Verdict::LeastSquaresMinimum:
       return "No root found: " + where + work + " ended at a least-squares minimum where max|F| = " +
              Number(report.maxAbsResidual) + " is above the tolerance.";
     case Verdict::LimitReached:
-      return "No root found: limit reached (" +
+      return "No root found: " +
+             std::string(report.stopReason == StopReason::Interrupted ? "interrupted ("
+                                                                       : "limit reached (") +
              std::string(report.stopReason == StopReason::EvaluationBudget ? "the evaluation budget is spent"
                          : report.stopReason == StopReason::TimeBudget     ? "the time budget is spent"
+                         : report.stopReason == StopReason::Interrupted    ? "a stop was requested"
                                                                            : "the methods stopped making progress") +
              ")" + work +
              "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) + ".";
@@ -233,13 +248,31 @@ std::string Summary(const Report& report) {
       for (double value : report.residuals) valuesDefined = valuesDefined && std::isfinite(value);
       const std::string what = (valuesDefined ? "the derivatives of equation " : "equation ") +
                                std::to_string(report.failedEquation + 1);
-      if (report.stopReason == StopReason::StartFailure)
-        return "Evaluation failure: " + what + " cannot be evaluated at the start.";
+      if (report.stopReason == StopReason::StartFailure) {
+        if (report.startsTried <= 1) return "Evaluation failure: " + what + " cannot be evaluated at the start.";
+        const int perturbed = report.startsTried - 1;
+        return "Evaluation failure: " + what + " cannot be evaluated at the start, and the equations cannot be " +
+               "evaluated at any of the " + std::to_string(perturbed) +
+               (perturbed == 1 ? " perturbed start either." : " perturbed starts either.");
+      }
       return "Evaluation failure: " + what + " cannot be evaluated at the last point reached by " + where +
              work + ".";
     }
   }
   return "";
+}
+
+}  // namespace
+
+std::string Summary(const Report& report) {
+  std::string text = Sentence(report);
+  if (report.givenStartFailed && !(report.verdict == Verdict::EvaluationFailure &&
+                                   report.stopReason == StopReason::StartFailure))
+    text += " Equation " + std::to_string(report.givenStartFailedEquation + 1) +
+            " cannot be evaluated at the given start, so the answer comes from a perturbed start.";
+  if (report.interrupted && report.verdict != Verdict::LimitReached)
+    text += " The solve was interrupted by a stop request.";
+  return text;
 }
 
 }  // namespace robust

@@ -168,4 +168,74 @@ PointCheck CheckPoint(Residuals& residuals, std::span<const double> x, Budget& b
   return check;
 }
 
+int NumericalRank(std::span<const double> matrixRowMajor, int n, double relativeTolerance,
+                  std::vector<double>* nullVector) {
+  const auto size = static_cast<std::size_t>(n);
+  // Columns of a (column-major copy) are rotated in pairs until orthogonal;
+  // v accumulates the rotations, so a = J v and the column norms are the
+  // singular values.
+  // Columns scaled to unit length first, so the unknowns' units do not
+  // decide the rank (a zero column stays zero).
+  std::vector<double> a(size * size), v(size * size, 0.0), columnScale(size, 1.0);
+  for (std::size_t j = 0; j < size; ++j) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < size; ++i) sum += matrixRowMajor[i * size + j] * matrixRowMajor[i * size + j];
+    if (sum > 0 && std::isfinite(sum)) columnScale[j] = std::sqrt(sum);
+    for (std::size_t i = 0; i < size; ++i) a[j * size + i] = matrixRowMajor[i * size + j] / columnScale[j];
+    v[j * size + j] = 1.0;
+  }
+  constexpr int kMaxSweeps = 60;
+  constexpr double kOrthogonal = 1E-15;
+  for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+    bool rotated = false;
+    for (std::size_t p = 0; p + 1 < size; ++p) {
+      for (std::size_t q = p + 1; q < size; ++q) {
+        double alpha = 0.0, beta = 0.0, gamma = 0.0;
+        for (std::size_t i = 0; i < size; ++i) {
+          alpha += a[p * size + i] * a[p * size + i];
+          beta += a[q * size + i] * a[q * size + i];
+          gamma += a[p * size + i] * a[q * size + i];
+        }
+        if (!(std::abs(gamma) > kOrthogonal * std::sqrt(alpha * beta))) continue;
+        rotated = true;
+        const double zeta = (beta - alpha) / (2.0 * gamma);
+        const double t = (zeta >= 0 ? 1.0 : -1.0) / (std::abs(zeta) + std::sqrt(1.0 + zeta * zeta));
+        const double c = 1.0 / std::sqrt(1.0 + t * t);
+        const double s = c * t;
+        for (std::size_t i = 0; i < size; ++i) {
+          const double ap = a[p * size + i], aq = a[q * size + i];
+          a[p * size + i] = c * ap - s * aq;
+          a[q * size + i] = s * ap + c * aq;
+          const double vp = v[p * size + i], vq = v[q * size + i];
+          v[p * size + i] = c * vp - s * vq;
+          v[q * size + i] = s * vp + c * vq;
+        }
+      }
+    }
+    if (!rotated) break;
+  }
+  std::vector<double> sigma(size);
+  for (std::size_t j = 0; j < size; ++j) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < size; ++i) sum += a[j * size + i] * a[j * size + i];
+    sigma[j] = std::sqrt(sum);
+  }
+  const double largest = size == 0 ? 0.0 : *std::max_element(sigma.begin(), sigma.end());
+  int rank = 0;
+  for (double value : sigma)
+    if (value > relativeTolerance * largest && value > 0) ++rank;
+  if (nullVector != nullptr && size > 0) {
+    const auto smallest = static_cast<std::size_t>(std::min_element(sigma.begin(), sigma.end()) - sigma.begin());
+    // A null direction w of the scaled matrix is D^-1 w for the matrix itself.
+    nullVector->assign(size, 0.0);
+    double norm = 0.0;
+    for (std::size_t j = 0; j < size; ++j) {
+      (*nullVector)[j] = v[smallest * size + j] / columnScale[j];
+      norm += (*nullVector)[j] * (*nullVector)[j];
+    }
+    for (double& value : *nullVector) value /= std::sqrt(norm);
+  }
+  return rank;
+}
+
 }  // namespace robust::detail

@@ -35,4 +35,11 @@ double GradientCosine(std::span<const double> jacobianRowMajor, std::span<const 
 
 double MaxAbs(std::span<const double> values);
 
+// The numerical rank of the n x n row-major matrix with its columns scaled
+// to unit length: the number of singular values (one-sided Jacobi) above
+// relativeTolerance times the largest. When nullVector is given it receives a unit right singular vector
+// of the smallest singular value (a direction the matrix nearly annihilates).
+int NumericalRank(std::span<const double> matrixRowMajor, int n, double relativeTolerance,
+                  std::vector<double>* nullVector = nullptr);
+
 }  // namespace robust::detail

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -125,7 +127,8 @@ TEST(RobustDomain, FailedTrialsShrinkTheStepAndAFailingStartSaysSo) {
     int failedEquation;
   };
   for (const Row& row : std::vector<Row>{{{-1, 25}, 0}, {{3, -4}, 1}, {{0, 4}, 0}}) {
-    for (Method method : {Method::Hybrid, Method::LevenbergMarquardt, Method::Auto}) {
+    // auto goes on to its perturbed starts (RobustAuto below); these have no other start.
+    for (Method method : {Method::Hybrid, Method::LevenbergMarquardt}) {
       SCOPED_TRACE(robust::Summary(SolveSystem(system, method, row.start)));
       const Report report = SolveSystem(system, method, row.start);
       EXPECT_EQ(report.verdict, Verdict::EvaluationFailure);
@@ -255,3 +258,80 @@ TEST(RobustVerdict, RootOnlyWhereMaxAbsFIsWithinTolerance) {
 }
 
 }  // namespace
+
+// auto's perturbed starts are for a given start the equations are not
+// defined at, too; the report says the given one failed.
+TEST(RobustAuto, AGivenStartWhereFFailsGoesOnToPerturbedStarts) {
+  const StandardSystem system = Find("logarithm and root");
+  struct Row {
+    std::vector<double> start;
+    int failedEquation;
+  };
+  for (const Row& row : std::vector<Row>{{{-1, 25}, 0}, {{3, -4}, 1}, {{0, 4}, 0}}) {
+    const Report report = SolveSystem(system, Method::Auto, row.start);
+    SCOPED_TRACE(robust::Summary(report));
+    EXPECT_EQ(report.verdict, Verdict::Root);
+    EXPECT_TRUE(report.givenStartFailed);
+    EXPECT_EQ(report.givenStartFailedEquation, row.failedEquation);
+    EXPECT_GT(report.startIndex, 1);
+    EXPECT_LE(MaxAbsAt(system, report.x), Options{}.ftol);
+    EXPECT_NE(robust::Summary(report).find("cannot be evaluated at the given start"), std::string::npos);
+  }
+  // Defined nowhere: every start fails, and the sentence says so.
+  robust::NativeResiduals nowhere(1, [](std::span<const double>, std::span<double> f, std::span<double>) {
+    f[0] = std::nan("");
+  });
+  Options options;
+  options.maxStarts = 5;
+  const Report none = robust::Solve(options, nowhere, std::vector<double>{1.0});
+  EXPECT_EQ(none.verdict, Verdict::EvaluationFailure);
+  EXPECT_EQ(none.stopReason, robust::StopReason::StartFailure);
+  EXPECT_EQ(none.startsTried, 5);
+  EXPECT_EQ(robust::Summary(none),
+            "Evaluation failure: equation 1 cannot be evaluated at the start, and the equations cannot be "
+            "evaluated at any of the 4 perturbed starts either.");
+}
+
+// A stop request ends the solve at the next evaluation; the best point so far
+// is checked as usual and the report says it was interrupted.
+TEST(RobustStop, AStopRequestEndsTheSolveWithItsBestPoint) {
+  const StandardSystem system = Find("freudenstein-roth");
+  for (Method method : {Method::Hybrid, Method::LevenbergMarquardt, Method::Auto}) {
+    SCOPED_TRACE(robust::MethodName(method));
+    std::atomic<int> stop{0};
+    Options options;
+    options.stop = &stop;
+    options.observer = [&stop](const robust::Iterate& iterate) {
+      if (iterate.step == 2) stop = 1;
+    };
+    const Report report = SolveSystem(system, method, {}, options);
+    EXPECT_TRUE(report.interrupted);
+    EXPECT_EQ(report.stopReason, robust::StopReason::Interrupted);
+    EXPECT_EQ(report.verdict, Verdict::LimitReached);
+    EXPECT_EQ(report.maxAbsResidual, MaxAbsAt(system, report.x)) << "checked by a fresh evaluation";
+    EXPECT_NE(robust::Summary(report).find("No root found: interrupted (a stop was requested)"), std::string::npos);
+  }
+  std::atomic<int> already{2};
+  Options options;
+  options.stop = &already;
+  const Report report = SolveSystem(system, Method::Auto, {}, options);
+  EXPECT_TRUE(report.interrupted);
+  EXPECT_EQ(report.functionEvaluations + report.jacobianEvaluations, 0);
+}
+
+// "singular" once: a singular Jacobian is not also called near-singular.
+TEST(RobustSingular, TheSentenceNamesTheConditionOnce) {
+  Report report;
+  report.verdict = Verdict::Root;
+  report.startsTried = report.startIndex = 1;
+  report.conditionEstimate = std::numeric_limits<double>::infinity();
+  report.nearSingular = true;
+  EXPECT_EQ(robust::Summary(report),
+            "Root found by hybrid from start 1 of 1 after 0 iterations (0 evaluations of F, 0 of F and J): "
+            "max|F| = 0, the Jacobian there is singular, so the unknowns are poorly determined.");
+  report.conditionEstimate = 1E12;
+  EXPECT_EQ(robust::Summary(report),
+            "Root found by hybrid from start 1 of 1 after 0 iterations (0 evaluations of F, 0 of F and J): "
+            "max|F| = 0, the Jacobian there is near-singular (condition about 1E+12), so the unknowns are "
+            "poorly determined.");
+}

@@ -1,13 +1,17 @@
 // The root search on systems whose real roots are known in closed form.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "robust/Deflation.h"
 #include "robust/Roots.h"
 #include "robust/StandardSystems.h"
+#include "robust/Verdict.h"
 
 namespace robust {
 namespace {
@@ -250,6 +254,125 @@ TEST(Halton, RadicalInversesInBasesTwoAndThree) {
     EXPECT_DOUBLE_EQ(point[0], expected[k - 1][0]);
     EXPECT_DOUBLE_EQ(point[1], expected[k - 1][1]);
   }
+}
+
+// Roots along a curve or surface are one fact, not a thousand roots; an
+// isolated singular root is not such a set. From a report of
+// `roots --eq "x1^2+x2^2-1" --eq "2*x1^2+2*x2^2-2" --box -2:2,-2:2` listing
+// 1,014 points of the circle.
+TEST(RootsNotIsolated, ASetOfRootsIsSaidOnceAndListedBriefly) {
+  struct Row {
+    const char* name;
+    int n;
+    NativeResiduals::Function function;
+    std::optional<int> rank;  // of the set, or none when the roots are isolated
+    std::function<double(std::span<const double>)> onSet;  // distance-like: 0 on the set
+  };
+  const Row rows[] = {
+      {"circle twice", 2,
+       [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+         f[0] = x[0] * x[0] + x[1] * x[1] - 1, f[1] = 2 * f[0];
+         if (!j.empty()) j[0] = 2 * x[0], j[1] = 2 * x[1], j[2] = 4 * x[0], j[3] = 4 * x[1];
+       },
+       1, [](std::span<const double> x) { return std::abs(std::hypot(x[0], x[1]) - 1); }},
+      {"plane thrice", 3,
+       [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+         const double p = x[0] + x[1] + x[2] - 1;
+         f[0] = p, f[1] = 2 * p, f[2] = -p;
+         if (!j.empty())
+           for (int k = 0; k < 3; ++k) j[k] = 1, j[3 + k] = 2, j[6 + k] = -1;
+       },
+       1, [](std::span<const double> x) { return std::abs(x[0] + x[1] + x[2] - 1); }},
+      {"double root x1^2 = 0, x2 = 0", 2,
+       [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+         f[0] = x[0] * x[0], f[1] = x[1];
+         if (!j.empty()) j[0] = 2 * x[0], j[1] = 0, j[2] = 0, j[3] = 1;
+       },
+       std::nullopt, nullptr},
+      {"singular at the origin only: x1*x2 = 0, x1 - x2 = 0", 2,
+       [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+         f[0] = x[0] * x[1], f[1] = x[0] - x[1];
+         if (!j.empty()) j[0] = x[1], j[1] = x[0], j[2] = 1, j[3] = -1;
+       },
+       std::nullopt, nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    NativeResiduals residuals(row.n, row.function);
+    RootsOptions options;
+    options.box.assign(static_cast<std::size_t>(row.n), {-2.0, 2.0});
+    const RootsReport report = FindRoots(options, residuals);
+    ASSERT_EQ(report.notIsolated.has_value(), row.rank.has_value());
+    if (!row.rank) {
+      EXPECT_EQ(report.roots.size(), 1u);
+      continue;
+    }
+    EXPECT_EQ(report.notIsolated->rank, *row.rank);
+    EXPECT_GE(report.notIsolated->points, 3);
+    EXPECT_EQ(report.notIsolated->samples.size(), 3u);
+    EXPECT_LE(report.roots.size() + report.outsideBox.size(), static_cast<std::size_t>(options.listedSetPoints));
+    for (const FoundRoot& root : report.roots) {
+      EXPECT_TRUE(root.onSet);
+      EXPECT_LT(row.onSet(root.x), 1E-9);
+    }
+    // Points of the set do not start new rounds, nor are they deflated.
+    EXPECT_EQ(report.startsDone, DefaultStarts(row.n));
+    EXPECT_NE(RootsSummary(report, options.maxSeconds).find("points of roots that are not isolated"),
+              std::string::npos);
+  }
+}
+
+TEST(RootsNotIsolated, NumericalRankOfKnownMatrices) {
+  struct Row {
+    const char* name;
+    int n;
+    std::vector<double> matrix;
+    int rank;
+  };
+  const Row rows[] = {
+      {"identity", 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 3},
+      {"rows proportional", 2, {2, 3, 4, 6}, 1},
+      {"zero", 2, {0, 0, 0, 0}, 0},
+      {"badly scaled but regular", 2, {1E6, 0, 0, 1E-6}, 2},
+      {"third row the sum of the others", 3, {1, 2, 3, 0, 1, 4, 1, 3, 7}, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<double> nullVector;
+    EXPECT_EQ(detail::NumericalRank(row.matrix, row.n, 1E-8, &nullVector), row.rank);
+    if (row.rank < row.n) {
+      // The direction returned is one the matrix annihilates.
+      for (int i = 0; i < row.n; ++i) {
+        double product = 0;
+        for (int j = 0; j < row.n; ++j) product += row.matrix[i * row.n + j] * nullVector[j];
+        EXPECT_NEAR(product, 0.0, 1E-12);
+      }
+    }
+  }
+}
+
+// A stop request (Ctrl-C in the command) keeps what was found so far.
+TEST(RootsStop, AStopRequestKeepsTheRootsFoundSoFar) {
+  NativeResiduals residuals(2, [](std::span<const double> x, std::span<double> f, std::span<double> j) {
+    f[0] = std::sin(x[0]), f[1] = std::sin(x[1]);
+    if (!j.empty()) j[0] = std::cos(x[0]), j[1] = 0, j[2] = 0, j[3] = std::cos(x[1]);
+  });
+  std::atomic<int> stop{0};
+  RootsOptions options;
+  options.box = {{-10, 10}, {-10, 10}};
+  options.stop = &stop;
+  options.progress = [&stop](const RootsProgress& progress) {
+    if (progress.startsDone == 10) stop = 2;
+  };
+  const RootsReport report = FindRoots(options, residuals);
+  EXPECT_TRUE(report.interrupted);
+  EXPECT_FALSE(report.budgetReached);
+  EXPECT_EQ(report.startsDone, 10);
+  ASSERT_FALSE(report.roots.empty());
+  for (const FoundRoot& root : report.roots)
+    EXPECT_LE(std::max(std::abs(std::sin(root.x[0])), std::abs(std::sin(root.x[1]))), options.ftol);
+  EXPECT_NE(RootsSummary(report, options.maxSeconds).find("; interrupted by a stop request after 10 of 64 starts"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kInfinity = "inf";
-constexpr std::string_view kNotANumber = "' is not a number";
+constexpr std::string_view kNotANumber = " is not a number";
 constexpr std::string_view kSeparated = "; values are separated by commas";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

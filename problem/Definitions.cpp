@@ -165,10 +165,14 @@ std::vector<std::size_t> TopLevelEquals(std::string_view text) {
   return found;
 }
 
-std::string_view WithoutTrailingComment(std::string_view text) {
+std::string_view SignificantText(std::string_view text) {
+  std::optional<std::size_t> begin;
   std::size_t end = 0;
-  ForEachToken(text, [&](const Token& token) { end = TokenEnd(text, token); });
-  return text.substr(0, end);
+  ForEachToken(text, [&](const Token& token) {
+    if (!begin) begin = token.position;
+    end = TokenEnd(text, token);
+  });
+  return begin ? text.substr(*begin, end - *begin) : text.substr(0, 0);
 }
 
 std::vector<NameUse> NamesUsed(std::string_view text) {
@@ -186,7 +190,7 @@ std::vector<NameUse> NamesUsed(std::string_view text) {
 
 std::string NaturalEquation(std::string_view text, std::size_t equalsAt) {
   const std::string_view left = Trimmed(text.substr(0, equalsAt));
-  const std::string_view right = Trimmed(WithoutTrailingComment(text.substr(equalsAt + 1)));
+  const std::string_view right = Trimmed(SignificantText(text.substr(equalsAt + 1)));
   bool loose = false;
   int depth = 0;
   ForEachToken(left, [&](const Token& token) {
@@ -224,7 +228,7 @@ ExpandResult Expand(const Problem& problem) {
   Substitution substitution;
   expansion.definitions.reserve(problem.definitions.size());
   for (const Definition& definition : problem.definitions) {
-    auto text = substitution.Apply(WithoutTrailingComment(definition.expression.Text()), kMaxExpandedBytes - used);
+    auto text = substitution.Apply(SignificantText(definition.expression.Text()), kMaxExpandedBytes - used);
     if (!text) return refuse(definition.source, definition.place, 0);
     used += text->size();
     expansion.definitions.push_back(ExpandedDefinition{definition.name, std::move(*text)});

@@ -20,9 +20,9 @@ namespace problem {
 // refuses the text before the end: compiling it reports why.
 std::vector<std::size_t> TopLevelEquals(std::string_view text);
 
-// The text up to the end of its last token: a trailing comment and blanks
-// dropped, so that the text can be put in parentheses.
-std::string_view WithoutTrailingComment(std::string_view text);
+// The text from its first token to the end of its last: blanks and a
+// trailing comment dropped, so that the text can be put in parentheses.
+std::string_view SignificantText(std::string_view text);
 
 // A name the text uses as a value or a function: an identifier that is no
 // keyword and does not follow a '.' (a member of an object).

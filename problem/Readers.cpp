@@ -258,9 +258,10 @@ class Builder {
       const auto [it, fresh] = seen.emplace(eval::FoldName(std::string_view(name).substr(first, last - first)), k);
       if (fresh) continue;
       const Place firstPlace = problem_.namePlaces[it->second];
-      std::string message = "'" + name.substr(first, last - first) + "' is named twice; the first is at " +
-                            (firstPlace.line > 0 ? std::to_string(firstPlace.line) + ":" : "column ") +
-                            std::to_string(firstPlace.column);
+      std::string message = "'" + name.substr(first, last - first) + "' is named twice";
+      if (firstPlace.line > 0) {
+        message += "; the first is at " + std::to_string(firstPlace.line) + ':' + std::to_string(firstPlace.column);
+      }
       if (Full()) FailAt(*raw_.names, problem_.namePlaces[k], std::move(message));
       problem_.warnings.push_back(Warning{WarningCode::DuplicateName,
                                           ProblemError{raw_.names->text.source, problem_.namePlaces[k], 0,
@@ -506,12 +507,12 @@ Raw FileWithOptions(std::string_view fileName, std::string_view text, const Comm
   }
   Raw raw;
   AddSystemFile(raw, fileName, text);
-  const std::vector<RawLine> lines = std::move(raw.lines);
-  auto box = std::move(raw.boxRead);
-  auto names = std::move(raw.names);
-  auto start = std::move(raw.start);
+  std::vector<RawLine> lines = std::exchange(raw.lines, {});
+  auto box = std::exchange(raw.boxRead, std::nullopt);
+  auto names = std::exchange(raw.names, std::nullopt);
+  auto start = std::exchange(raw.start, std::nullopt);
   AddCommandLine(raw, options);  // the command line's fields win
-  raw.lines = lines;
+  raw.lines = std::move(lines);
   if (!raw.names) raw.names = std::move(names);
   if (!raw.start) raw.start = std::move(start);
   if (!raw.box) raw.boxRead = std::move(box);

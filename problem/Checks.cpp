@@ -69,8 +69,9 @@ bool IsEngineName(std::string_view folded) {
 std::vector<Warning> CheckProblem(const Problem& problem) {
   std::vector<Warning> warnings;
   std::unordered_map<std::string, std::size_t> unknowns;  // folded name -> index
+  std::vector<bool> repeated(problem.names.value.size(), false);  // warned about as duplicates instead
   for (std::size_t k = 0; k < problem.names.value.size(); ++k)
-    unknowns.emplace(eval::FoldName(Trimmed(problem.names.value[k])), k);
+    repeated[k] = !unknowns.emplace(eval::FoldName(Trimmed(problem.names.value[k])), k).second;
   std::unordered_map<std::string, std::size_t> definitions;  // folded name -> index
   std::vector<std::vector<bool>> definitionUses;  // per definition: the unknowns it reaches
   std::vector<bool> used(problem.names.value.size(), false);
@@ -118,7 +119,7 @@ std::vector<Warning> CheckProblem(const Problem& problem) {
   }
   warnings.insert(warnings.end(), definitionWarnings.begin(), definitionWarnings.end());
   for (std::size_t k = 0; k < used.size(); ++k) {
-    if (used[k] || Trimmed(problem.names.value[k]).empty()) continue;
+    if (used[k] || repeated[k] || Trimmed(problem.names.value[k]).empty()) continue;
     const Place place = k < problem.namePlaces.size() ? problem.namePlaces[k] : Place{};
     warnings.push_back(MakeWarning(WarningCode::UnusedUnknown, problem.names.origin.source, place, 0,
                                    problem.names.origin.field,

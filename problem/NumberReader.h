@@ -42,7 +42,7 @@ struct FieldText {
   PlacedText text;
 };
 
-// One number of a field by `rule`; `piece` is a byte range of field.text.
+// One number of a field by `rule`: the bytes [begin, end) of field.text.
 // Throws ProblemFailure.
 double ReadNumber(const FieldText& field, std::size_t begin, std::size_t end, NumberRule rule);
 

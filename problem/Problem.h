@@ -5,9 +5,12 @@
 // at it. The readers (Readers.h) build it; Expand (Definitions.h) turns it
 // into the texts the evaluators take; Checks.h says what looks unintended.
 //
-//   problem::ReadResult read = problem::ReadSystemFile("system.txt", text, problem::Road::Full);
+//   problem::CommandLineInput options;   // what was given beside the file
+//   options.method = "hybrid";
+//   problem::ReadResult read = problem::ReadSystemFile("system.txt", text, options);
 //   if (!read.problem) { err << problem::Format(*read.error) << '\n'; return 1; }
 //   for (const problem::Warning& w : read.problem->warnings) err << problem::Format(w) << '\n';
+//   problem::ExpandResult texts = problem::Expand(*read.problem);  // what the evaluators take
 //
 // Nothing here knows Qt, streams or the commands; no text is parsed twice.
 #pragma once

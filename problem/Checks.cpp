@@ -66,8 +66,8 @@ bool IsEngineName(std::string_view folded) {
   return eval::FindBuiltin(folded) || eval::FindConstant(folded) || kLibraryMembers.count(std::string(folded)) > 0;
 }
 
-std::vector<Warning> CheckProblem(const Problem& problem) {
-  std::vector<Warning> warnings;
+WarningList CheckProblem(const Problem& problem) {
+  WarningList warnings;
   std::unordered_map<std::string, std::size_t> unknowns;  // folded name -> index
   std::vector<bool> repeated(problem.names.value.size(), false);  // warned about as duplicates instead
   for (std::size_t k = 0; k < problem.names.value.size(); ++k)
@@ -79,19 +79,20 @@ std::vector<Warning> CheckProblem(const Problem& problem) {
   // Marks what `text` uses in `reach`; warns about names nothing defines.
   const auto visit = [&](std::string_view text, std::vector<bool>& reach, const auto& placeOf,
                          const std::string& source, int equation, const std::string& field) {
-    for (const NameUse& use : NamesUsed(text)) {
+    std::unordered_set<std::string> warned;
+    ForEachNameUse(text, [&](const NameUse& use) {
       if (const auto it = unknowns.find(use.folded); it != unknowns.end() && !use.call) {
         reach[it->second] = true;
       } else if (const auto def = definitions.find(use.folded); def != definitions.end() && !use.call) {
         const std::vector<bool>& through = definitionUses[def->second];
         for (std::size_t k = 0; k < reach.size(); ++k) reach[k] = reach[k] || through[k];
-      } else if (!IsEngineName(use.folded)) {
+      } else if (!IsEngineName(use.folded) && warned.insert(use.folded).second) {
         std::string message = use.call ? "calls " + use.written + ", which is no function of the language or the library"
                                        : "uses " + use.written + ", which is not an unknown: it counts as 0";
-        warnings.push_back(MakeWarning(WarningCode::UnknownName, source, placeOf(use.offset), equation, field,
-                                       std::move(message)));
+        warnings.Add(MakeWarning(WarningCode::UnknownName, source, placeOf(use.offset), equation, field,
+                                 std::move(message)));
       }
-    }
+    });
   };
 
   for (const Definition& definition : problem.definitions) {
@@ -102,8 +103,6 @@ std::vector<Warning> CheckProblem(const Problem& problem) {
     definitionUses.push_back(std::move(reach));
     definitions.emplace(eval::FoldName(definition.name), definitionUses.size() - 1);
   }
-  std::vector<Warning> definitionWarnings = std::move(warnings);
-  warnings.clear();
 
   for (std::size_t i = 0; i < problem.equations.size(); ++i) {
     const Equation& equation = problem.equations[i];
@@ -111,17 +110,16 @@ std::vector<Warning> CheckProblem(const Problem& problem) {
     const auto placeOf = [&](std::size_t offset) { return equation.text.PlaceOf(offset); };
     visit(equation.text.Text(), used, placeOf, equation.source, index, "");
     if (!equation.equalsAt && TopLevelComparison(equation.text.Text())) {
-      warnings.push_back(MakeWarning(
+      warnings.Add(MakeWarning(
           WarningCode::Comparison, equation.source, placeOf(0), index, "",
           "is a comparison, whose value is True (-1) or False (0), not an equation" +
               std::string(problem.road == Road::Go ? "; write it as LEFT - (RIGHT)" : "")));
     }
   }
-  warnings.insert(warnings.end(), definitionWarnings.begin(), definitionWarnings.end());
   for (std::size_t k = 0; k < used.size(); ++k) {
     if (used[k] || repeated[k] || Trimmed(problem.names.value[k]).empty()) continue;
     const Place place = k < problem.namePlaces.size() ? problem.namePlaces[k] : Place{};
-    warnings.push_back(MakeWarning(WarningCode::UnusedUnknown, problem.names.origin.source, place, 0,
+    warnings.Add(MakeWarning(WarningCode::UnusedUnknown, problem.names.origin.source, place, 0,
                                    problem.names.origin.field,
                                    Trimmed(problem.names.value[k]) + " is an unknown that no equation uses"));
   }

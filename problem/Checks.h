@@ -23,7 +23,8 @@ bool IsEngineName(std::string_view folded);
 //   UnusedUnknown: no equation uses an unknown, directly or through definitions;
 //   Comparison: an equation's top level is a comparison (on the Full road
 //     `=` has made it LHS - (RHS) already; <, <=, <> and the like remain).
-// In order: per equation, then per definition, then the unknowns.
-std::vector<Warning> CheckProblem(const Problem& problem);
+// Each name once per equation or definition, at its first use. In order:
+// per definition, then per equation, then the unknowns.
+WarningList CheckProblem(const Problem& problem);
 
 }  // namespace problem

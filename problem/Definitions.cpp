@@ -104,36 +104,37 @@ class Substitution {
  public:
   void Define(const std::string& folded, const std::string* expansion) { known_[folded] = expansion; }
 
-  // nullopt when the result would pass `room` bytes.
+  // nullopt when the result would pass `room` bytes. One token of lookahead
+  // (is the name called?), so a long text costs no token list.
   std::optional<std::string> Apply(std::string_view text, std::size_t room) const {
     std::string out;
     std::size_t copied = 0;
-    bool afterDot = false;
     bool tooLarge = false;
-    std::vector<Token> tokens;
-    ForEachToken(text, [&](const Token& token) { tokens.push_back(token); });
-    for (std::size_t i = 0; i < tokens.size() && !tooLarge; ++i) {
-      const Token& token = tokens[i];
-      const bool dot = token.kind == TokenKind::Dot;
-      if (token.kind == TokenKind::Identifier && token.keyword == Keyword::None && !afterDot &&
-          !(i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::LParen)) {
-        const auto it = known_.find(eval::FoldName(token.text));
-        if (it != known_.end()) {
-          const std::string& expansion = *it->second;
-          const std::size_t before = token.position - copied;
-          if (out.size() + before + expansion.size() + 2 > room) {
-            tooLarge = true;
-            break;
-          }
-          out.append(text.substr(copied, before));
-          out += '(';
-          out += expansion;
-          out += ')';
-          copied = token.position + token.text.size();
-        }
+    std::optional<std::pair<std::size_t, std::string_view>> pending;  // a name that may be replaced
+    const auto replace = [&] {
+      const auto it = known_.find(eval::FoldName(pending->second));
+      if (it == known_.end() || tooLarge) return;
+      const std::string& expansion = *it->second;
+      const std::size_t before = pending->first - copied;
+      if (out.size() + before + expansion.size() + 2 > room) {
+        tooLarge = true;
+        return;
       }
-      afterDot = dot;
-    }
+      out.append(text.substr(copied, before));
+      out += '(';
+      out += expansion;
+      out += ')';
+      copied = pending->first + pending->second.size();
+    };
+    bool afterDot = false;
+    ForEachToken(text, [&](const Token& token) {
+      if (pending && token.kind != TokenKind::LParen) replace();
+      pending.reset();
+      if (token.kind == TokenKind::Identifier && token.keyword == Keyword::None && !afterDot)
+        pending.emplace(token.position, token.text);
+      afterDot = token.kind == TokenKind::Dot;
+    });
+    if (pending) replace();
     if (tooLarge || out.size() + (text.size() - copied) > room) return std::nullopt;
     out.append(text.substr(copied));
     return out;
@@ -156,7 +157,10 @@ std::vector<std::size_t> TopLevelEquals(std::string_view text) {
       if (token.kind == TokenKind::End) break;
       if (token.kind == TokenKind::LParen) ++depth;
       if (token.kind == TokenKind::RParen && depth > 0) --depth;
-      if (token.kind == TokenKind::Equal && depth == 0) found.push_back(token.position);
+      if (token.kind == TokenKind::Equal && depth == 0) {
+        found.push_back(token.position);
+        if (found.size() == 2) return found;  // a second one is refused; no need for more
+      }
     }
   } catch (const eval::ScriptError&) {
     complete = false;
@@ -175,17 +179,20 @@ std::string_view SignificantText(std::string_view text) {
   return begin ? text.substr(*begin, end - *begin) : text.substr(0, 0);
 }
 
-std::vector<NameUse> NamesUsed(std::string_view text) {
-  std::vector<NameUse> uses;
+void ForEachNameUse(std::string_view text, const std::function<void(const NameUse&)>& visit) {
+  std::optional<NameUse> pending;  // reported once the next token says whether it is called
   bool afterDot = false;
-  bool afterUse = false;  // the token before is the last name in `uses`
   ForEachToken(text, [&](const Token& token) {
-    if (token.kind == TokenKind::LParen && afterUse) uses.back().call = true;
-    afterUse = token.kind == TokenKind::Identifier && token.keyword == Keyword::None && !afterDot;
-    if (afterUse) uses.push_back(NameUse{std::string(token.text), eval::FoldName(token.text), token.position, false});
+    if (pending) {
+      pending->call = token.kind == TokenKind::LParen;
+      visit(*pending);
+      pending.reset();
+    }
+    if (token.kind == TokenKind::Identifier && token.keyword == Keyword::None && !afterDot)
+      pending = NameUse{std::string(token.text), eval::FoldName(token.text), token.position, false};
     afterDot = token.kind == TokenKind::Dot;
   });
-  return uses;
+  if (pending) visit(*pending);
 }
 
 std::string NaturalEquation(std::string_view text, std::size_t equalsAt) {

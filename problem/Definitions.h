@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,8 +17,9 @@
 namespace problem {
 
 // The '=' tokens of `text` outside parentheses (<=, >=, <> and => are other
-// tokens; a '=' in a text literal is part of it). Empty when the lexer
-// refuses the text before the end: compiling it reports why.
+// tokens; a '=' in a text literal is part of it), the first two at most.
+// Empty when the lexer refuses the text before the end: compiling it
+// reports why.
 std::vector<std::size_t> TopLevelEquals(std::string_view text);
 
 // The text from its first token to the end of its last: blanks and a
@@ -32,8 +34,9 @@ struct NameUse {
   std::size_t offset = 0;  // in the text
   bool call = false;       // followed by '('
 };
-// In order of appearance; as far as the lexer reads.
-std::vector<NameUse> NamesUsed(std::string_view text);
+// Each in order of appearance, as far as the lexer reads; one at a time, so
+// that a long text costs no list of them.
+void ForEachNameUse(std::string_view text, const std::function<void(const NameUse&)>& visit);
 
 // LHS - (RHS) for `text` with its top-level '=' at `equalsAt`; the left side
 // is put in parentheses too when its top level holds an operator that binds

@@ -83,7 +83,7 @@ double ReadNumber(const FieldText& field, std::size_t begin, std::size_t end, Nu
   Refuse(field, first, std::move(message));
 }
 
-std::vector<double> ReadNumbers(const FieldText& field, NumberRule rule, std::vector<Warning>& warnings) {
+std::vector<double> ReadNumbers(const FieldText& field, NumberRule rule, WarningList& warnings) {
   std::vector<double> values;
   const std::string_view text = field.text.Text();
   if (text.empty()) return values;
@@ -99,7 +99,7 @@ std::vector<double> ReadNumbers(const FieldText& field, NumberRule rule, std::ve
         warning.detail.place = field.text.PlaceOf(first);
         warning.detail.message = Quoted(text.substr(first, last - first)) + " reads as the one number " +
                                  eval::NumberText(values.back()) + std::string(kSeparated);
-        warnings.push_back(std::move(warning));
+        warnings.Add(std::move(warning));
       }
     }
     if (comma == text.size()) break;

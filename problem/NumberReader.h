@@ -49,7 +49,7 @@ double ReadNumber(const FieldText& field, std::size_t begin, std::size_t end, Nu
 // The numbers of a comma-separated field by `rule`. An empty text gives none.
 // Throws ProblemFailure; on the Leading road a piece that looks like two
 // numbers adds a Separator warning to `warnings` instead.
-std::vector<double> ReadNumbers(const FieldText& field, NumberRule rule, std::vector<Warning>& warnings);
+std::vector<double> ReadNumbers(const FieldText& field, NumberRule rule, WarningList& warnings);
 
 // LO:HI ranges, comma-separated: `box` finite with LO < HI, bounds
 // (rule Bounds) with LO < HI where inf and -inf are allowed. Throws ProblemFailure.

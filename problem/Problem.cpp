@@ -86,4 +86,17 @@ void PlacedText::Append(std::string_view text, int line, int column) {
 
 std::string Format(const Warning& warning) { return Format(warning.detail); }
 
+void WarningList::Add(Warning warning) {
+  if (kept.size() < kMaxWarnings) {
+    kept.push_back(std::move(warning));
+  } else {
+    ++leftOut;
+  }
+}
+
+void WarningList::Add(const WarningList& more) {
+  for (const Warning& warning : more.kept) Add(warning);
+  leftOut += more.leftOut;
+}
+
 }  // namespace problem

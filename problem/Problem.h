@@ -178,6 +178,16 @@ struct Warning {
 };
 std::string Format(const Warning& warning);  // as Format(warning.detail)
 
+// A long text can hold a warning in every other byte: the first ones are
+// kept, the rest only counted.
+inline constexpr std::size_t kMaxWarnings = 100;
+struct WarningList {
+  std::vector<Warning> kept;  // the first kMaxWarnings, in order of finding
+  std::size_t leftOut = 0;    // found beyond them
+  void Add(Warning warning);
+  void Add(const WarningList& more);
+};
+
 struct Problem {
   Road road = Road::Go;
   std::vector<Equation> equations;
@@ -197,7 +207,7 @@ struct Problem {
   Given<std::vector<Range>> box;     // empty: not given (Defaults' box then)
   Given<std::vector<Range>> bounds;  // empty: unbounded
   MethodOptions options;
-  std::vector<Warning> warnings;  // in order of place
+  WarningList warnings;
 };
 
 }  // namespace problem

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -143,8 +144,7 @@ class Builder {
     ReadStart();
     ReadBoxAndBounds();
     ReadOptions();
-    std::vector<Warning> checks = CheckProblem(problem_);
-    problem_.warnings.insert(problem_.warnings.end(), checks.begin(), checks.end());
+    problem_.warnings.Add(CheckProblem(problem_));
     return std::move(problem_);
   }
 
@@ -165,18 +165,15 @@ class Builder {
                name.empty() ? "a name is missing (two commas in a row, or one at an end)"
                             : "'" + name + "' is not a name (a letter, then letters, digits and _)");
       }
+      const auto [nameFirst, nameLast] = Trim(name, 0, name.size());
+      unknowns_.insert(eval::FoldName(std::string_view(name).substr(nameFirst, nameLast - nameFirst)));
       problem_.names.value.push_back(name);
       problem_.namePlaces.push_back(field.text.text.PlaceOf(first));
     }
   }
 
-  bool IsUnknown(std::string_view folded) const {
-    if (!raw_.names) return IsDefaultName(folded);
-    for (const std::string& name : problem_.names.value) {
-      const auto [first, last] = Trim(name, 0, name.size());
-      if (eval::EqualsFolded(std::string_view(name).substr(first, last - first), folded)) return true;
-    }
-    return false;
+  bool IsUnknown(const std::string& folded) const {
+    return raw_.names ? unknowns_.count(folded) > 0 : IsDefaultName(folded);
   }
 
   // NAME = EXPR split at its top-level '=', or nullopt when it is no such text.
@@ -263,7 +260,7 @@ class Builder {
         message += "; the first is at " + std::to_string(firstPlace.line) + ':' + std::to_string(firstPlace.column);
       }
       if (Full()) FailAt(*raw_.names, problem_.namePlaces[k], std::move(message));
-      problem_.warnings.push_back(Warning{WarningCode::DuplicateName,
+      problem_.warnings.Add(Warning{WarningCode::DuplicateName,
                                           ProblemError{raw_.names->text.source, problem_.namePlaces[k], 0,
                                                        raw_.names->text.field, std::move(message)}});
     }
@@ -285,9 +282,9 @@ class Builder {
     }
     for (std::size_t k = 0; k < problem_.definitions.size(); ++k) {
       const Definition& definition = problem_.definitions[k];
-      for (const NameUse& use : NamesUsed(definition.expression.Text())) {
+      ForEachNameUse(definition.expression.Text(), [&](const NameUse& use) {
         const auto it = index.find(use.folded);
-        if (it == index.end() || use.call || it->second < k) continue;
+        if (it == index.end() || use.call || it->second < k) return;
         const Definition& later = problem_.definitions[it->second];
         std::string message = it->second == k
                                   ? "the definition of " + definition.name + " uses itself"
@@ -295,7 +292,7 @@ class Builder {
                                         ", which is defined after it (at " + WhereText(later.source, later.place) +
                                         "); a definition uses only unknowns and earlier definitions";
         Fail(definition.source, definition.expression.PlaceOf(use.offset), 0, {}, std::move(message));
-      }
+      });
     }
   }
 
@@ -374,6 +371,7 @@ class Builder {
 
   const Raw& raw_;
   Problem problem_;
+  std::unordered_set<std::string> unknowns_;  // the given names, folded and trimmed
 };
 
 ReadResult Run(const auto& read) {

@@ -136,13 +136,24 @@ TEST(ProblemChecks, WarningsWithPlaces) {
     ASSERT_TRUE(row.read.problem) << Format(*row.read.error);
     std::vector<std::string> texts;
     std::vector<WarningCode> codes;
-    for (const Warning& warning : row.read.problem->warnings) {
+    for (const Warning& warning : row.read.problem->warnings.kept) {
       texts.push_back(Format(warning));
       codes.push_back(warning.code);
     }
     EXPECT_EQ(texts, row.warnings);
     EXPECT_EQ(codes, row.codes);
   }
+}
+
+// A name is warned about once per equation; past kMaxWarnings they are counted.
+TEST(ProblemChecks, WarningsAreBounded) {
+  std::string many = "x1";
+  for (int k = 0; k < 150; ++k) many += " + a" + std::to_string(k) + " + a" + std::to_string(k);
+  const ReadResult read = ReadCommandLine(Go({many, "x2"}, nullptr));
+  ASSERT_TRUE(read.problem);
+  EXPECT_EQ(read.problem->warnings.kept.size(), kMaxWarnings);
+  EXPECT_EQ(read.problem->warnings.leftOut, 150 - kMaxWarnings);
+  EXPECT_EQ(Format(read.problem->warnings.kept[1]), "--eq (column 16): Eq_1: uses a1, which is not an unknown: it counts as 0");
 }
 
 TEST(ProblemChecks, EngineNames) {

@@ -99,7 +99,7 @@ const ListRow kListRows[] = {
 TEST(NumberListTexts, ValuesErrorsAndWarnings) {
   for (const ListRow& row : kListRows) {
     SCOPED_TRACE(row.text);
-    std::vector<Warning> warnings;
+    WarningList warnings;
     try {
       const std::vector<double> values = ReadNumbers(Option("--x0", row.text), row.rule, warnings);
       EXPECT_EQ(row.error, nullptr);
@@ -108,10 +108,10 @@ TEST(NumberListTexts, ValuesErrorsAndWarnings) {
       ASSERT_NE(row.error, nullptr);
       EXPECT_EQ(Format(failure.error), row.error);
     }
-    ASSERT_EQ(warnings.size(), row.warning ? 1u : 0u);
+    ASSERT_EQ(warnings.kept.size(), row.warning ? 1u : 0u);
     if (row.warning) {
-      EXPECT_EQ(Format(warnings[0]), row.warning);
-      EXPECT_EQ(warnings[0].code, WarningCode::Separator);
+      EXPECT_EQ(Format(warnings.kept[0]), row.warning);
+      EXPECT_EQ(warnings.kept[0].code, WarningCode::Separator);
     }
   }
 }

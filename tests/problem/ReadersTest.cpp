@@ -95,7 +95,7 @@ TEST(ProblemDoors, SameProblemThroughEveryDoor) {
     EXPECT_EQ(p.start.value[1], 1.0);
     EXPECT_EQ(p.bounds.value, (std::vector<Range>{{0, kInfinity}, {-kInfinity, kInfinity}}));
     EXPECT_EQ(p.options.method.value, Method::Hybrid);
-    EXPECT_TRUE(p.warnings.empty()) << Format(p.warnings.front());
+    EXPECT_TRUE(p.warnings.kept.empty()) << Format(p.warnings.kept.front());
     const ExpandResult expanded = Expand(p);
     ASSERT_TRUE(expanded.expansion);
     EXPECT_EQ(expanded.expansion->equations, (std::vector<std::string>{"x^2 + y^2 - ((2)^2)", "x - y"}));

@@ -80,6 +80,9 @@ double ReadNumber(const FieldText& field, std::size_t begin, std::size_t end, Nu
   if (piece.empty()) Refuse(field, first, "a value is missing (two commas in a row, or one at an end)");
   std::string message = Quoted(piece) + std::string(kNotANumber);
   if (LooksLikeTwoNumbers(piece)) message += kSeparated;
+  const std::string_view digits = piece.substr(piece.front() == '+' || piece.front() == '-' ? 1 : 0);
+  if (const eval::DecimalScan scan = eval::ScanDecimal(digits); scan.length > 0 && scan.length == digits.size())
+    message = Quoted(piece) + " is beyond the largest number";
   Refuse(field, first, std::move(message));
 }
 

@@ -417,7 +417,7 @@ void AddCommandLine(Raw& raw, const CommandLineInput& input) {
 PlacedText Placed(const cli::SourceText& source) {
   const std::string& text = source.Text();
   const cli::SourceText::Place first = source.PlaceOf(0);
-  if (text.empty()) return PlacedText(std::string(), first.line, first.column);
+  if (text.empty() || source.PlaceOf(text.size()).line == first.line) return PlacedText(text, first.line, first.column);
   PlacedText placed;
   for (std::size_t begin = 0; begin < text.size();) {
     const cli::SourceText::Place place = source.PlaceOf(begin);

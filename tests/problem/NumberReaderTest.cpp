@@ -88,6 +88,7 @@ const ListRow kListRows[] = {
     {"1;2", NumberRule::Strict, {}, "--x0: '1;2' is not a number; values are separated by commas", nullptr},
     {"1,,2", NumberRule::Strict, {}, "--x0: a value is missing (two commas in a row, or one at an end)", nullptr},
     {"&H10", NumberRule::Strict, {}, "--x0: '&H10' is not a number", nullptr},
+    {"1,-1E400", NumberRule::Strict, {}, "--x0: '-1E400' is beyond the largest number", nullptr},
     // The window's leading-number rule, through the engine's own conversion.
     {"2.5E1,3x,abc,&H10,- 3", NumberRule::Leading, {25, 3, 0, 16, -3}, nullptr, nullptr},
     {"1.5,,-2", NumberRule::Leading, {1.5, 0, -2}, nullptr, nullptr},

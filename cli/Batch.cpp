@@ -17,7 +17,7 @@
 #include "FileCommands.h"
 #include "InputText.h"
 #include "RobustSolve.h"
-#include "SystemFile.h"
+#include "problem/SystemFile.h"
 #include "eval/NumberText.h"
 #include "eval/SolverUi.h"
 
@@ -275,7 +275,7 @@ json RunLine(const json& line) {
     if (!eq.is_array()) throw LineError{"\"eq\" must be an array of equation texts"};
     for (std::size_t i = 0; i < eq.size(); ++i) overrides.equations.push_back(TextOf(eq[i], "eq[" + std::to_string(i) + "]"));
     if (robustRoad) return RobustDocument(overrides, robust);
-    if (auto problem = EquationCountProblem(overrides.equations.size())) throw LineError{*problem};
+    if (auto problem = EquationCountProblem(overrides.equations.size(), kOtherMethodsField)) throw LineError{*problem};
     return SolveJson(SolveOnce(overrides, recorder), recorder);
   }
   const SystemFileRead read = LoadRegularSystemFile(TextOf(line[kFileKey], kFileKey));
@@ -287,7 +287,7 @@ json RunLine(const json& line) {
     LocateDocumentError(*read.system, fields, document);
     return document;
   }
-  if (auto problem = EquationCountProblem(read.system->equations.size()))
+  if (auto problem = EquationCountProblem(read.system->equations.size(), kOtherMethodsField))
     throw LineError{read.system->fileName + ": " + *problem};
   const app::GoResult result = SolveSystem(*read.system, fields, options, recorder);
   return SolveJson(result, recorder);

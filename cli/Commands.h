@@ -28,6 +28,9 @@ inline constexpr int kMinEquations = 2;  // what the solvers can work with
 // Added where the Go command refuses a number of equations; the count is
 // RobustSolve.h's kMaxRobustEquations.
 inline constexpr std::string_view kOtherMethodsTake = "; --method hybrid, lm or auto takes 1 to 1000 equations";
+// The same for a batch line, whose method is a field.
+inline constexpr std::string_view kOtherMethodsField =
+    "; \"method\": \"hybrid\", \"lm\" or \"auto\" takes 1 to 1000 equations";
 
 struct EvalOptions {
   std::vector<std::string> assignments;  // "NAME=VALUE", in the order given

@@ -59,11 +59,11 @@ int Fail(std::ostream& err, std::string_view message) {
 
 }  // namespace
 
-std::optional<std::string> EquationCountProblem(std::size_t count) {
+std::optional<std::string> EquationCountProblem(std::size_t count, std::string_view otherMethods) {
   if (count >= static_cast<std::size_t>(kMinEquations) && count <= static_cast<std::size_t>(app::kMaxEquations))
     return std::nullopt;
   return "solve takes " + std::to_string(kMinEquations) + " to " + std::to_string(app::kMaxEquations) +
-         " equations; the system has " + std::to_string(count);
+         " equations; the system has " + std::to_string(count) + std::string(otherMethods);
 }
 
 SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& overrides, RunFields& fields) {
@@ -145,7 +145,7 @@ int RunSolveFile(const std::string& path, const SolveOptions& options, const Rob
   }
 
   if (auto problem = EquationCountProblem(system.equations.size()))
-    return Fail(err, system.fileName + ": " + *problem + std::string(kOtherMethodsTake));
+    return Fail(err, system.fileName + ": " + *problem);
   return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {
     return SolveSystem(system, fields, o, ui);
   });

@@ -6,18 +6,22 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
 #include "RobustSolve.h"
-#include "SystemFile.h"
+#include "problem/SystemFile.h"
 
 namespace cli {
 
-// What is wrong with a number of equations for the solve command, or nullopt.
-std::optional<std::string> EquationCountProblem(std::size_t count);
+// What is wrong with a number of equations for the solve command, or nullopt;
+// the message ends with `otherMethods`, which says how the other methods are
+// asked for at this door.
+std::optional<std::string> EquationCountProblem(std::size_t count,
+                                                std::string_view otherMethods = kOtherMethodsTake);
 
 // The solve options for a system file: its equations; the names and initial
 // values of `overrides` where they are set (the command line wins), else the

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "SystemFile.h"
+#include "problem/SystemFile.h"
 
 namespace cli {
 

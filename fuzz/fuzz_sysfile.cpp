@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/SystemFile.h"
+#include "problem/SystemFile.h"
 
 namespace {
 

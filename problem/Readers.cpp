@@ -14,7 +14,7 @@
 #include "Checks.h"
 #include "Definitions.h"
 #include "NumberReader.h"
-#include "cli/SystemFile.h"
+#include "problem/SystemFile.h"
 #include "eval/Ascii.h"
 #include "eval/Lexer.h"
 #include "eval/ScriptError.h"

@@ -12,7 +12,7 @@
 #include "CliRun.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
-#include "cli/SystemFile.h"
+#include "problem/SystemFile.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ TEST(BatchLines, BadLinesBecomeErrorObjects) {
       {"not json", nullptr, "not JSON: "},
       {"{\"eq\": [\"x1\", \"\xFF\"]}", nullptr, "not JSON: "},  // not UTF-8
       {"[1, 2]", nullptr, "a line must be a JSON object"},
-      {R"({"id": 5, "eq": ["x1"]})", 5, "solve takes 2 to 6 equations; the system has 1"},
+      {R"({"id": 5, "eq": ["x1"]})", 5,
+       R"(solve takes 2 to 6 equations; the system has 1; "method": "hybrid", "lm" or "auto" takes 1 to 1000 equations)"},
       {R"({"id": "a", "eq": "x1"})", "a", "\"eq\" must be an array of equation texts"},
       {R"({"eq": [1, "x2"]})", nullptr, "\"eq[0]\" must be a text"},
       {R"({"id": 1})", 1, "a line needs \"eq\" (the equations) or \"file\" (a system file)"},

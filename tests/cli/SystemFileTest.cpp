@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/SystemFile.h"
+#include "problem/SystemFile.h"
 
 namespace {
 

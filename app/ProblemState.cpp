@@ -8,7 +8,7 @@ namespace app {
 
 namespace {
 constexpr std::string_view kLanguage = "VBScript";
-constexpr std::string_view kLibraryName = "math";
+using eval::kLibraryName;
 }  // namespace
 
 std::vector<std::string> SplitAtCommas(const std::string& text) {

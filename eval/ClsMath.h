@@ -16,6 +16,10 @@
 
 namespace eval {
 
+// The name under which every equation's engine carries the library (its
+// members global as well): the window, the command line and the compiled form.
+inline constexpr std::string_view kLibraryName = "math";
+
 class ClsMath : public ScriptObject {
  public:
   // The library lives as long as the window; the user interface of a command

@@ -160,6 +160,12 @@ Token Lexer::ReadRadixLiteral(std::size_t start) {
 }
 
 Token Lexer::Next() {
+  Token token = Read();
+  token.end = pos_;
+  return token;
+}
+
+Token Lexer::Read() {
   SkipBlanksAndComments();
   Token token;
   token.position = pos_;
@@ -183,7 +189,7 @@ Token Lexer::Next() {
       // Rem comment: to the end of the line.
       while (k < code_.size() && code_[k] != '\n' && code_[k] != '\r') ++k;
       pos_ = k;
-      return Next();
+      return Read();
     }
     token.kind = TokenKind::Identifier;
     token.text = name;

@@ -56,6 +56,7 @@ struct Token {
   TokenKind kind = TokenKind::End;
   Keyword keyword = Keyword::None;
   std::size_t position = 0;  // byte offset in the code
+  std::size_t end = 0;       // byte offset just after the token (its type suffix, closing quote, line end)
   std::string_view text;     // identifiers: as written
   std::string literal;       // Text tokens
   Value number;              // Number tokens
@@ -80,6 +81,7 @@ class Lexer {
   Token Next();
 
  private:
+  Token Read();
   void SkipBlanksAndComments();
   Token ReadRadixLiteral(std::size_t start);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Ast.h"
+#include "Builtins.h"
 #include "CodeCache.h"
 #include "EngineState.h"
 #include "Lexer.h"
@@ -336,6 +337,40 @@ void ScriptEngine::AddObject(std::string_view name, std::shared_ptr<ScriptObject
   } catch (const std::bad_alloc&) {
     throw ScriptError(ErrorNumber::OutOfMemory);
   }
+}
+
+NameMeaning ScriptEngine::Resolve(std::string_view name) const {
+  const EngineState& state = impl_->state;
+  Resolution r;
+  state.ResolveAnew(FoldName(name), r);
+  NameMeaning meaning;
+  switch (r.kind) {
+    case ResolvedKind::Unknown:
+      break;
+    case ResolvedKind::Global:
+      meaning.kind = state.globals[r.index].isFunction ? NameKind::Function : NameKind::Variable;
+      meaning.index = r.index;
+      break;
+    case ResolvedKind::Member:
+      meaning.kind = NameKind::Member;
+      meaning.object = r.index;
+      meaning.index = r.member;
+      break;
+    case ResolvedKind::Object:
+      meaning.kind = NameKind::Object;
+      meaning.object = r.index;
+      break;
+    case ResolvedKind::Builtin:
+      meaning.kind = NameKind::Builtin;
+      meaning.index = r.index;
+      break;
+    case ResolvedKind::Constant:
+      meaning.kind = NameKind::Constant;
+      meaning.index = r.index;
+      meaning.value = &ConstantValue(r.index);
+      break;
+  }
+  return meaning;
 }
 
 std::shared_ptr<const Program> ScriptEngine::CompiledCode(std::string_view code) {

@@ -6,6 +6,7 @@
 // that reaches files, processes, the environment or the network.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -17,6 +18,27 @@
 namespace eval {
 
 struct Program;
+
+// What a name stands for in code run by one engine, as the engine reads it.
+enum class NameKind : std::uint8_t {
+  Unknown,   // nothing of that name: reads as Empty, and calling it is a Type mismatch
+  Variable,  // a global variable of the code
+  Function,  // a Function the code defined
+  Member,    // a member of an object added with its members global, by its bare name
+  Object,    // an object added by name
+  Builtin,   // one of the language's functions (Builtins.h)
+  Constant,  // one of the language's named constants (vbTrue, vbCrLf, ...)
+};
+
+struct NameMeaning {
+  NameKind kind = NameKind::Unknown;
+  // Variable, Function: the global's slot, in order of appearance; Member:
+  // the member's index in its object's Members(); Builtin: the index into
+  // Builtins(); Constant: FindConstant's index.
+  std::uint32_t index = 0;
+  std::uint32_t object = 0;         // Member, Object: the object, in order of AddObject
+  const Value* value = nullptr;     // Constant: its value, which lives as long as the program
+};
 
 class ScriptEngine {
  public:
@@ -42,6 +64,13 @@ class ScriptEngine {
   // The syntax tree AddCode(code) runs, compiled once for both: for a reader
   // of the tree that runs nothing. Compile errors throw as AddCode's do.
   std::shared_ptr<const Program> CompiledCode(std::string_view code);
+
+  // What `name` (any letter case; an identifier, not a keyword) means to
+  // code run now in the global scope: looked up as the evaluator looks it
+  // up (global variables and functions first, then the members of objects
+  // added with their members, objects, built-ins, named constants), so a
+  // reader of the syntax tree agrees with Eval on every name.
+  NameMeaning Resolve(std::string_view name) const;
 
   // Evaluates an expression in the global scope. Throws ScriptError.
   Value Eval(std::string_view expression);

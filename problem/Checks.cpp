@@ -6,16 +6,12 @@
 
 #include "Definitions.h"
 #include "eval/Ascii.h"
-#include "eval/Builtins.h"
-#include "eval/ClsMath.h"
+#include "eval/EquationNames.h"
 #include "eval/Parser.h"
 #include "eval/ScriptError.h"
 
 namespace problem {
 namespace {
-
-// The name under which every equation's engine carries the library.
-constexpr std::string_view kLibraryName = "math";
 
 std::string Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -55,16 +51,7 @@ Warning MakeWarning(WarningCode code, std::string source, Place place, int equat
 
 }  // namespace
 
-bool IsEngineName(std::string_view folded) {
-  static const std::unordered_set<std::string> kLibraryMembers = [] {
-    std::unordered_set<std::string> names;
-    const eval::ClsMath library;
-    for (const eval::MemberInfo& member : library.Members()) names.insert(eval::FoldName(member.name));
-    names.insert(std::string(kLibraryName));
-    return names;
-  }();
-  return eval::FindBuiltin(folded) || eval::FindConstant(folded) || kLibraryMembers.count(std::string(folded)) > 0;
-}
+bool IsEngineName(std::string_view folded) { return eval::IsEngineName(folded); }
 
 WarningList CheckProblem(const Problem& problem) {
   WarningList warnings;

@@ -4,7 +4,6 @@
 
 #include "eval/Ascii.h"
 #include "eval/Lexer.h"
-#include "eval/NumberScan.h"
 #include "eval/ScriptError.h"
 
 namespace problem {
@@ -13,49 +12,6 @@ namespace {
 using eval::Keyword;
 using eval::Token;
 using eval::TokenKind;
-
-// The byte just after a token: the lexer gives where a token starts, and
-// each kind's length follows from its first bytes.
-std::size_t TokenEnd(std::string_view code, const Token& token) {
-  const std::size_t at = token.position;
-  const std::string_view rest = code.substr(at);
-  switch (token.kind) {
-    case TokenKind::End:
-      return at;
-    case TokenKind::Identifier:
-      return at + token.text.size();
-    case TokenKind::Number: {
-      if (!rest.empty() && rest.front() == '&') {
-        std::size_t end = at + eval::ScanRadix(rest).length;
-        if (end < code.size() && code[end] == '&') ++end;  // the type suffix
-        return end;
-      }
-      return at + eval::ScanDecimal(rest).length;
-    }
-    case TokenKind::Text: {
-      std::size_t k = at + 1;
-      while (k < code.size()) {
-        if (code[k] == '"') {
-          if (k + 1 < code.size() && code[k + 1] == '"') {
-            k += 2;
-            continue;
-          }
-          return k + 1;
-        }
-        ++k;
-      }
-      return k;
-    }
-    case TokenKind::LessEqual:
-    case TokenKind::GreaterEqual:
-    case TokenKind::NotEqual:
-      return at + 2;
-    case TokenKind::Newline:
-      return at + (rest.substr(0, 2) == "\r\n" ? 2 : 1);
-    default:
-      return at + 1;
-  }
-}
 
 // Calls `visit(token)` for each token up to the end or the first one the
 // lexer refuses.
@@ -174,7 +130,7 @@ std::string_view SignificantText(std::string_view text) {
   std::size_t end = 0;
   ForEachToken(text, [&](const Token& token) {
     if (!begin) begin = token.position;
-    end = TokenEnd(text, token);
+    end = token.end;
   });
   return begin ? text.substr(*begin, end - *begin) : text.substr(0, 0);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 
 #include "CompiledSystem.h"
 #include "CompiledTape.h"
@@ -20,7 +21,6 @@ namespace {
 
 // The private engine is prepared as the input step prepares an equation's.
 constexpr std::string_view kLanguage = "VBScript";
-constexpr std::string_view kLibraryName = "math";
 // The function Evaluate's definition declares, case-folded.
 constexpr std::string_view kFunctionFolded = "thefunction";
 
@@ -35,14 +35,6 @@ constexpr std::string_view kNoDerivativeSuffix = " has no derivative at this poi
 constexpr std::string_view kGuardedFailureSuffix = " failed at this point (Error is set)";
 constexpr std::string_view kNotFiniteDerivative = "The derivative is not finite at this point";
 constexpr std::string_view kCentralFailurePrefix = "The central difference along ";
-
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
 
 // A double as the shortest literal the engine reads back as exactly that double.
 std::string ExactText(double value) {
@@ -67,15 +59,19 @@ struct Uncovered {
   std::string reason;
 };
 
-// Reads one expression tree under the engine's name rules and writes the tape:
-// the unknowns are the engine's globals (looked up first), then the library's
-// members, the library itself, the built-ins; any other name reads as Empty.
-// Subtrees without unknowns are evaluated once, by the engine's own operators
-// and pure functions, unless that fails (then every evaluation fails alike).
+// Reads one expression tree and writes the tape. Every name means what the
+// equation's own engine says it means (ScriptEngine::Resolve): the unknowns
+// are its global variables, then come the library's members, the library
+// itself, the built-ins and the named constants; any other name reads as
+// Empty. Subtrees without unknowns are evaluated once, by the engine's own
+// operators and pure functions, unless that fails (then every evaluation
+// fails alike).
 class Builder {
  public:
-  Builder(CompiledTape& tape, std::span<const std::string> foldedNames, const ClsMath& library)
-      : tape_(tape), names_(foldedNames), members_(library.Members()) {}
+  // `unknownOf`: the global slot of each unknown -> its coordinate.
+  Builder(CompiledTape& tape, const ScriptEngine& engine, const std::unordered_map<std::uint32_t, std::uint32_t>& unknownOf,
+          const ClsMath& library)
+      : tape_(tape), engine_(engine), unknownOf_(unknownOf), members_(library.Members()) {}
 
   struct Operand {
     bool constant = false;
@@ -123,6 +119,7 @@ class Builder {
   static Operand Literal(const Value& v) {
     switch (v.Type()) {
       case VarType::Empty:
+      case VarType::Boolean:
       case VarType::Integer:
       case VarType::Long:
       case VarType::Double:
@@ -135,37 +132,47 @@ class Builder {
   }
 
   Operand Named(const Expr& e, std::span<const Expr* const> args) {
-    const std::string& folded = e.name->folded;
     const std::string& written = e.name->written;
-    // From the last: of a name given twice, the later assignment is the one the engine keeps.
-    for (std::size_t i = names_.size(); i-- > 0;) {
-      if (names_[i] != folded) continue;
-      if (e.kind == ExprKind::Call) throw Uncovered{"calls the unknown " + written};
-      Operand o;
-      o.slot = static_cast<std::uint32_t>(i);
-      o.varies = true;
-      return o;
-    }
-    if (folded == kFunctionFolded) throw Uncovered{"calls theFunction"};
-    for (std::uint32_t m = 0; m < members_.size(); ++m) {
-      if (Folded(members_[m].name) != folded) continue;
-      if (members_[m].writable) throw Uncovered{"reads the library's " + std::string(members_[m].name)};
-      const auto count = static_cast<std::int32_t>(args.size());
-      if (count < members_[m].minArgs || (members_[m].maxArgs != MemberInfo::kAnyCount && count > members_[m].maxArgs)) {
-        throw Uncovered{"calls " + written + " with a number of arguments it does not take"};
+    const bool call = e.kind == ExprKind::Call;
+    const NameMeaning meaning = engine_.Resolve(e.name->folded);
+    switch (meaning.kind) {
+      case NameKind::Variable: {
+        const auto unknown = unknownOf_.find(meaning.index);
+        if (unknown == unknownOf_.end()) throw Uncovered{"reads the variable " + written};
+        if (call) throw Uncovered{"calls the unknown " + written};
+        Operand o;
+        o.slot = unknown->second;
+        o.varies = true;
+        return o;
       }
-      return Call(FindDerivativeRule(folded, true), m, written, args);
-    }
-    if (folded == kLibraryName) throw Uncovered{"uses the library object"};
-    if (const auto b = FindBuiltin(folded)) {
-      const BuiltinInfo& info = Builtins()[*b];
-      const auto count = static_cast<std::int32_t>(args.size());
-      if (count < info.minArgs || count > info.maxArgs) {
-        throw Uncovered{"calls " + written + " with a number of arguments it does not take"};
+      case NameKind::Function:
+        throw Uncovered{"calls " + written};
+      case NameKind::Member: {
+        const MemberInfo& member = members_[meaning.index];
+        if (member.writable) throw Uncovered{"reads the library's " + std::string(member.name)};
+        const auto count = static_cast<std::int32_t>(args.size());
+        if (count < member.minArgs || (member.maxArgs != MemberInfo::kAnyCount && count > member.maxArgs)) {
+          throw Uncovered{"calls " + written + " with a number of arguments it does not take"};
+        }
+        return Call(FindDerivativeRule(e.name->folded, true), meaning.index, written, args);
       }
-      return Call(FindDerivativeRule(folded, false), *b, written, args);
+      case NameKind::Object:
+        throw Uncovered{"uses the library object"};
+      case NameKind::Builtin: {
+        const BuiltinInfo& info = Builtins()[meaning.index];
+        const auto count = static_cast<std::int32_t>(args.size());
+        if (count < info.minArgs || count > info.maxArgs) {
+          throw Uncovered{"calls " + written + " with a number of arguments it does not take"};
+        }
+        return Call(FindDerivativeRule(e.name->folded, false), meaning.index, written, args);
+      }
+      case NameKind::Constant:
+        if (call) throw Uncovered{"calls " + written + ", which is not a function"};
+        return Literal(*meaning.value);  // a text constant is a text
+      case NameKind::Unknown:
+        break;
     }
-    if (e.kind == ExprKind::Call) throw Uncovered{"calls " + written + ", which is not a function"};
+    if (call) throw Uncovered{"calls " + written + ", which is not a function"};
     return Constant(Value());  // an undefined name reads as Empty
   }
 
@@ -290,7 +297,8 @@ class Builder {
   }
 
   CompiledTape& tape_;
-  std::span<const std::string> names_;
+  const ScriptEngine& engine_;
+  const std::unordered_map<std::uint32_t, std::uint32_t>& unknownOf_;
   std::span<const MemberInfo> members_;
 };
 
@@ -350,20 +358,21 @@ CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string>
   engine.AddCode(definition);
 
   try {
-    // Each name as the engine's parser reads it (blanks around it dropped).
-    std::vector<std::string> folded;
-    for (const std::string& name : names_) folded.push_back(ParsedName(name));
-    // The engine's globals after those assignments: a name the library takes
-    // for itself (a property such as Error) is no variable of the equation.
-    for (const std::string& name : folded) {
-      for (const MemberInfo& member : library_->Members()) {
-        if (member.writable && Folded(member.name) == name) throw Uncovered{"has an unknown named " + name};
-      }
+    // Each unknown is the global variable its assignment made (the name as
+    // the engine's parser reads it, blanks around it dropped). A name the
+    // library takes for itself (a property such as Error) makes none. Of a
+    // name given twice, the later assignment is the one the engine keeps.
+    std::unordered_map<std::uint32_t, std::uint32_t> unknownOf;  // global slot -> coordinate
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      const std::string folded = ParsedName(names_[i]);
+      const NameMeaning meaning = engine.Resolve(folded);
+      if (meaning.kind != NameKind::Variable) throw Uncovered{"has an unknown named " + folded};
+      unknownOf[meaning.index] = static_cast<std::uint32_t>(i);
     }
     // The tree the engine compiled for the definition above: parsed once.
     const std::shared_ptr<const Program> program = engine.CompiledCode(definition);
     auto tape = std::make_unique<CompiledTape>(dimension_, *library_);
-    Builder builder(*tape, folded, *library_);
+    Builder builder(*tape, engine, unknownOf, *library_);
     const Builder::Operand result = builder.Build(SingleExpression(*program));
     tape->SetResult(builder.Slot(result), result.varies);
     tape_ = std::move(tape);

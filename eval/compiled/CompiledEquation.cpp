@@ -119,7 +119,6 @@ class Builder {
   static Operand Literal(const Value& v) {
     switch (v.Type()) {
       case VarType::Empty:
-      case VarType::Boolean:
       case VarType::Integer:
       case VarType::Long:
       case VarType::Double:

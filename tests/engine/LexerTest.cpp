@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "eval/Lexer.h"
 #include "eval/ScriptError.h"
@@ -67,4 +68,35 @@ TEST(LexerNumbers, NumberTextsOfRandomDoublesRoundTrip) {
   }
 }
 
+struct TokenEndRow {
+  std::string code;
+  std::vector<std::size_t> ends;  // of each token before End
+};
+
+// Where each token ends: what a caller cuts a text at (a definition's
+// expression up to its last token, a trailing comment dropped).
+TEST(LexerTokenEnds, EachTokenEndsAfterItsLastByte) {
+  const std::vector<TokenEndRow> rows{
+      {"abc+12.5E3", {3, 4, 10}},
+      {"&H1F& * &O7", {5, 7, 11}},        // the type suffix belongs to the number
+      {"\"a\"\"b\" & x ' note", {6, 8, 10}},  // a doubled quote is inside the text
+      {"a<=b =< c >< d <> e", {1, 3, 4, 7, 9, 12, 14, 17, 19}},
+      {"x\r\ny:z", {1, 3, 4, 5, 6}},
+      {"x _\r\n + Rem gone\r\ny", {1, 7, 18, 19}},  // a continued line and a Rem comment
+      {"  pi  ", {4}},
+  };
+  for (const TokenEndRow& row : rows) {
+    SCOPED_TRACE(row.code);
+    eval::Lexer lexer(row.code);
+    std::vector<std::size_t> ends;
+    for (eval::Token token = lexer.Next(); token.kind != eval::TokenKind::End; token = lexer.Next()) {
+      EXPECT_LT(token.position, token.end);
+      ends.push_back(token.end);
+    }
+    EXPECT_EQ(ends, row.ends);
+    EXPECT_EQ(lexer.Next().end, row.code.size());
+  }
+}
+
 }  // namespace
+

@@ -8,7 +8,7 @@
 
 #include "eval/SolverUi.h"
 #include "robust/Robust.h"
-#include "robust/StandardSystems.h"
+#include "support/StandardSystems.h"
 #include "solvers/Solvers.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "robust/StandardSystems.h"
+#include "support/StandardSystems.h"
 
 namespace {
 

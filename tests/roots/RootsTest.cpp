@@ -10,7 +10,7 @@
 
 #include "robust/Deflation.h"
 #include "robust/Roots.h"
-#include "robust/StandardSystems.h"
+#include "support/StandardSystems.h"
 #include "robust/Verdict.h"
 
 namespace robust {

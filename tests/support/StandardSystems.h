@@ -1,6 +1,6 @@
 // Native equations with exact Jacobians, and a catalogue of standard test
 // systems (most from Moré, Garbow and Hillstrom's collection) for the tests
-// and the benchmark.
+// and the benchmarks; test data, linked by them and shipped with nothing.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Robust.h"
+#include "robust/Robust.h"
 
 namespace robust {
 

@@ -68,9 +68,10 @@ struct Uncovered {
 // fails alike).
 class Builder {
  public:
-  // `unknownOf`: the global slot of each unknown -> its coordinate.
-  Builder(CompiledTape& tape, const ScriptEngine& engine, const std::unordered_map<std::uint32_t, std::uint32_t>& unknownOf,
-          const ClsMath& library)
+  using UnknownMap = std::unordered_map<std::uint32_t, std::uint32_t>;  // global slot -> coordinate
+
+  // `engine` is the equation's own, its unknowns assigned and its Function defined.
+  Builder(CompiledTape& tape, const ScriptEngine& engine, const UnknownMap& unknownOf, const ClsMath& library)
       : tape_(tape), engine_(engine), unknownOf_(unknownOf), members_(library.Members()) {}
 
   struct Operand {
@@ -297,7 +298,7 @@ class Builder {
 
   CompiledTape& tape_;
   const ScriptEngine& engine_;
-  const std::unordered_map<std::uint32_t, std::uint32_t>& unknownOf_;
+  const UnknownMap& unknownOf_;
   std::span<const MemberInfo> members_;
 };
 
@@ -361,7 +362,7 @@ CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string>
     // the engine's parser reads it, blanks around it dropped). A name the
     // library takes for itself (a property such as Error) makes none. Of a
     // name given twice, the later assignment is the one the engine keeps.
-    std::unordered_map<std::uint32_t, std::uint32_t> unknownOf;  // global slot -> coordinate
+    Builder::UnknownMap unknownOf;
     for (std::size_t i = 0; i < names_.size(); ++i) {
       const std::string folded = ParsedName(names_[i]);
       const NameMeaning meaning = engine.Resolve(folded);

@@ -14,6 +14,7 @@
 #include "Batch.h"
 #include "Commands.h"
 #include "PlotCommand.h"
+#include "ProblemInput.h"
 #include "FileCommands.h"
 #include "Interrupt.h"
 #include "RobustSolve.h"
@@ -184,6 +185,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   CLI::Option* jacobianAt =
       jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
           ->type_name("TEXT");
+  jacobianCommand->add_option("--def", parsed.jacobianOptions.definitions, "Define NAME as EXPR (repeatable)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   std::string jacobianFile;
   CLI::Option* jacobianFileOption =
       jacobianCommand->add_option("FILE", jacobianFile, "A system file (- for standard input)");
@@ -210,6 +214,10 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       solveCommand->add_option("FILE", parsed.systemFile, "A system file (- for standard input)")
           ->excludes(exampleOption)
           ->excludes(eqOption);
+  solveCommand->add_option("--def", parsed.solveOptions.definitions,
+                           "Define NAME as EXPR (repeatable; needs --method hybrid, lm or auto)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
   AddRobustOptions(*solveCommand, parsed.robustOptions);
@@ -315,9 +323,21 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       }
       return RunRobustSolve(parsed.solveOptions, parsed.robustOptions, out, err);
     }
+    if (!parsed.solveOptions.definitions.empty()) {
+      err << kProgramName << ": --def needs --method hybrid, lm or auto: the Go command takes the equations as typed\n"
+          << kSolveUsage;
+      return kExitUsage;
+    }
     if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
       err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
       return kExitUsage;
+    }
+    if (parsed.solveOptions.example == 0) {
+      problem::CommandLineInput given;
+      given.equations = parsed.solveOptions.equations;
+      given.names = parsed.solveOptions.namesText;
+      given.start = parsed.solveOptions.valuesText;
+      PrintWarnings(GoRoadWarnings(given, std::nullopt, {}), err);
     }
     return RunSolve(parsed.solveOptions, out, err);
   }

@@ -55,6 +55,7 @@ struct PlotCliOptions {
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::string method = "newton";
+  std::vector<std::string> definitions;  // --def NAME=EXPR (not with newton)
   std::optional<std::string> boxText;
   std::string output;
   std::string sizeText = "900x700";

@@ -8,10 +8,12 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "problem/Readers.h"
 #include "robust/Robust.h"
 
 namespace CLI {
@@ -64,6 +66,36 @@ std::optional<std::string> RobustSolveProblem(const SolveOptions& solve, const R
 
 // The library's options from the command line's.
 robust::Options ToRobustOptions(const RobustCliOptions& options);
+
+struct ProblemRead;
+
+// One run by a robust method as `solve --json` prints it: the document and
+// the exit status.
+struct RobustRun {
+  nlohmann::json document;
+  int status = kExitFailure;
+};
+
+// What a robust run shows in text: messages for stderr, then the lines for
+// stdout (NAME= value per unknown, NAME = value per definition, the sentence).
+struct RobustText {
+  std::vector<std::string> messages;
+  std::vector<std::string> lines;
+};
+
+// The input of a robust solve from its command line: the equations (or the
+// example's), --def, --vars, --x0 and --method, on the Full road.
+problem::CommandLineInput RobustInput(const SolveOptions& solve, const RobustCliOptions& options);
+
+// One run of a read problem (or its refusal) by a robust method: the
+// document of `solve --json` (with names, definitions and warnings) and the
+// exit status; with `text`, also what the text output shows.
+RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& options, const std::string& requested,
+                           RobustText* text);
+
+// The run printed as `solve --method` prints it, its warnings first on err.
+int PrintRobustRun(const ProblemRead& read, const RobustCliOptions& options, bool json, std::ostream& out,
+                   std::ostream& err);
 
 int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, std::ostream& out,
                    std::ostream& err);

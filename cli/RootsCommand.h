@@ -44,6 +44,7 @@ inline constexpr const char* kRootsHelp =
 struct RootsCliOptions {
   std::vector<std::string> equations;
   std::optional<std::string> file;  // a system file instead of the equations
+  std::vector<std::string> definitions;  // --def NAME=EXPR, in order
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::optional<std::string> boxText;

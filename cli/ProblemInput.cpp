@@ -133,9 +133,16 @@ std::optional<std::string> RefusedText(const ReadProblem& read) {
       return OneLine(error.Description());
     }
   };
-  auto offsetOf = [](const std::string& text, const std::string& description) {
-    const auto failure = CompileFailureOf(text);
-    return failure && failure->description == description ? failure->offset : std::string::npos;
+  // The place of a refusal: in the text as typed when that fails the same
+  // way (a definition's name in it is only a name), else in the expanded
+  // text where that is the text typed.
+  auto placeOf = [](const problem::PlacedText& typed, const std::string& expanded, const std::string& description) {
+    if (const auto failure = CompileFailureOf(typed.Text());
+        failure && failure->description == description && failure->offset != std::string::npos)
+      return typed.PlaceOf(failure->offset);
+    const auto failure = CompileFailureOf(expanded);
+    return PlaceIn(typed, expanded,
+                   failure && failure->description == description ? failure->offset : std::string::npos);
   };
   for (std::size_t k = 0; k < read.expansion.definitions.size(); ++k) {
     const std::string& text = read.expansion.definitions[k].expression;
@@ -143,7 +150,7 @@ std::optional<std::string> RefusedText(const ReadProblem& read) {
     if (!description) continue;
     const problem::Definition& definition = read.problem.definitions[k];
     return problem::Format(problem::ProblemError{
-        definition.source, PlaceIn(definition.expression, text, offsetOf(text, *description)), 0, {},
+        definition.source, placeOf(definition.expression, text, *description), 0, {},
         "the definition of " + definition.name + ": " + *description});
   }
   for (std::size_t i = 0; i < read.expansion.equations.size(); ++i) {
@@ -152,7 +159,7 @@ std::optional<std::string> RefusedText(const ReadProblem& read) {
     if (!description) continue;
     const problem::Equation& equation = read.problem.equations[i];
     return problem::Format(problem::ProblemError{equation.source,
-                                                 PlaceIn(equation.text, text, offsetOf(text, *description)),
+                                                 placeOf(equation.text, text, *description),
                                                  static_cast<int>(i) + 1, {}, *description});
   }
   return std::nullopt;

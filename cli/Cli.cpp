@@ -36,7 +36,7 @@ constexpr std::string_view kEvalUsage =
     "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
 constexpr std::string_view kJacobianUsage =
     "Usage: nlsolve jacobian ((--eq EXPR)... --at TEXT | FILE [--at TEXT])\n"
-    "                        [--vars TEXT] [--json]\n";
+    "                        [--vars TEXT] [--def NAME=EXPR]... [--json]\n";
 constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
@@ -58,11 +58,12 @@ constexpr const char* kCommandsFooter =
     "      --file F reads the expression from F (- for standard input), a\n"
     "      system file with one expression; its names: and start: lines assign\n"
     "      the unknowns before the --var assignments.\n"
-    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n"
+    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] [--def NAME=EXPR]... --at TEXT [--json]\n"
     "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
     "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
     "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
-    "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
+    "      were obtained, then NAME = value per definition. --json prints one\n"
+    "      object (names, at, F, J, derivatives, definitions, warnings).\n"
     "  nlsolve jacobian FILE [--vars TEXT] [--at TEXT] [--json]\n"
     "      The same for a system file (- for standard input): its equations, its\n"
     "      names: line unless --vars, and its start: line as the point unless --at.\n"
@@ -81,7 +82,8 @@ constexpr const char* kCommandsFooter =
     "  nlsolve batch [FILE|-] [--jobs N]\n"
     "      Reads JSON Lines (standard input without FILE or with -), one run\n"
     "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
-    "      \"method\": M, \"id\": ...} (M as solve --method), or {\"file\": PATH, ...}\n"
+    "      \"method\": M, \"definitions\": [\"NAME = EXPR\", ...], \"id\": ...} (M as\n"
+    "      solve --method; definitions need one beyond newton), or {\"file\": PATH, ...}\n"
     "      for a system file. Writes one JSON object per line in input order:\n"
     "      the object of solve --json with the line's id, or {\"id\": ...,\n"
     "      \"error\": ...} for a line that cannot run. --jobs runs N lines at\n"

@@ -23,6 +23,7 @@ int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::
   input.names = options.namesText;
   if (atGiven) input.start = options.atText;
   input.startOption = "--at";
+  input.square = false;
   const ProblemRead read = ReadCommandProblem(input, file);
   if (!read.read) {
     err << (read.refusal.inFile ? "nlsolve: " : "nlsolve jacobian: ") << OneLine(read.refusal.message) << '\n';

@@ -181,6 +181,8 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   };
   if (options.file && !options.equations.empty())
     return usage("--eq and FILE do not mix: with FILE the equations come from the file");
+  if (!options.file && options.equations.empty())
+    return usage("--eq must be given 1 to " + std::to_string(kMaxRootsEquations) + " times (given 0)");
   problem::CommandLineInput input;
   input.road = problem::Road::Full;
   input.equations = options.equations;

@@ -167,6 +167,9 @@ WriteFunction LoadWriter(std::string& error) {
 
 struct Problem {
   std::vector<std::string> equations;
+  // Each equation as the picture names it: as typed, with " = 0" unless it
+  // is LEFT = RIGHT already; the texts evaluated when empty.
+  std::vector<std::string> shown;
   std::vector<std::string> names;
   std::vector<double> start;
 };
@@ -257,10 +260,11 @@ bool AddGoRuns(const PlotCliOptions& options, const Problem& problem, Equations&
 }
 
 // The first equation texts of the title, shortened by the picture's width anyway.
-std::string SystemTitle(const std::vector<std::string>& equations) {
-  std::vector<std::string> parts;
-  for (const std::string& text : equations) parts.push_back(text + " = 0");
-  return Joined(parts, ";   ");
+std::vector<std::string> ShownEquations(const Problem& system) {
+  if (!system.shown.empty()) return system.shown;
+  std::vector<std::string> shown;
+  for (const std::string& text : system.equations) shown.push_back(text + " = 0");
+  return shown;
 }
 
 }  // namespace
@@ -422,6 +426,10 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     }
     const problem::Problem& given = read.read->problem;
     system.equations = read.read->expansion.equations;
+    for (const problem::Equation& equation : given.equations) {
+      const std::string typed(problem::SignificantText(equation.text.Text()));
+      system.shown.push_back(equation.equalsAt ? typed : typed + " = 0");
+    }
     system.names = given.names.value;
     system.start = given.start.value;
     n = static_cast<int>(system.equations.size());
@@ -520,7 +528,8 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
 
   scene.kind = plane ? plot::Kind::ZeroCurves : plot::Kind::Convergence;
   scene.names = system.names;
-  scene.title = SystemTitle(system.equations);
+  const std::vector<std::string> shown = ShownEquations(system);
+  scene.title = Joined(shown, ";   ");
   std::vector<double> end;
   std::string outcome;
   if (newton) {
@@ -544,8 +553,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
 
   if (plane) {
     for (int e = 0; e < 2; ++e)
-      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + system.equations[static_cast<std::size_t>(e)] +
-                                  " = 0");
+      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + shown[static_cast<std::size_t>(e)]);
     CompiledResiduals residuals(equations.System());
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);

@@ -11,6 +11,7 @@
 #include "CliRun.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/PlotCommand.h"
 
 namespace {
 
@@ -174,6 +175,25 @@ TEST(CliDefinitions, InFilesAndOnTheCommandLineWithTheirValues) {
       1);
   EXPECT_TRUE(batch.converged) << batch.json;
   EXPECT_NEAR(nlohmann::json::parse(batch.json)["x"][0].get<double>(), 1.4142135623730951, 1e-12);
+}
+
+// A picture names the equations as typed: LEFT = RIGHT as it stands.
+TEST(CliDefinitions, PicturesNameTheEquationsAsTyped) {
+  cli::PlotCliOptions options;
+  options.equations = {"x^2 + y^2 = r2", "x - y"};
+  options.definitions = {"r2 = 4"};
+  options.namesText = "x,y";
+  options.valuesText = "1,1.5";
+  options.method = "hybrid";
+  options.output = "never.png";
+  options.budget = 5;
+  plot::Scene scene;
+  cli::PlotOutcome outcome;
+  std::ostringstream err;
+  ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err)) << err.str();
+  EXPECT_EQ(scene.title, "x^2 + y^2 = r2;   x - y = 0");
+  EXPECT_EQ(scene.curveLabels, (std::vector<std::string>{"F1: x^2 + y^2 = r2", "F2: x - y = 0"}));
+  EXPECT_EQ(scene.roots.size(), 2u);
 }
 
 // The Go command takes `a = b` as the language's comparison, as before.

@@ -88,17 +88,6 @@ app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, con
   return result;
 }
 
-void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document) {
-  nlohmann::json& error = document["error"];
-  if (!error.is_string()) return;
-  const std::string original = error.get<std::string>();
-  const std::string located = LocateRunError(system, fields, original);
-  for (nlohmann::json& message : document["messages"]) {
-    if (message == original) message = located;
-  }
-  error = located;
-}
-
 int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
                  std::ostream& out, std::ostream& err) {
   // Read once: standard input cannot be read again.

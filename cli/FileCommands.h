@@ -34,9 +34,6 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
-// The document's error (and the message that showed it) placed in the file.
-void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document);
-
 // `solve FILE`; `options` holds what the command line gave (--vars, --x0,
 // --log, --json), `robust` its --method and budgets. A file that cannot be
 // read or parsed ends with status 1 before anything runs.

@@ -35,7 +35,7 @@ int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::
         << " has no start: line\n";
     return kExitUsage;
   }
-  PrintWarnings(given.warnings, err);
+  if (!options.json) PrintWarnings(given.warnings, err);
   if (const auto refused = RefusedText(*read.read)) {
     err << (file ? "" : "nlsolve jacobian: ") << *refused << '\n';
     return kExitFailure;

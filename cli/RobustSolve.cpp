@@ -262,7 +262,7 @@ RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& optio
 
 int PrintRobustRun(const ProblemRead& read, const RobustCliOptions& options, bool json, std::ostream& out,
                    std::ostream& err) {
-  if (read.read) PrintWarnings(read.read->problem.warnings, err);
+  if (read.read && !json) PrintWarnings(read.read->problem.warnings, err);
   RobustText text;
   const RobustRun run = RunRobustProblem(read, ToRobustOptions(options), options.method, json ? nullptr : &text);
   if (json) {

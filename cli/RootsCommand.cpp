@@ -212,7 +212,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
                  std::to_string(count) + ")");
   }
   const int n = static_cast<int>(count);
-  PrintWarnings(given.warnings, err);
+  if (!options.json) PrintWarnings(given.warnings, err);
 
   robust::RootsOptions search;
   if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;

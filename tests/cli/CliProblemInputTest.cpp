@@ -75,7 +75,24 @@ TEST(CliChecks, WarningsInJson) {
     EXPECT_EQ(warning["place"]["column"], 7);
     EXPECT_NE(warning["message"].get<std::string>().find("uses z"), std::string::npos);
     EXPECT_EQ(document["names"], (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
   }
+}
+
+TEST(CliChecks, BatchLinesCarryTheirWarnings) {
+  const nlohmann::json go = nlohmann::json::parse(
+      cli::RunBatchLine(R"({"eq": ["x^2 + z^2 - 4", "x - y"], "names": "x,y", "start": "1,2"})", 1).json);
+  ASSERT_EQ(go["warnings"].size(), 1u) << go;
+  EXPECT_EQ(go["warnings"][0]["code"], "unknownName");
+  EXPECT_EQ(go["warnings"][0]["message"], "batch line 1: Eq_1: uses z, which is not an unknown: it counts as 0");
+  // A clean line on the Go road keeps the keys it had.
+  const nlohmann::json clean =
+      nlohmann::json::parse(cli::RunBatchLine(R"({"eq": ["x1^2 - 2", "x1 - x2"], "start": "1,1"})", 1).json);
+  EXPECT_FALSE(clean.contains("warnings")) << clean;
+  const nlohmann::json robust = nlohmann::json::parse(cli::RunBatchLine(
+      R"({"eq": ["x^2 + z^2 - 4", "x - y"], "names": "x,y", "start": "1,2", "method": "lm"})", 1).json);
+  EXPECT_EQ(robust["warnings"].size(), 1u) << robust;
+  EXPECT_EQ(robust["names"], (std::vector<std::string>{"x", "y"}));
 }
 
 // The Go command's output and status are those of its run without the

@@ -1,7 +1,6 @@
 #include "FileCommands.h"
 
 #include <cmath>
-#include <sstream>
 #include <utility>
 
 #include "InputText.h"

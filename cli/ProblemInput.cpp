@@ -120,7 +120,7 @@ problem::WarningList GoRoadWarnings(const problem::CommandLineInput& input, cons
   return namesRefused ? problem::WarningList{} : typed.warnings;
 }
 
-std::optional<std::string> RefusedText(const ReadProblem& read) {
+std::optional<std::string> RefusedText(const ReadProblem& read, bool equations) {
   eval::SilentUi ui;
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
@@ -153,7 +153,7 @@ std::optional<std::string> RefusedText(const ReadProblem& read) {
         definition.source, placeOf(definition.expression, text, *description), 0, {},
         "the definition of " + definition.name + ": " + *description});
   }
-  for (std::size_t i = 0; i < read.expansion.equations.size(); ++i) {
+  for (std::size_t i = 0; equations && i < read.expansion.equations.size(); ++i) {
     const std::string& text = read.expansion.equations[i];
     const auto description = refused(text);
     if (!description) continue;

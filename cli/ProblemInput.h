@@ -56,7 +56,8 @@ problem::WarningList GoRoadWarnings(const problem::CommandLineInput& input, cons
 // The first equation or definition the compiled form refuses with these
 // names, as a message with its place ("system.txt:3:7: Eq_2: Expected ')'"),
 // or nullopt when every one compiles.
-std::optional<std::string> RefusedText(const ReadProblem& read);
+// With `equations` false only the definitions are tried.
+std::optional<std::string> RefusedText(const ReadProblem& read, bool equations = true);
 
 // Each definition's value at x (nullopt where it is undefined there).
 struct DefinitionValue {

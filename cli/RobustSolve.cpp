@@ -178,14 +178,17 @@ RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& optio
   const ReadProblem& problem = *read.read;
   const std::vector<std::string>& names = problem.problem.names.value;
   const std::vector<std::string>& equations = problem.expansion.equations;
-  if (auto refused = RefusedText(problem)) return refuse(*refused);
-
+  // The definitions first: one the equations do not use is compiled only
+  // for the report. The equations are compiled once, and tried one by one
+  // only to say where one is refused.
+  if (auto refused = RefusedText(problem, false)) return refuse(*refused);
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);
   } catch (const eval::ScriptError& error) {
+    if (auto refused = RefusedText(problem)) return refuse(*refused);
     return refuse("Eq_" + std::to_string(RefusedEquation(equations, names, library)) + ": " + error.Description());
   }
   CompiledResiduals residuals(*system);

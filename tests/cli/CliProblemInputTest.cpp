@@ -134,7 +134,9 @@ TEST(CliChecks, GoCommandUnchangedByteForByte) {
     EXPECT_EQ(run.out, out.str());
     ASSERT_TRUE(clitest::StartsWith(run.err, row.warnings)) << run.err;
     EXPECT_TRUE(run.err.ends_with(err.str())) << run.err;
-    if (row.warnings.empty()) EXPECT_EQ(run.err, err.str());
+    if (row.warnings.empty()) {
+      EXPECT_EQ(run.err, err.str());
+    }
   }
 }
 

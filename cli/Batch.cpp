@@ -16,6 +16,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "InputText.h"
+#include "ProblemInput.h"
 #include "RobustSolve.h"
 #include "problem/SystemFile.h"
 #include "eval/NumberText.h"
@@ -33,7 +34,9 @@ constexpr std::string_view kStartKey = "start";
 constexpr std::string_view kMethodKey = "method";
 constexpr std::string_view kIdKey = "id";
 constexpr std::string_view kErrorKey = "error";
-constexpr std::string_view kKnownKeys = "eq, file, names, start, method, id";
+constexpr std::string_view kDefinitionsKey = "definitions";
+constexpr std::string_view kWarningsKey = "warnings";
+constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, id";
 // The methods of `solve --method`, in the order its help lists them; newton
 // is the Go command, the others the robust road (RobustSolve.cpp).
 constexpr std::string_view kMethods[] = {"newton", "hybrid", "lm", "auto"};
@@ -159,7 +162,7 @@ std::string IdText(std::string_view line) {
 // input holds the batch itself and a FIFO may never end, so either would
 // stall every line after this one. Opened without waiting for a FIFO's
 // writer, checked, then read from the same descriptor.
-SystemFileRead LoadRegularSystemFile(const std::string& path) {
+std::string LoadRegularText(const std::string& path) {
   if (path == kStandardInputPath)
     throw LineError{"\"file\": \"-\" would be standard input, which holds the batch; name a regular file"};
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -187,7 +190,7 @@ SystemFileRead LoadRegularSystemFile(const std::string& path) {
     if (text.size() > kMaxSystemFileBytes) throw LineError{TooLargeMessage(path)};
     if (got == 0) break;
   }
-  return ParseSystemFile(path, text);
+  return text;
 }
 
 // One line of output: compact, bytes that are not UTF-8 replaced.
@@ -243,17 +246,20 @@ RobustCliOptions MethodOf(const json& line) {
   throw LineError{"unknown method \"" + robust.method + "\"; the methods are " + known};
 }
 
-// A robust run, refused as a bad line where the command line would be refused.
-json RobustDocument(const SolveOptions& options, const RobustCliOptions& robust) {
-  if (auto problem = RobustSolveProblem(options, robust)) throw LineError{*problem};
-  return RunRobustJson(options, robust).document;
+// The reader's refusal of a line without its source, which the line's
+// result names already ("line 4: start: '3x' is not a number").
+std::string WithoutSource(const std::string& message, std::size_t lineNumber) {
+  const std::string source = "batch line " + std::to_string(lineNumber);
+  if (message.starts_with(source + ": ")) return message.substr(source.size() + 2);
+  if (message.starts_with(source + " ")) return message.substr(source.size() + 1);
+  return message;
 }
 
-json RunLine(const json& line) {
+json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   if (!line.is_object()) throw LineError{"a line must be a JSON object"};
   for (const auto& [key, value] : line.items()) {
     if (key != kEqKey && key != kFileKey && key != kNamesKey && key != kStartKey && key != kMethodKey &&
-        key != kIdKey) {
+        key != kDefinitionsKey && key != kIdKey) {
       throw LineError{"unknown field \"" + key + "\"; a batch line knows " + std::string(kKnownKeys)};
     }
   }
@@ -263,34 +269,58 @@ json RunLine(const json& line) {
   const RobustCliOptions robust = MethodOf(line);
   const bool robustRoad = WantsRobustSolve(robust);
 
+  // The file's text, read once, for the problem's reader and the Go command alike.
+  std::optional<std::string> fileText;
+  std::string filePath;
+  if (hasFile) {
+    filePath = TextOf(line[kFileKey], kFileKey);
+    fileText = LoadRegularText(filePath);
+  }
+  const problem::TextLoader load = [&](const std::string&, std::string&) { return fileText; };
+  const problem::ReadResult given = problem::ReadBatchLine(text, lineNumber, load);
+
+  if (robustRoad) {
+    if (hasEq && line[kEqKey].is_array() && line[kEqKey].empty()) {
+      if (auto problem = RobustSolveProblem(SolveOptions{}, robust)) throw LineError{*problem};
+    }
+    const ProblemRead read = Expanded(given);
+    if (!read.read) throw LineError{WithoutSource(read.refusal.message, lineNumber)};
+    SolveOptions counted;
+    counted.equations = read.read->expansion.equations;
+    if (auto problem = RobustSolveProblem(counted, robust)) throw LineError{*problem};
+    return RunRobustProblem(read, ToRobustOptions(robust), robust.method, nullptr).document;
+  }
+  // The Go road takes no definitions; its reader says so.
+  if (line.contains(kDefinitionsKey) && given.error) throw LineError{WithoutSource(problem::Format(*given.error), lineNumber)};
+
   SolveOptions overrides;
   overrides.json = true;
   if (const auto it = line.find(kNamesKey); it != line.end()) overrides.namesText = FieldText(*it, kNamesKey, false);
   if (const auto it = line.find(kStartKey); it != line.end()) overrides.valuesText = FieldText(*it, kStartKey, true);
 
+  // Present only with a warning, so a clean line's result keeps its bytes.
+  auto withWarnings = [&](json document) {
+    if (given.problem && !given.problem->warnings.kept.empty())
+      document[kWarningsKey] = WarningsJson(given.problem->warnings);
+    return document;
+  };
   // Declared before the run: the run's library reports to it.
   eval::RecordingUi recorder;
   if (hasEq) {
     const json& eq = line[kEqKey];
     if (!eq.is_array()) throw LineError{"\"eq\" must be an array of equation texts"};
     for (std::size_t i = 0; i < eq.size(); ++i) overrides.equations.push_back(TextOf(eq[i], "eq[" + std::to_string(i) + "]"));
-    if (robustRoad) return RobustDocument(overrides, robust);
     if (auto problem = EquationCountProblem(overrides.equations.size(), kOtherMethodsField)) throw LineError{*problem};
-    return SolveJson(SolveOnce(overrides, recorder), recorder);
+    return withWarnings(SolveJson(SolveOnce(overrides, recorder), recorder));
   }
-  const SystemFileRead read = LoadRegularSystemFile(TextOf(line[kFileKey], kFileKey));
+  const SystemFileRead read = ParseSystemFile(filePath, *fileText);
   if (!read.system) throw LineError{read.error};
   RunFields fields;
   const SolveOptions options = SystemSolveOptions(*read.system, overrides, fields);
-  if (robustRoad) {
-    json document = RobustDocument(options, robust);
-    LocateDocumentError(*read.system, fields, document);
-    return document;
-  }
   if (auto problem = EquationCountProblem(read.system->equations.size(), kOtherMethodsField))
     throw LineError{read.system->fileName + ": " + *problem};
   const app::GoResult result = SolveSystem(*read.system, fields, options, recorder);
-  return SolveJson(result, recorder);
+  return withWarnings(SolveJson(result, recorder));
 }
 
 // A message of the JSON library in our words: its "[json.exception...] "
@@ -351,7 +381,7 @@ BatchLineResult RunBatchLine(std::string_view line, std::size_t lineNumber) {
       throw LineError{"arrays and objects nest deeper than " + std::to_string(kMaxBatchLineNesting) + " levels"};
     const json input = json::parse(line);
     if (input.is_object()) idText = IdText(line);
-    json result = RunLine(input);
+    json result = RunLine(input, line, lineNumber);
     const bool converged = result["converged"].get<bool>();
     return BatchLineResult{ResultText(result, idText), converged};
   } catch (const LineError& error) {

@@ -14,6 +14,7 @@
 #include "Batch.h"
 #include "Commands.h"
 #include "PlotCommand.h"
+#include "ProblemInput.h"
 #include "FileCommands.h"
 #include "Interrupt.h"
 #include "RobustSolve.h"
@@ -35,7 +36,7 @@ constexpr std::string_view kEvalUsage =
     "Usage: nlsolve eval [--grad [--json]] [--var NAME=VALUE]... (--file F | [--] EXPR)\n";
 constexpr std::string_view kJacobianUsage =
     "Usage: nlsolve jacobian ((--eq EXPR)... --at TEXT | FILE [--at TEXT])\n"
-    "                        [--vars TEXT] [--json]\n";
+    "                        [--vars TEXT] [--def NAME=EXPR]... [--json]\n";
 constexpr std::string_view kSolveUsage =
     "Usage: nlsolve solve (--example N | --eq EXPR --eq EXPR [--eq EXPR]... | FILE) [--vars TEXT] "
     "[--x0 TEXT] [--log] [--json]\n";
@@ -57,11 +58,12 @@ constexpr const char* kCommandsFooter =
     "      --file F reads the expression from F (- for standard input), a\n"
     "      system file with one expression; its names: and start: lines assign\n"
     "      the unknowns before the --var assignments.\n"
-    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] --at TEXT [--json]\n"
+    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] [--def NAME=EXPR]... --at TEXT [--json]\n"
     "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
     "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
     "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
-    "      were obtained. --json prints one object (names, at, F, J, derivatives).\n"
+    "      were obtained, then NAME = value per definition. --json prints one\n"
+    "      object (names, at, F, J, derivatives, definitions, warnings).\n"
     "  nlsolve jacobian FILE [--vars TEXT] [--at TEXT] [--json]\n"
     "      The same for a system file (- for standard input): its equations, its\n"
     "      names: line unless --vars, and its start: line as the point unless --at.\n"
@@ -80,7 +82,8 @@ constexpr const char* kCommandsFooter =
     "  nlsolve batch [FILE|-] [--jobs N]\n"
     "      Reads JSON Lines (standard input without FILE or with -), one run\n"
     "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
-    "      \"method\": M, \"id\": ...} (M as solve --method), or {\"file\": PATH, ...}\n"
+    "      \"method\": M, \"definitions\": [\"NAME = EXPR\", ...], \"id\": ...} (M as\n"
+    "      solve --method; definitions need one beyond newton), or {\"file\": PATH, ...}\n"
     "      for a system file. Writes one JSON object per line in input order:\n"
     "      the object of solve --json with the line's id, or {\"id\": ...,\n"
     "      \"error\": ...} for a line that cannot run. --jobs runs N lines at\n"
@@ -184,6 +187,9 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
   CLI::Option* jacobianAt =
       jacobianCommand->add_option("--at", parsed.jacobianOptions.atText, "The point, comma-separated")
           ->type_name("TEXT");
+  jacobianCommand->add_option("--def", parsed.jacobianOptions.definitions, "Define NAME as EXPR (repeatable)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   std::string jacobianFile;
   CLI::Option* jacobianFileOption =
       jacobianCommand->add_option("FILE", jacobianFile, "A system file (- for standard input)");
@@ -210,6 +216,10 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       solveCommand->add_option("FILE", parsed.systemFile, "A system file (- for standard input)")
           ->excludes(exampleOption)
           ->excludes(eqOption);
+  solveCommand->add_option("--def", parsed.solveOptions.definitions,
+                           "Define NAME as EXPR (repeatable; needs --method hybrid, lm or auto)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   solveCommand->add_flag("--log", parsed.solveOptions.log, "Print the solvers' iteration log first");
   solveCommand->add_flag("--json", parsed.solveOptions.json, "Print one JSON object instead");
   AddRobustOptions(*solveCommand, parsed.robustOptions);
@@ -315,9 +325,21 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
       }
       return RunRobustSolve(parsed.solveOptions, parsed.robustOptions, out, err);
     }
+    if (!parsed.solveOptions.definitions.empty()) {
+      err << kProgramName << ": --def needs --method hybrid, lm or auto: the Go command takes the equations as typed\n"
+          << kSolveUsage;
+      return kExitUsage;
+    }
     if (auto problem = SolveOptionsProblem(parsed.solveOptions)) {
       err << kProgramName << ": " << *problem << '\n' << kSolveUsage;
       return kExitUsage;
+    }
+    if (parsed.solveOptions.example == 0) {
+      problem::CommandLineInput given;
+      given.equations = parsed.solveOptions.equations;
+      given.names = parsed.solveOptions.namesText;
+      given.start = parsed.solveOptions.valuesText;
+      PrintWarnings(GoRoadWarnings(given, std::nullopt, {}), err);
     }
     return RunSolve(parsed.solveOptions, out, err);
   }

@@ -42,6 +42,7 @@ struct SolveOptions {
   std::vector<std::string> equations;  // used when example is 0
   std::optional<std::string> namesText;   // overrides the names field
   std::optional<std::string> valuesText;  // overrides the initial-values field
+  std::vector<std::string> definitions;   // --def NAME=EXPR, in order (not on the Go road)
   bool log = false;
   bool json = false;
 };
@@ -108,9 +109,14 @@ struct JacobianOptions {
   std::vector<std::string> equations;
   std::optional<std::string> namesText;  // default x1,x2,... one per equation
   std::string atText;                    // comma-separated numbers, one per unknown
+  std::vector<std::string> definitions;  // --def NAME=EXPR, in order
   bool json = false;
 };
 int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err);
+// The same for the equations of `file` (a path, "-" for standard input) when
+// given; the point is --at when `atGiven`, else the file's start: line.
+int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::string>& file, bool atGiven,
+                       std::ostream& out, std::ostream& err);
 
 // How the compiled-form commands write numbers: the shortest text that reads
 // back as exactly the double ("undefined" / null when not finite).

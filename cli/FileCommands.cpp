@@ -1,10 +1,10 @@
 #include "FileCommands.h"
 
 #include <cmath>
-#include <sstream>
 #include <utility>
 
 #include "InputText.h"
+#include "ProblemInput.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
 #include "eval/ClsMath.h"
@@ -87,63 +87,39 @@ app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, con
   return result;
 }
 
-RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust) {
-  SolveOptions json = options;
-  json.json = true;
-  std::ostringstream out;
-  std::ostringstream err;
-  RobustRun run;
-  run.status = RunRobustSolve(json, robust, out, err);
-  run.document = nlohmann::json::parse(out.str());
-  return run;
-}
-
-void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document) {
-  nlohmann::json& error = document["error"];
-  if (!error.is_string()) return;
-  const std::string original = error.get<std::string>();
-  const std::string located = LocateRunError(system, fields, original);
-  for (nlohmann::json& message : document["messages"]) {
-    if (message == original) message = located;
-  }
-  error = located;
-}
-
 int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
                  std::ostream& out, std::ostream& err) {
-  const SystemFileRead read = LoadSystemFile(path);
+  // Read once: standard input cannot be read again.
+  const InputRead input = ReadInputText(path);
+  if (!input.text) return Fail(err, input.error);
+  const std::string fileName = InputName(path);
+  const SystemFileRead read = ParseSystemFile(fileName, *input.text);
   if (!read.system) return Fail(err, read.error);
   const SystemFile& system = *read.system;
   RunFields fields;
   const SolveOptions run = SystemSolveOptions(system, options, fields);
 
   if (WantsRobustSolve(robust)) {
-    if (auto problem = RobustSolveProblem(run, robust)) {
-      err << kErrorPrefix << *problem << '\n';
+    problem::CommandLineInput given = RobustInput(options, robust);
+    given.equations.clear();  // they come from the file
+    const ProblemRead problem = Expanded(problem::ReadSystemFile(fileName, *input.text, given));
+    SolveOptions counted = run;
+    if (problem.read) counted.equations = problem.read->expansion.equations;
+    if (auto refusal = RobustSolveProblem(counted, robust)) {
+      err << kErrorPrefix << *refusal << '\n';
       return kExitUsage;
     }
-    if (run.json) {
-      RobustRun result = RunRobustJson(run, robust);
-      LocateDocumentError(system, fields, result.document);
-      out << JsonText(result.document) << '\n';
-      return result.status;
-    }
-    // A refused run prints nothing but its message, the last line on `err`.
-    std::ostringstream runOut;
-    std::ostringstream runErr;
-    const int status = RunRobustSolve(run, robust, runOut, runErr);
-    std::string messages = runErr.str();
-    if (status == kExitFailure && runOut.str().empty() && !messages.empty() && messages.back() == '\n') {
-      const std::size_t start = messages.find_last_of('\n', messages.size() - 2);
-      const std::size_t from = start == std::string::npos ? 0 : start + 1;
-      messages = messages.substr(0, from) +
-                 LocateRunError(system, fields, messages.substr(from, messages.size() - 1 - from)) + '\n';
-    }
-    out << runOut.str();
-    err << messages;
-    return status;
+    return PrintRobustRun(problem, robust, run.json, out, err);
   }
 
+  if (!options.definitions.empty()) {
+    err << kErrorPrefix << "--def needs --method hybrid, lm or auto: the Go command takes the equations as typed\n";
+    return kExitUsage;
+  }
+  problem::CommandLineInput given;
+  given.names = options.namesText;
+  given.start = options.valuesText;
+  PrintWarnings(GoRoadWarnings(given, input.text, fileName), err);
   if (auto problem = EquationCountProblem(system.equations.size()))
     return Fail(err, system.fileName + ": " + *problem);
   return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {
@@ -216,8 +192,14 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, 
 
 std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
                                           std::optional<std::string>& valuesText, RunFields& fields,
-                                          std::ostream& err) {
-  SystemFileRead read = LoadSystemFile(path);
+                                          std::ostream& err, std::string* text) {
+  InputRead input = ReadInputText(path);
+  if (!input.text) {
+    Fail(err, input.error);
+    return std::nullopt;
+  }
+  SystemFileRead read = ParseSystemFile(InputName(path), *input.text);
+  if (text) *text = std::move(*input.text);
   if (!read.system) {
     Fail(err, read.error);
     return std::nullopt;
@@ -247,50 +229,9 @@ std::string RefusedEquation(const std::vector<std::string>& texts, const std::ve
 int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
                     std::ostream& out, std::ostream& err) {
   JacobianOptions options = overrides;
-  std::optional<std::string> atText = at;
-  RunFields fields;
-  const std::optional<SystemFile> file = LoadCommandFile(path, options.namesText, atText, fields, err);
-  if (!file) return kExitFailure;
-  const SystemFile& system = *file;
-  if (!atText) {
-    err << "nlsolve jacobian: --at is needed: " << system.fileName << " has no start: line\n";
-    return kExitUsage;
-  }
-  options.equations = system.EquationTexts();
-  options.atText = *atText;
-
-  // What RunJacobian would refuse in a text of the file, said at its line.
-  auto refuse = [&](const SourceText& line, const std::string& problem) {
-    err << system.Where({line.Line(), 0}) << problem << '\n';
-    return kExitFailure;
-  };
-  const std::vector<std::string> names =
-      app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(static_cast<int>(options.equations.size()))));
-  if (fields.namesFromFile) {
-    if (names.empty()) return refuse(*system.names, "names: no unknown");
-    if (auto repeated = RepeatedName(names)) return refuse(*system.names, "names: \"" + *repeated + "\" twice");
-  }
-  if (fields.startFromFile) {
-    // Each value is its leading number, as in the initial-values field.
-    const std::vector<std::string> values = app::SplitAtCommas(options.atText);
-    if (values.size() != names.size()) {
-      return refuse(*system.start, "start: gives " + std::to_string(values.size()) + " values for " +
-                                       std::to_string(names.size()) + " unknowns");
-    }
-    options.atText.clear();
-    for (const std::string& value : values) {
-      const double number = eval::LeadingNumber(value);
-      if (!std::isfinite(number)) return refuse(*system.start, "start: \"" + value + "\" is not a finite number");
-      options.atText += (options.atText.empty() ? "" : ",") + FullPrecisionText(number);
-    }
-  }
-  // Names from the command line are RunJacobian's to refuse.
-  if (names.empty() || RepeatedName(names)) return RunJacobian(options, out, err);
-  if (std::string refused = RefusedEquation(options.equations, names); !refused.empty()) {
-    err << LocateRunError(system, fields, refused) << '\n';
-    return kExitFailure;
-  }
-  return RunJacobian(options, out, err);
+  options.equations.clear();  // they come from the file
+  if (at) options.atText = *at;
+  return RunJacobianProblem(options, path, at.has_value(), out, err);
 }
 
 }  // namespace cli

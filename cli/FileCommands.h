@@ -34,18 +34,6 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
-// One run by a robust method (--method hybrid|lm|auto) as `solve --json`
-// prints it, read back from RunRobustSolve: the document and the exit status.
-// The options must pass RobustSolveProblem.
-struct RobustRun {
-  nlohmann::json document;
-  int status = kExitFailure;
-};
-RobustRun RunRobustJson(const SolveOptions& options, const RobustCliOptions& robust);
-
-// The document's error (and the message that showed it) placed in the file.
-void LocateDocumentError(const SystemFile& system, const RunFields& fields, nlohmann::json& document);
-
 // `solve FILE`; `options` holds what the command line gave (--vars, --x0,
 // --log, --json), `robust` its --method and budgets. A file that cannot be
 // read or parsed ends with status 1 before anything runs.
@@ -60,10 +48,11 @@ int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, 
 
 // The system file of a command that takes FILE, or nullopt with the message
 // on err. A names or start text the command line did not give (nullopt) is
-// the file's line; `fields` says which are.
+// the file's line; `fields` says which are. With `text`, the file's text
+// goes there too (standard input cannot be read twice).
 std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
                                           std::optional<std::string>& valuesText, RunFields& fields,
-                                          std::ostream& err);
+                                          std::ostream& err, std::string* text = nullptr);
 
 // Which equation the compiled form refuses with these names, as "Eq_2:
 // Expected ')'"; empty when every one compiles.

@@ -6,6 +6,8 @@
 #include <set>
 
 #include "Commands.h"
+#include "ProblemInput.h"
+#include "problem/Checks.h"
 #include "StreamUi.h"
 #include "eval/ClsMath.h"
 #include "eval/ScriptError.h"
@@ -55,6 +57,14 @@ int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err
     return kExitUsage;
   }
 
+  // What looks unintended in the expression: a name no --var assigns, a --var it does not use.
+  problem::Problem typed;
+  typed.road = problem::Road::Go;
+  typed.equations.push_back(problem::Equation{problem::PlacedText(options.expression, 0, 1), "EXPR", std::nullopt});
+  typed.names.value = names;
+  const problem::WarningList warnings = problem::CheckProblem(typed);
+  if (!options.json) PrintWarnings(warnings, err);
+
   StreamUi ui(nullptr, err);
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
@@ -71,6 +81,7 @@ int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err
       document["gradient"] = partials;
       document["derivatives"] = std::string(eval::DerivativesName(equation.Method()));
       if (result.fault != eval::EquationFault::None) document["error"] = result.description;
+      document["warnings"] = WarningsJson(warnings);
       out << JsonText(document) << '\n';
     } else {
       out << (valueDefined ? FullPrecisionText(result.value) : std::string(kUndefinedText)) << '\n';

@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "Commands.h"
+#include "InputText.h"
+#include "ProblemInput.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
 #include "eval/ClsMath.h"
@@ -12,42 +14,44 @@
 
 namespace cli {
 
-int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err) {
-  if (options.equations.empty()) {
-    err << "nlsolve jacobian: at least one --eq is needed\n";
+int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::string>& file, bool atGiven,
+                       std::ostream& out, std::ostream& err) {
+  problem::CommandLineInput input;
+  input.road = problem::Road::Full;
+  input.equations = options.equations;
+  input.definitions = options.definitions;
+  input.names = options.namesText;
+  if (atGiven) input.start = options.atText;
+  input.startOption = "--at";
+  input.square = false;
+  const ProblemRead read = ReadCommandProblem(input, file);
+  if (!read.read) {
+    err << (read.refusal.inFile ? "nlsolve: " : "nlsolve jacobian: ") << OneLine(read.refusal.message) << '\n';
+    return read.refusal.inFile ? kExitFailure : kExitUsage;
+  }
+  const problem::Problem& given = read.read->problem;
+  if (given.start.origin.kind == problem::OriginKind::Default) {
+    err << "nlsolve jacobian: --at is needed: " << (file ? InputName(*file) : std::string("the system"))
+        << " has no start: line\n";
     return kExitUsage;
   }
-  const int count = static_cast<int>(options.equations.size());
-  const std::vector<std::string> names = app::SplitAtCommas(options.namesText.value_or(DefaultNamesText(count)));
-  if (names.empty()) {
-    err << "nlsolve jacobian: --vars names no unknown\n";
-    return kExitUsage;
+  if (!options.json) PrintWarnings(given.warnings, err);
+  if (const auto refused = RefusedText(*read.read)) {
+    err << (file ? "" : "nlsolve jacobian: ") << *refused << '\n';
+    return kExitFailure;
   }
-  if (auto repeated = RepeatedName(names)) {
-    err << "nlsolve jacobian: --vars names \"" << *repeated << "\" twice\n";
-    return kExitUsage;
-  }
-  std::vector<double> at;
-  for (const std::string& piece : app::SplitAtCommas(options.atText)) {
-    const auto value = eval::ParseNumericText(piece);
-    if (!value) {
-      err << "nlsolve jacobian: --at needs numbers, got \"" << piece << "\"\n";
-      return kExitUsage;
-    }
-    at.push_back(*value);
-  }
-  if (at.size() != names.size()) {
-    err << "nlsolve jacobian: --at gives " << at.size() << " values for " << names.size() << " unknowns\n";
-    return kExitUsage;
-  }
+  const std::vector<std::string>& names = given.names.value;
+  const std::vector<std::string>& equations = read.read->expansion.equations;
+  const std::vector<double>& at = given.start.value;
+  const std::vector<DefinitionValue> definitions = DefinitionValues(*read.read, at);
 
   StreamUi ui(nullptr, err);
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   try {
-    eval::CompiledSystem system(options.equations, names, library);
+    eval::CompiledSystem system(equations, names, library);
     const std::size_t n = names.size();
-    std::vector<double> f(options.equations.size());
+    std::vector<double> f(equations.size());
     std::vector<double> jacobian(f.size() * n);
     const eval::EvaluationStatus status = system.Evaluate(at, f, jacobian);
     const auto results = system.Results();
@@ -72,6 +76,8 @@ int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream&
       document["F"] = values;
       document["J"] = rows;
       document["derivatives"] = std::string(eval::DerivativesName(status.derivatives));
+      document["definitions"] = DefinitionsJson(definitions);
+      document["warnings"] = WarningsJson(given.warnings);
       if (!errors.empty()) document["errors"] = errors;
       out << JsonText(document) << '\n';
     } else {
@@ -85,6 +91,7 @@ int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream&
         }
       }
       out << "derivatives = " << eval::DerivativesName(status.derivatives) << '\n';
+      PrintDefinitions(definitions, out);
       for (std::size_t i = 0; i < f.size(); ++i) {
         if (results[i].fault != eval::EquationFault::None) {
           err << "equation " << i + 1 << ": " << OneLine(results[i].description) << '\n';
@@ -96,6 +103,14 @@ int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream&
     err << OneLine(error.Description()) << '\n';
     return kExitFailure;
   }
+}
+
+int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.equations.empty()) {
+    err << "nlsolve jacobian: at least one --eq is needed\n";
+    return kExitUsage;
+  }
+  return RunJacobianProblem(options, std::nullopt, true, out, err);
 }
 
 }  // namespace cli

@@ -17,6 +17,7 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
+#include "ProblemInput.h"
 #include "RobustSolve.h"
 #include "CompiledResiduals.h"
 #include "RootsCommand.h"
@@ -166,6 +167,9 @@ WriteFunction LoadWriter(std::string& error) {
 
 struct Problem {
   std::vector<std::string> equations;
+  // Each equation as the picture names it: as typed, with " = 0" unless it
+  // is LEFT = RIGHT already; the texts evaluated when empty.
+  std::vector<std::string> shown;
   std::vector<std::string> names;
   std::vector<double> start;
 };
@@ -256,10 +260,11 @@ bool AddGoRuns(const PlotCliOptions& options, const Problem& problem, Equations&
 }
 
 // The first equation texts of the title, shortened by the picture's width anyway.
-std::string SystemTitle(const std::vector<std::string>& equations) {
-  std::vector<std::string> parts;
-  for (const std::string& text : equations) parts.push_back(text + " = 0");
-  return Joined(parts, ";   ");
+std::vector<std::string> ShownEquations(const Problem& system) {
+  if (!system.shown.empty()) return system.shown;
+  std::vector<std::string> shown;
+  for (const std::string& text : system.equations) shown.push_back(text + " = 0");
+  return shown;
 }
 
 }  // namespace
@@ -275,6 +280,9 @@ CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options) {
   example->excludes(eq);
   // Not excluded here: RunPlot says why FILE does not mix with them.
   command->add_option("FILE", options.file, "A system file (- for standard input)");
+  command->add_option("--def", options.definitions, "Define NAME as EXPR (repeatable; not with newton)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
   command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
   command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
@@ -392,76 +400,136 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
   std::optional<std::string> boxText = options.boxText;
   std::optional<SystemFile> file;
   RunFields fields;
-  if (options.file) {
-    if (options.example != 0 || !options.equations.empty())
-      return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
-    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
-    if (!file) return kExitFailure;
-    system.equations = file->EquationTexts();
-    // The file's box is written as --box is; it bounds the plane only.
-    if (!boxText && !file->box.empty() && file->equations.size() == 2) {
-      boxText.emplace();
-      for (const BoxRange& range : file->box)
-        *boxText += (boxText->empty() ? "" : ",") + FullPrecisionText(range.low) + ":" + FullPrecisionText(range.high);
-    }
-  } else if (options.example != 0) {
-    for (std::string_view text : app::ExampleEquations(options.example)) system.equations.emplace_back(text);
-  } else {
-    system.equations = options.equations;
-  }
-  const int n = static_cast<int>(system.equations.size());
   const bool newton = options.method == kNewton;
-  if (n < 1 || n > kMaxRobustEquations) return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
-  if (newton && (n < kMinEquations || n > app::kMaxEquations))
-    return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +
-                 std::to_string(app::kMaxEquations) + " equations; use --method hybrid, lm or auto for " +
-                 std::to_string(n));
-  // A count of the file's names or values that does not fit is said at its line.
-  auto misfit = [&](bool fromFile, const std::optional<SourceText>& line, std::string_view key, std::size_t given) {
-    if (!fromFile) return false;
-    err << file->Where({line->Line(), 0}) << key << " needs " << n << (key == "names:" ? " names" : " values")
-        << ", one per " << (key == "names:" ? "equation" : "unknown") << " (given " << given << ")\n";
-    return true;
-  };
-  system.names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
-  if (system.names.size() != static_cast<std::size_t>(n) &&
-      misfit(fields.namesFromFile, file ? file->names : std::nullopt, "names:", system.names.size()))
-    return kExitFailure;
-  if (system.names.size() != static_cast<std::size_t>(n))
-    return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
-                 std::to_string(system.names.size()) + ")");
-  for (const std::string& piece : app::SplitAtCommas(valuesText.value_or(DefaultValuesText(n))))
-    system.start.push_back(eval::LeadingNumber(piece));
-  if (system.start.size() != static_cast<std::size_t>(n) &&
-      misfit(fields.startFromFile, file ? file->start : std::nullopt, "start:", system.start.size()))
-    return kExitFailure;
-  if (system.start.size() != static_cast<std::size_t>(n))
-    return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
-                 std::to_string(system.start.size()) + ")");
-  const bool plane = n == 2;
-  if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
-
+  int n = 0;
+  bool plane = false;
   robust::RootsOptions search;
-  if (plane) {
-    if (valuesText) search.start = system.start;
-    if (boxText) {
-      auto box = ParseBox(*boxText, n, problem);
-      if (!box) return usage(problem);
-      search.box = std::move(*box);
+  if (!newton) {
+    if (options.file && (options.example != 0 || !options.equations.empty()))
+      return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
+    problem::CommandLineInput input;
+    input.road = problem::Road::Full;
+    if (options.example != 0) {
+      for (std::string_view text : app::ExampleEquations(options.example)) input.equations.emplace_back(text);
+    } else {
+      input.equations = options.equations;
     }
-    search.box = robust::SearchBox(search, n);
-    scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
-  }
+    input.definitions = options.definitions;
+    input.names = options.namesText;
+    input.start = options.valuesText;
+    input.box = options.boxText;
+    const ProblemRead read = ReadCommandProblem(input, options.file);
+    if (!read.read) {
+      if (!read.refusal.inFile) return usage(read.refusal.message);
+      err << "nlsolve: " << OneLine(read.refusal.message) << '\n';
+      return kExitFailure;
+    }
+    const problem::Problem& given = read.read->problem;
+    system.equations = read.read->expansion.equations;
+    for (const problem::Equation& equation : given.equations) {
+      const std::string typed(problem::SignificantText(equation.text.Text()));
+      system.shown.push_back(equation.equalsAt ? typed : typed + " = 0");
+    }
+    system.names = given.names.value;
+    system.start = given.start.value;
+    n = static_cast<int>(system.equations.size());
+    if (n < 1 || n > kMaxRobustEquations)
+      return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
+    plane = n == 2;
+    if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
+    PrintWarnings(given.warnings, err);
+    if (plane) {
+      if (given.start.origin.kind != problem::OriginKind::Default) search.start = system.start;
+      for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
+      search.box = robust::SearchBox(search, n);
+      scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
+    }
+    if (const auto refused = RefusedText(*read.read)) {
+      err << (options.file ? "" : "nlsolve plot: ") << *refused << '\n';
+      return kExitFailure;
+    }
+  } else {
+    if (!options.definitions.empty())
+      return usage("--def needs --method hybrid, lm or auto: the Go command takes the equations as typed");
+    std::string fileText;
+    if (options.file) {
+      if (options.example != 0 || !options.equations.empty())
+        return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
+      file = LoadCommandFile(*options.file, namesText, valuesText, fields, err, &fileText);
+      if (!file) return kExitFailure;
+      system.equations = file->EquationTexts();
+      // The file's box is written as --box is; it bounds the plane only.
+      if (!boxText && !file->box.empty() && file->equations.size() == 2) {
+        boxText.emplace();
+        for (const BoxRange& range : file->box)
+          *boxText += (boxText->empty() ? "" : ",") + FullPrecisionText(range.low) + ":" + FullPrecisionText(range.high);
+      }
+    } else if (options.example != 0) {
+      for (std::string_view text : app::ExampleEquations(options.example)) system.equations.emplace_back(text);
+    } else {
+      system.equations = options.equations;
+    }
+    n = static_cast<int>(system.equations.size());
+    if (n < 1 || n > kMaxRobustEquations) return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
+    if (newton && (n < kMinEquations || n > app::kMaxEquations))
+      return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +
+                   std::to_string(app::kMaxEquations) + " equations; use --method hybrid, lm or auto for " +
+                   std::to_string(n));
+    // A count of the file's names or values that does not fit is said at its line.
+    auto misfit = [&](bool fromFile, const std::optional<SourceText>& line, std::string_view key, std::size_t given) {
+      if (!fromFile) return false;
+      err << file->Where({line->Line(), 0}) << key << " needs " << n << (key == "names:" ? " names" : " values")
+          << ", one per " << (key == "names:" ? "equation" : "unknown") << " (given " << given << ")\n";
+      return true;
+    };
+    system.names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
+    if (system.names.size() != static_cast<std::size_t>(n) &&
+        misfit(fields.namesFromFile, file ? file->names : std::nullopt, "names:", system.names.size()))
+      return kExitFailure;
+    if (system.names.size() != static_cast<std::size_t>(n))
+      return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
+                   std::to_string(system.names.size()) + ")");
+    for (const std::string& piece : app::SplitAtCommas(valuesText.value_or(DefaultValuesText(n))))
+      system.start.push_back(eval::LeadingNumber(piece));
+    if (system.start.size() != static_cast<std::size_t>(n) &&
+        misfit(fields.startFromFile, file ? file->start : std::nullopt, "start:", system.start.size()))
+      return kExitFailure;
+    if (system.start.size() != static_cast<std::size_t>(n))
+      return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
+                   std::to_string(system.start.size()) + ")");
+    plane = n == 2;
+    if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
 
-  if (std::string refused = RefusedEquation(system.equations, system.names); !refused.empty()) {
-    err << (file ? LocateRunError(*file, fields, refused) : "nlsolve plot: " + refused) << '\n';
-    return kExitFailure;
-  }
+    if (plane) {
+      if (valuesText) search.start = system.start;
+      if (boxText) {
+        auto box = ParseBox(*boxText, n, problem);
+        if (!box) return usage(problem);
+        search.box = std::move(*box);
+      }
+      search.box = robust::SearchBox(search, n);
+      scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
+    }
+
+    if (!fileText.empty() || !file) {
+      problem::CommandLineInput given;
+      given.equations = file || options.example != 0 ? std::vector<std::string>{} : options.equations;
+      given.names = options.namesText;
+      given.start = options.valuesText;
+      if (options.example == 0)
+        PrintWarnings(GoRoadWarnings(given, file ? std::optional(fileText) : std::nullopt, file ? file->fileName : ""), err);
+    }
+    if (std::string refused = RefusedEquation(system.equations, system.names); !refused.empty()) {
+      err << (file ? LocateRunError(*file, fields, refused) : "nlsolve plot: " + refused) << '\n';
+      return kExitFailure;
+    }
+}
   Equations equations(system.equations, system.names);
 
   scene.kind = plane ? plot::Kind::ZeroCurves : plot::Kind::Convergence;
   scene.names = system.names;
-  scene.title = SystemTitle(system.equations);
+  const std::vector<std::string> shown = ShownEquations(system);
+  scene.title = Joined(shown, ";   ");
   std::vector<double> end;
   std::string outcome;
   if (newton) {
@@ -485,8 +553,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
 
   if (plane) {
     for (int e = 0; e < 2; ++e)
-      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + system.equations[static_cast<std::size_t>(e)] +
-                                  " = 0");
+      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + shown[static_cast<std::size_t>(e)]);
     CompiledResiduals residuals(equations.System());
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);

@@ -22,12 +22,13 @@ namespace cli {
 inline constexpr std::string_view kPlotUsage =
     "Usage: nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
     "                    [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
-    "                    [--size WxH] [--budget SECONDS]\n";
+    "                    [--def NAME=EXPR]... [--size WxH] [--budget SECONDS]\n";
 
 // The limits in the text come from plot/Limits.h, as the check's do.
 inline const std::string kPlotHelp =
     std::string("  nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
-                "               [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE\n"
+                "               [--method newton|hybrid|lm|auto] [--def NAME=EXPR]... [--box LO:HI[,LO:HI]]\n"
+                "               -o FILE\n"
                 "               [--size WxH] [--budget SECONDS]\n"
                 "      Draws a picture into FILE (.png or .svg, 900x700 unless --size; each\n"
                 "      side ") +
@@ -55,6 +56,7 @@ struct PlotCliOptions {
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::string method = "newton";
+  std::vector<std::string> definitions;  // --def NAME=EXPR (not with newton)
   std::optional<std::string> boxText;
   std::string output;
   std::string sizeText = "900x700";

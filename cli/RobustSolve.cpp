@@ -8,6 +8,8 @@
 #include <CLI/CLI.hpp>
 
 #include "CompiledResiduals.h"
+#include "FileCommands.h"
+#include "ProblemInput.h"
 #include "Interrupt.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
@@ -134,123 +136,154 @@ robust::Options ToRobustOptions(const RobustCliOptions& options) {
   return result;
 }
 
-int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, std::ostream& out,
-                   std::ostream& err) {
-  if (auto problem = RobustSolveProblem(solve, options)) {
-    err << "nlsolve solve: " << *problem << '\n';
-    return kExitUsage;
+problem::CommandLineInput RobustInput(const SolveOptions& solve, const RobustCliOptions& options) {
+  problem::CommandLineInput input;
+  input.road = problem::Road::Full;
+  if (solve.example != 0) {
+    for (std::string_view text : app::ExampleEquations(solve.example)) input.equations.emplace_back(text);
+  } else {
+    input.equations = solve.equations;
   }
+  input.definitions = solve.definitions;
+  input.names = solve.namesText;
+  input.start = solve.valuesText;
+  input.method = options.method;
+  return input;
+}
+
+RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& options, const std::string& requested,
+                           RobustText* text) {
   // All declared before the library, which keeps a reference to its ui. The
   // library is silent: its messages would come once per trial point, and a
   // failing equation is reported once, by the verdict.
   eval::RecordingUi recorder;
-  StreamUi streamUi(nullptr, err);
   eval::SilentUi libraryUi;
-  eval::SolverUi& ui = solve.json ? static_cast<eval::SolverUi&>(recorder) : streamUi;
-
-  std::vector<std::string> equations = solve.equations;
-  if (solve.example != 0) {
-    equations.clear();
-    for (std::string_view text : app::ExampleEquations(solve.example)) equations.emplace_back(text);
-  }
-  const std::size_t n = equations.size();
-  const std::vector<std::string> names =
-      app::SplitAtCommas(solve.namesText.value_or(DefaultNamesText(static_cast<int>(n))));
-  std::vector<double> start;
-  for (const std::string& piece : app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n)))))
-    start.push_back(eval::LeadingNumber(piece));
-
+  RobustRun run;
   // Today's keys come from the Go command's document, with their meaning.
   app::GoResult result;
   auto refuse = [&](const std::string& message) {
-    ui.ShowMessage(message);
-    if (solve.json) {
-      result.error = message;
-      nlohmann::json document = SolveJson(result, recorder);
-      document["method"] = options.method;
-      out << JsonText(document) << '\n';
+    recorder.ShowMessage(message);
+    result.error = message;
+    run.document = SolveJson(result, recorder);
+    run.document["method"] = requested;
+    if (read.read) {
+      run.document["names"] = read.read->problem.names.value;
+      run.document["warnings"] = WarningsJson(read.read->problem.warnings);
     }
-    return kExitFailure;
+    if (text) text->messages.push_back(message);
+    run.status = kExitFailure;
+    return run;
   };
-  if (names.size() != n)
-    return refuse(app::CountMessage(static_cast<int>(n), "unknowns' names (Varaiabls)", names.size(), names));
-  const std::vector<std::string> valuePieces =
-      app::SplitAtCommas(solve.valuesText.value_or(DefaultValuesText(static_cast<int>(n))));
-  if (start.size() != n)
-    return refuse(app::CountMessage(static_cast<int>(n), "initial values", start.size(), valuePieces));
-
+  if (!read.read) return refuse(read.refusal.message);
+  const ReadProblem& problem = *read.read;
+  const std::vector<std::string>& names = problem.problem.names.value;
+  const std::vector<std::string>& equations = problem.expansion.equations;
+  // The definitions first: one the equations do not use is compiled only
+  // for the report. The equations are compiled once, and tried one by one
+  // only to say where one is refused.
+  if (auto refused = RefusedText(problem, false)) return refuse(*refused);
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
   std::optional<eval::CompiledSystem> system;
   try {
     system.emplace(equations, names, library);
   } catch (const eval::ScriptError& error) {
-    return refuse("Eq_" + std::to_string(RefusedEquation(equations, names, library)) + ": " +
-                  error.Description());
+    if (auto refused = RefusedText(problem)) return refuse(*refused);
+    return refuse("Eq_" + std::to_string(RefusedEquation(equations, names, library)) + ": " + error.Description());
   }
   CompiledResiduals residuals(*system);
   // Ctrl-C or SIGTERM ends the solve with its best point so far, checked as usual.
   CatchInterrupts();
-  robust::Options robustOptions = ToRobustOptions(options);
+  robust::Options robustOptions = options;
   robustOptions.stop = &InterruptFlag();
-  const robust::Report report = robust::Solve(robustOptions, residuals, start);
+  const robust::Report report = robust::Solve(robustOptions, residuals, problem.problem.start.value);
   const std::string failure =
       report.verdict == robust::Verdict::EvaluationFailure ? residuals.LastFailure() : std::string();
-  const std::string answer = app::AnswerText(report.x);
   const std::string sentence = Sentence(report, failure);
   const bool converged = report.verdict == robust::Verdict::Root;
+  const std::vector<DefinitionValue> definitions = DefinitionValues(problem, report.x);
 
-  if (solve.json) {
-    if (!failure.empty()) recorder.messages.push_back(failure);
-    result.ran = true;
-    result.answerText = answer;
-    result.title = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
-    result.x = report.x;
-    result.residuals = report.residuals;
-    result.converged = converged;
-    nlohmann::json document = SolveJson(result, recorder);
-    // Undefined values are null, never a number that is not one.
-    document["x"] = Numbers(report.x);
-    document["residuals"] = Numbers(report.residuals);
-    document["method"] = robust::MethodName(report.method);
-    document["requestedMethod"] = options.method;
-    document["verdict"] = robust::VerdictName(report.verdict);
-    document["stopReason"] = robust::StopReasonName(report.stopReason);
-    document["summary"] = sentence;
-    document["startsTried"] = report.startsTried;
-    document["startIndex"] = report.startIndex;
-    document["iterations"] = report.iterations;
-    document["functionEvaluations"] = report.functionEvaluations;
-    document["jacobianEvaluations"] = report.jacobianEvaluations;
-    document["failedTrials"] = report.failedTrials;
-    document["maxAbsResidual"] = Number(report.maxAbsResidual);
-    document["gradientCosine"] = Number(report.gradientCosine);
-    document["conditionEstimate"] = Number(report.conditionEstimate);
-    document["nearSingular"] = report.nearSingular;
-    document["failedEquation"] =
-        report.failedEquation >= 0 ? nlohmann::json(report.failedEquation + 1) : nlohmann::json(nullptr);
-    document["ftol"] = ToRobustOptions(options).ftol;
-    document["derivatives"] = eval::DerivativesName(system->Method());
-    document["seconds"] = report.seconds;
-    // Present only when true, so a clean run's document keeps its keys.
-    if (report.interrupted) document["interrupted"] = true;
-    if (report.givenStartFailed) document["givenStartFailed"] = true;
-    out << JsonText(document) << '\n';
-  } else {
-    std::string_view lines = answer;
-    while (!lines.empty()) {
-      const std::size_t end = lines.find(kAnswerLineEnd);
-      out << lines.substr(0, end) << '\n';
-      if (end == std::string_view::npos) break;
-      lines.remove_prefix(end + kAnswerLineEnd.size());
-    }
-    out << sentence << '\n';
+  if (!failure.empty()) recorder.messages.push_back(failure);
+  result.ran = true;
+  result.answerText = app::AnswerText(report.x);
+  result.title = AllFinite(report.residuals) ? app::TitleText(report.residuals) : "";
+  result.x = report.x;
+  result.residuals = report.residuals;
+  result.converged = converged;
+  nlohmann::json& document = run.document;
+  document = SolveJson(result, recorder);
+  // Undefined values are null, never a number that is not one.
+  document["x"] = Numbers(report.x);
+  document["residuals"] = Numbers(report.residuals);
+  document["names"] = names;
+  document["definitions"] = DefinitionsJson(definitions);
+  document["warnings"] = WarningsJson(problem.problem.warnings);
+  document["method"] = robust::MethodName(report.method);
+  document["requestedMethod"] = requested;
+  document["verdict"] = robust::VerdictName(report.verdict);
+  document["stopReason"] = robust::StopReasonName(report.stopReason);
+  document["summary"] = sentence;
+  document["startsTried"] = report.startsTried;
+  document["startIndex"] = report.startIndex;
+  document["iterations"] = report.iterations;
+  document["functionEvaluations"] = report.functionEvaluations;
+  document["jacobianEvaluations"] = report.jacobianEvaluations;
+  document["failedTrials"] = report.failedTrials;
+  document["maxAbsResidual"] = Number(report.maxAbsResidual);
+  document["gradientCosine"] = Number(report.gradientCosine);
+  document["conditionEstimate"] = Number(report.conditionEstimate);
+  document["nearSingular"] = report.nearSingular;
+  document["failedEquation"] =
+      report.failedEquation >= 0 ? nlohmann::json(report.failedEquation + 1) : nlohmann::json(nullptr);
+  document["ftol"] = options.ftol;
+  document["derivatives"] = eval::DerivativesName(system->Method());
+  document["seconds"] = report.seconds;
+  // Present only when true, so a clean run's document keeps its keys.
+  if (report.interrupted) document["interrupted"] = true;
+  if (report.givenStartFailed) document["givenStartFailed"] = true;
+
+  if (text) {
+    if (!failure.empty()) text->messages.push_back(failure);
+    for (std::size_t i = 0; i < report.x.size(); ++i)
+      text->lines.push_back(names[i] + "= " + eval::NumberText(report.x[i]));
+    for (const DefinitionValue& value : definitions)
+      text->lines.push_back(value.name + " = " +
+                            (value.value ? FullPrecisionText(*value.value) : std::string("undefined")));
+    text->lines.push_back(sentence);
   }
   if (report.interrupted) {
-    if (!solve.json) out << "The solve was interrupted by " << (InterruptSignal() == SIGTERM ? "SIGTERM" : "SIGINT") << ".\n";
-    return InterruptedExitStatus(InterruptSignal() != 0 ? InterruptSignal() : SIGINT);
+    if (text) {
+      text->lines.push_back(std::string("The solve was interrupted by ") +
+                            (InterruptSignal() == SIGTERM ? "SIGTERM" : "SIGINT") + ".");
+    }
+    run.status = InterruptedExitStatus(InterruptSignal() != 0 ? InterruptSignal() : SIGINT);
+  } else {
+    run.status = converged ? kExitSuccess : kExitFailure;
   }
-  return converged ? kExitSuccess : kExitFailure;
+  return run;
+}
+
+int PrintRobustRun(const ProblemRead& read, const RobustCliOptions& options, bool json, std::ostream& out,
+                   std::ostream& err) {
+  if (read.read && !json) PrintWarnings(read.read->problem.warnings, err);
+  RobustText text;
+  const RobustRun run = RunRobustProblem(read, ToRobustOptions(options), options.method, json ? nullptr : &text);
+  if (json) {
+    out << JsonText(run.document) << '\n';
+  } else {
+    for (const std::string& message : text.messages) err << OneLine(message) << '\n';
+    for (const std::string& line : text.lines) out << line << '\n';
+  }
+  return run.status;
+}
+
+int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, std::ostream& out,
+                   std::ostream& err) {
+  if (auto problem = RobustSolveProblem(solve, options)) {
+    err << "nlsolve solve: " << *problem << '\n';
+    return kExitUsage;
+  }
+  return PrintRobustRun(ReadCommandProblem(RobustInput(solve, options), std::nullopt), options, solve.json, out, err);
 }
 
 }  // namespace cli

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <span>
 #include <iostream>
 #include <memory>
 
@@ -15,7 +17,9 @@
 
 #include "Commands.h"
 #include "FileCommands.h"
+#include "InputText.h"
 #include "Interrupt.h"
+#include "ProblemInput.h"
 #include "CompiledResiduals.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
@@ -56,14 +60,18 @@ nlohmann::json JsonNumber(double value) {
   return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
 
-nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots) {
+using DefinitionsAt = std::function<std::vector<DefinitionValue>(std::span<const double>)>;
+
+nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots, const DefinitionsAt& definitionsAt) {
   nlohmann::json list = nlohmann::json::array();
   for (const robust::FoundRoot& root : roots) {
+    const std::vector<DefinitionValue> values = definitionsAt(root.x);
     nlohmann::json entry = {{"x", root.x},
                             {"max_abs_f", root.maxAbsResidual},
                             {"starts", root.starts},
                             {"condition", JsonNumber(root.condition)}};
     if (root.onSet) entry["notIsolated"] = true;
+    if (!values.empty()) entry["definitions"] = DefinitionsJson(values);
     list.push_back(std::move(entry));
   }
   return list;
@@ -116,6 +124,9 @@ CLI::App* AddRootsCommand(CLI::App& app, RootsCliOptions& options) {
       ->allow_extra_args(false);
   // Not excluded from --eq here: RunRoots says why the two do not mix.
   command->add_option("FILE", options.file, "A system file (- for standard input)");
+  command->add_option("--def", options.definitions, "Define NAME as EXPR (repeatable)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
   command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
   command->add_option("--x0", options.valuesText, "A start, comma-separated; the box centres on it")
       ->type_name("TEXT");
@@ -168,33 +179,32 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
     err << "nlsolve roots: " << problem << '\n' << kRootsUsage;
     return kExitUsage;
   };
-  std::vector<std::string> equations = options.equations;
-  std::optional<std::string> namesText = options.namesText;
-  std::optional<std::string> valuesText = options.valuesText;
-  std::optional<SystemFile> file;
-  RunFields fields;
-  bool boxFromFile = false;
-  if (options.file) {
-    if (!options.equations.empty())
-      return usage("--eq and FILE do not mix: with FILE the equations come from the file");
-    file = LoadCommandFile(*options.file, namesText, valuesText, fields, err);
-    if (!file) return kExitFailure;
-    equations = file->EquationTexts();
-    boxFromFile = !options.boxText && !file->box.empty();
-  }
-  // A problem of a text from the file names its line and ends with status 1;
-  // one of the command line is wrong usage.
-  auto refuse = [&](bool fromFile, int line, std::string_view key, std::string_view option,
-                    const std::string& problem) {
-    if (!fromFile) return usage(std::string(option) + problem);
-    err << file->Where({line, 0}) << key << problem << '\n';
+  if (options.file && !options.equations.empty())
+    return usage("--eq and FILE do not mix: with FILE the equations come from the file");
+  if (!options.file && options.equations.empty())
+    return usage("--eq must be given 1 to " + std::to_string(kMaxRootsEquations) + " times (given 0)");
+  problem::CommandLineInput input;
+  input.road = problem::Road::Full;
+  input.equations = options.equations;
+  input.definitions = options.definitions;
+  input.names = options.namesText;
+  input.start = options.valuesText;
+  input.box = options.boxText;
+  const ProblemRead read = ReadCommandProblem(input, options.file);
+  if (!read.read) {
+    // A fault of the file ends with status 1; one of the command line is wrong usage.
+    if (!read.refusal.inFile) return usage(read.refusal.message);
+    err << "nlsolve: " << OneLine(read.refusal.message) << '\n';
     return kExitFailure;
-  };
-
+  }
+  const problem::Problem& given = read.read->problem;
+  const std::vector<std::string>& equations = read.read->expansion.equations;
+  const std::vector<std::string>& names = given.names.value;
+  const bool fromFile = options.file.has_value();
   const std::size_t count = equations.size();
   if (count < 1 || count > static_cast<std::size_t>(kMaxRootsEquations)) {
-    if (file) {
-      err << "nlsolve: " << file->fileName << ": roots takes 1 to " << kMaxRootsEquations
+    if (fromFile) {
+      err << "nlsolve: " << InputName(*options.file) << ": roots takes 1 to " << kMaxRootsEquations
           << " equations; the file has " << count << '\n';
       return kExitFailure;
     }
@@ -202,45 +212,20 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
                  std::to_string(count) + ")");
   }
   const int n = static_cast<int>(count);
-  const std::vector<std::string> names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
-  if (names.size() != count)
-    return refuse(fields.namesFromFile, fields.namesFromFile ? file->names->Line() : 0, "names:", "--vars",
-                  " needs " + std::to_string(n) + (n == 1 ? " name" : " names") + ", one per equation (given " +
-                      std::to_string(names.size()) + ")");
+  if (!options.json) PrintWarnings(given.warnings, err);
 
   robust::RootsOptions search;
-  if (valuesText) {
-    const int line = fields.startFromFile ? file->start->Line() : 0;
-    for (const std::string& piece : app::SplitAtCommas(*valuesText)) {
-      // The file's values are leading numbers, as in the initial-values field.
-      const std::optional<double> value =
-          fields.startFromFile ? std::optional(eval::LeadingNumber(piece)) : Number(piece);
-      if (!value || !std::isfinite(*value))
-        return refuse(fields.startFromFile, line, "start:", "--x0", " needs finite numbers, got \"" + piece + "\"");
-      search.start.push_back(*value);
-    }
-    if (search.start.size() != count)
-      return refuse(fields.startFromFile, line, "start:", "--x0",
-                    " needs " + std::to_string(n) + (n == 1 ? " value" : " values") + ", one per unknown (given " +
-                        std::to_string(search.start.size()) + ")");
-  }
-  if (options.boxText) {
-    std::string problem;
-    auto box = ParseBox(*options.boxText, n, problem);
-    if (!box) return usage(problem);
-    search.box = std::move(*box);
-  } else if (boxFromFile) {
-    // The reader has checked each range and their number.
-    for (const BoxRange& range : file->box) search.box.emplace_back(range.low, range.high);
-    if (search.box.size() == 1) search.box.resize(count, search.box.front());
-  }
+  if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;
+  for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
   if (options.starts) search.starts = *options.starts;
   if (options.seed) search.seed = *options.seed;
   if (options.budget) search.maxSeconds = *options.budget;
   if (options.ftol) search.ftol = *options.ftol;
   if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) {
-    if (!fields.startFromFile && !boxFromFile) return usage(problem);
-    err << "nlsolve: " << file->fileName << ": " << problem << '\n';
+    const bool fileFields = given.start.origin.kind == problem::OriginKind::File ||
+                            given.box.origin.kind == problem::OriginKind::File;
+    if (!fileFields) return usage(problem);
+    err << "nlsolve: " << InputName(*options.file) << ": " << problem << '\n';
     return kExitFailure;
   }
 
@@ -249,8 +234,8 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
   std::optional<eval::CompiledSystem> system;
-  if (std::string refused = RefusedEquation(equations, names); !refused.empty()) {
-    err << (file ? LocateRunError(*file, fields, refused) : "nlsolve roots: " + refused) << '\n';
+  if (const auto refused = RefusedText(*read.read)) {
+    err << (fromFile ? "" : "nlsolve roots: ") << *refused << '\n';
     return kExitFailure;
   }
   system.emplace(equations, names, library);
@@ -277,10 +262,13 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   for (const auto* list : {&report.roots, &report.outsideBox})
     for (const robust::FoundRoot& root : *list) listed += root.onSet ? 1 : 0;
 
+  const DefinitionsAt definitionsAt = [&](std::span<const double> x) { return DefinitionValues(*read.read, x); };
   if (options.json) {
     nlohmann::json document;
-    document["roots"] = RootsJson(report.roots);
-    document["outside_box"] = RootsJson(report.outsideBox);
+    document["roots"] = RootsJson(report.roots, definitionsAt);
+    document["outside_box"] = RootsJson(report.outsideBox, definitionsAt);
+    document["names"] = names;
+    document["warnings"] = WarningsJson(given.warnings);
     document["starts"] = report.startsDone;
     document["evaluations"] = report.evaluations;
     document["seconds"] = report.seconds;
@@ -297,9 +285,16 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
     err << summary << '\n';
   } else {
     if (report.notIsolated) out << NotIsolatedLine(*report.notIsolated, search, names, listed) << '\n';
-    for (const robust::FoundRoot& root : report.roots) out << RootLine(root, names) << '\n';
-    for (const robust::FoundRoot& root : report.outsideBox)
-      out << "outside the box: " << RootLine(root, names) << '\n';
+    // Each root's line, then a line per definition at it.
+    auto print = [&](const robust::FoundRoot& root, std::string_view lead) {
+      out << lead << RootLine(root, names) << '\n';
+      for (const DefinitionValue& value : definitionsAt(root.x)) {
+        out << "  " << value.name << " = "
+            << (value.value ? FullPrecisionText(*value.value) : std::string("undefined")) << '\n';
+      }
+    };
+    for (const robust::FoundRoot& root : report.roots) print(root, "");
+    for (const robust::FoundRoot& root : report.outsideBox) print(root, "outside the box: ");
     out << summary << '\n';
     if (report.interrupted)
       out << "The search was interrupted by " << SignalName(InterruptSignal())

@@ -21,10 +21,10 @@ inline constexpr int kMaxRootsEquations = 100;
 inline constexpr std::string_view kRootsUsage =
     "Usage: nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
     "                     [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
-    "                     [--budget SECONDS] [--ftol T] [--json]\n";
+    "                     [--budget SECONDS] [--ftol T] [--def NAME=EXPR]... [--json]\n";
 
 inline constexpr const char* kRootsHelp =
-    "  nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
+    "  nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--def NAME=EXPR]... [--x0 TEXT]\n"
     "                [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
     "                [--budget SECONDS] [--ftol T] [--json]\n"
     "      Searches a box for every root of 1 to 100 equations in as many\n"
@@ -38,12 +38,14 @@ inline constexpr const char* kRootsHelp =
     "      roots outside the box are listed apart. --seed (1) fixes the starts,\n"
     "      --budget (30) the seconds. --json prints roots, outside_box, starts,\n"
     "      evaluations and seconds. Exit status 0 when a root is in the box.\n"
+    "      Each definition's value follows its root. --json adds names and warnings.\n"
     "      FILE is a system file (- for standard input) giving the equations;\n"
     "      --vars, --x0 and --box override its names:, start: and box: lines.";
 
 struct RootsCliOptions {
   std::vector<std::string> equations;
   std::optional<std::string> file;  // a system file instead of the equations
+  std::vector<std::string> definitions;  // --def NAME=EXPR, in order
   std::optional<std::string> namesText;
   std::optional<std::string> valuesText;
   std::optional<std::string> boxText;

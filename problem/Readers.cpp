@@ -39,6 +39,7 @@ struct RawLine {
 // What a door found, before any of it is read: the one input of Build.
 struct Raw {
   Road road = Road::Go;
+  bool square = true;  // Full road: one name per equation
   std::vector<RawLine> lines;
   std::vector<RawLine> definitions;
   std::optional<RawField> names;
@@ -242,7 +243,7 @@ class Builder {
   // Names differ in more than letter case, as the language's names do.
   void CheckNames() {
     const std::size_t n = problem_.equations.size();
-    if (Full() && raw_.names && problem_.names.value.size() != n) {
+    if (Full() && raw_.square && raw_.names && problem_.names.value.size() != n) {
       FailAt(*raw_.names, FieldPlace(*raw_.names),
              "needs " + Plural(n, "name") + ", one per equation (given " +
                  std::to_string(problem_.names.value.size()) + ")");
@@ -394,6 +395,7 @@ std::optional<RawField> OptionField(const std::optional<std::string>& text, std:
 
 void AddCommandLine(Raw& raw, const CommandLineInput& input) {
   raw.road = RoadOf(input);
+  raw.square = input.square;
   for (const std::string& definition : input.definitions)
     raw.definitions.push_back(RawLine{PlacedText(definition, 0, 1), "--def"});
   if (input.names) raw.names = OptionField(input.names, "--vars");

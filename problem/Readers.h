@@ -46,6 +46,9 @@ struct CommandLineInput {
   std::optional<std::string> names;      // --vars
   std::optional<std::string> start;      // --x0
   std::string startOption = "--x0";      // how messages name the start: "--at" for jacobian
+  // Full road: one name per equation. jacobian clears it: F and J of any
+  // number of equations in any number of unknowns.
+  bool square = true;
   std::optional<std::string> box;        // LO:HI, one for all unknowns or one per unknown
   std::optional<std::string> bounds;     // the same; inf and -inf allowed
   std::optional<std::string> method;     // newton, hybrid, lm, auto

@@ -16,7 +16,7 @@ using clitest::RunInProcess;
 using clitest::TextFile;
 
 // u^2 = 4, v = 1: roots (2, 1) and (-2, 1); the box keeps only u = 2.
-constexpr std::string_view kSystem = "names: u,v\nstart: 1, 3x\nbox: 0:5\nu^2 - 4\nv - _\n  1\n";
+constexpr std::string_view kSystem = "names: u,v\nstart: 1, 3\nbox: 0:5\nu^2 - 4\nv - _\n  1\n";
 
 std::vector<double> FirstRoot(const clitest::CliRun& run) {
   EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
@@ -61,7 +61,7 @@ TEST(CliRootsFile, StandardInput) {
 TEST(CliJacobianFile, PointFromStartOrAt) {
   const TextFile file{std::string(kSystem)};
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows{
-      // start: 1, 3x is u = 1, v = 3 (leading numbers).
+      // start: 1, 3 is u = 1, v = 3.
       {{}, "F1 = -3\nF2 = 2\ndF1/du = 2\ndF1/dv = 0\ndF2/du = 0\ndF2/dv = 1\nderivatives = exact\n"},
       {{"--at", "2,0"}, "F1 = 0\nF2 = -1\ndF1/du = 4\ndF1/dv = 0\ndF2/du = 0\ndF2/dv = 1\nderivatives = exact\n"},
       {{"--vars", "v,u", "--at", "0,3"},
@@ -91,7 +91,7 @@ TEST(CliFileCommands, RefusalsNameTheFileAndLine) {
       {"jacobian", "start: 1,2\nx1\n(x2\n", {}, 1, ":3:4: Eq_2: Expected ')'\n"},
       {"roots", "names: a\nx1\nx2\n", {}, 1, ":1: names: needs 2 names, one per equation (given 1)\n"},
       {"roots", "start: 1\nx1\nx2\n", {}, 1, ":1: start: needs 2 values, one per unknown (given 1)\n"},
-      {"jacobian", "start: 1\nx1\nx2\n", {}, 1, ":1: start: gives 1 values for 2 unknowns\n"},
+      {"jacobian", "start: 1\nx1\nx2\n", {}, 1, ":1: start: needs 2 values, one per unknown (given 1)\n"},
       {"jacobian", "names: a,A\nstart: 1,2\na\n", {}, 1, ":1:10: names: \"A\" is named twice; the first is at 1:8\n"},
       {"jacobian", "x1\n", {}, 2, " has no start: line\n"},
       {"plot", "x1\n(x2\n", {"-o", "never.png"}, 1, ":2:4: Eq_2: Expected ')'\n"},

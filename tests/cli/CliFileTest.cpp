@@ -110,10 +110,10 @@ TEST(CliFileNames, TrimmedForEveryCommand) {
   const TextFile expression("names:  a ,  b \nstart: 3, 4\na*b\n");
   EXPECT_EQ(RunInProcess({"eval", "--file", expression.Path()}).out, "12\n");
 
-  // --vars is the names field: taken as typed, as the window takes it.
+  // Beyond the Go command --vars is trimmed too.
   const clitest::CliRun typed = RunInProcess({"jacobian", file.Path(), "--vars", "u, v", "--json"});
   EXPECT_EQ(typed.status, cli::kExitSuccess) << typed.err;
-  EXPECT_EQ(nlohmann::json::parse(typed.out)["names"], (std::vector<std::string>{"u", " v"}));
+  EXPECT_EQ(nlohmann::json::parse(typed.out)["names"], (std::vector<std::string>{"u", "v"}));
 
   for (const std::string command : {"solve", "jacobian", "roots"}) {
     SCOPED_TRACE(command);

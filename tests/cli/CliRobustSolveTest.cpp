@@ -169,7 +169,7 @@ TEST(CliRobustSolve, WrongInputIsRefusedWithAMessage) {
       {{"--example", "1", "--method", "hybrid", "--log"}, cli::kExitUsage, "--log"},
       {{"--example", "1", "--method", "bisection"}, cli::kExitUsage, "--method"},
       {{"--eq", "x1", "--method", "newton"}, cli::kExitUsage, "--eq"},
-      {{"--example", "1", "--method", "lm", "--x0", "1,2,3"}, cli::kExitFailure, "3 were given"},
+      {{"--example", "1", "--method", "lm", "--x0", "1,2,3"}, cli::kExitFailure, "--x0: needs 2 values, one per unknown (given 3)"},
       {{"--eq", "x1-1", "--eq", "x2+", "--method", "auto"}, cli::kExitFailure, "Eq_2: "},
   };
   for (const Row& row : rows) {
@@ -215,7 +215,7 @@ TEST(CliMessages, CountsAndSeparatorsAreExplained) {
   const std::vector<Row> rows = {
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", "1 1"}, "2 initial values; 1 was given. Separate them with commas.", true},
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", "1;1", "--method", "hybrid"},
-       "2 initial values; 1 was given. Separate them with commas.", true},
+       "--x0: '1;1' is not a number; values are separated by commas", false},
       {{"--eq", "x1-1", "--eq", "x2-2", "--vars", "x1 x2"}, "(Varaiabls); 1 was given. Separate them with commas.", true},
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", " 1 "}, "2 initial values; 1 was given.", false},
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", "1,2,3"}, "2 initial values; 3 were given.", false},

@@ -31,7 +31,8 @@ TEST(RootsCommand, JsonHasExactlyTheDocumentedKeys) {
   const nlohmann::json document = nlohmann::json::parse(run.out);
   std::vector<std::string> keys;
   for (const auto& item : document.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"evaluations", "outside_box", "roots", "seconds", "starts"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"evaluations", "names", "outside_box", "roots", "seconds", "starts",
+                                            "warnings"}));
   ASSERT_EQ(document["roots"].size(), 4u);
   keys.clear();
   for (const auto& item : document["roots"][0].items()) keys.push_back(item.key());
@@ -73,14 +74,15 @@ TEST(RootsCommand, WrongInputIsNamed) {
     const char* message;
   } rows[] = {
       {{}, 2, "--eq must be given 1 to 100 times (given 0)"},
-      {{"--eq", "x^2-1", "--vars", "x,y"}, 2, "--vars needs 1 name, one per equation (given 2)"},
-      {{"--eq", "x1", "--eq", "x2", "--x0", "1"}, 2, "--x0 needs 2 values, one per unknown (given 1)"},
-      {{"--eq", "x1", "--x0", "1e999"}, 2, "--x0 needs finite numbers, got \"1e999\""},
-      {{"--eq", "x1", "--eq", "x2", "--box", "0:1,0:1,0:1"}, 2, "--box needs one interval, or one per unknown (2), got 3"},
-      {{"--eq", "x1", "--box", "2:1"}, 2, "--box needs LO below HI, got \"2:1\""},
-      {{"--eq", "x1", "--box", "a:1"}, 2, "--box needs LO:HI intervals of finite numbers, got \"a:1\""},
-      {{"--eq", "x1", "--box", "-1"}, 2, "--box needs LO:HI intervals of finite numbers, got \"-1\""},
-      {{"--eq", "x1", "--eq", "x2*("}, 1, "nlsolve roots: Eq_2: "},
+      {{"--eq", "x^2-1", "--vars", "x,y"}, 2, "--vars: needs 1 name, one per equation (given 2)"},
+      {{"--eq", "x1", "--eq", "x2", "--x0", "1"}, 2, "--x0: needs 2 values, one per unknown (given 1)"},
+      {{"--eq", "x1", "--x0", "1e999"}, 2, "--x0: '1e999' is beyond the largest number"},
+      {{"--eq", "x1", "--eq", "x2", "--box", "0:1,0:1,0:1"}, 2,
+       "--box: needs one LOW:HIGH for every unknown or one per unknown (2), got 3"},
+      {{"--eq", "x1", "--box", "2:1"}, 2, "--box: expected LOW below HIGH, got '2:1'"},
+      {{"--eq", "x1", "--box", "a:1"}, 2, "--box: 'a' is not a number"},
+      {{"--eq", "x1", "--box", "-1"}, 2, "--box: expected LOW:HIGH, got '-1'"},
+      {{"--eq", "x1", "--eq", "x2*("}, 1, "nlsolve roots: --eq (column 5): Eq_2: "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);

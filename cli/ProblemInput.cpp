@@ -1,0 +1,199 @@
+#include "ProblemInput.h"
+
+#include <cmath>
+#include <memory>
+
+#include "Commands.h"
+#include "InputText.h"
+#include "StreamUi.h"
+#include "eval/ClsMath.h"
+#include "eval/Lexer.h"
+#include "eval/ScriptError.h"
+#include "eval/compiled/CompiledSystem.h"
+#include "problem/SystemFile.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kWarningPrefix = "nlsolve: warning: ";
+
+std::string PlaceText(const problem::ProblemError& error) {
+  problem::ProblemError place = error;
+  place.equation = 0;
+  place.field.clear();
+  place.message.clear();
+  std::string text = problem::Format(place);
+  if (text.size() >= 2 && text.ends_with(": ")) text.resize(text.size() - 2);
+  return text;
+}
+
+// Where the byte at `offset` of an expanded text stands in the text typed:
+// only a text that expansion left as it was (blanks around it aside) maps
+// byte for byte.
+problem::Place PlaceIn(const problem::PlacedText& typed, const std::string& expanded, std::size_t offset) {
+  const std::size_t at = expanded.empty() ? std::string::npos : typed.Text().find(expanded);
+  if (at != std::string::npos && offset != std::string::npos && offset <= expanded.size())
+    return typed.PlaceOf(at + offset);
+  const problem::Place start = typed.PlaceOf(0);
+  return problem::Place{start.line, start.line > 0 ? 0 : start.column};
+}
+
+// True when `text`, blanks around it aside, is one name the language takes.
+bool IsOneName(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+  try {
+    eval::Lexer lexer(text);
+    const eval::Token token = lexer.Next();
+    return token.kind == eval::TokenKind::Identifier && token.keyword == eval::Keyword::None && token.position == 0 &&
+           token.text.size() == text.size();
+  } catch (const eval::ScriptError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+ProblemRead Expanded(problem::ReadResult result) {
+  ProblemRead read;
+  if (!result.problem) {
+    const problem::ProblemError& error = *result.error;
+    read.refusal = {problem::Format(error), error.place.line > 0 || error.source == problem::kStandardInputName};
+    return read;
+  }
+  problem::ExpandResult expanded = problem::Expand(*result.problem);
+  if (!expanded.expansion) {
+    read.refusal = {problem::Format(*expanded.error), expanded.error->place.line > 0};
+    return read;
+  }
+  read.read = ReadProblem{std::move(*result.problem), std::move(*expanded.expansion)};
+  return read;
+}
+
+ProblemRead ReadCommandProblem(const problem::CommandLineInput& input, const std::optional<std::string>& file) {
+  if (!file) return Expanded(problem::ReadCommandLine(input));
+  InputRead text = ReadInputText(*file);
+  if (!text.text) return ProblemRead{std::nullopt, {text.error, true}};
+  ProblemRead read = Expanded(problem::ReadSystemFile(InputName(*file), *text.text, input));
+  // A file's problem is the file's, wherever in it.
+  if (!read.read && read.refusal.message.starts_with(InputName(*file) + ":")) read.refusal.inFile = true;
+  return read;
+}
+
+void PrintWarnings(const problem::WarningList& warnings, std::ostream& err) {
+  for (const problem::Warning& warning : warnings.kept) err << kWarningPrefix << OneLine(problem::Format(warning)) << '\n';
+  if (warnings.leftOut > 0) err << kWarningPrefix << warnings.leftOut << " more warnings not shown\n";
+}
+
+nlohmann::json WarningsJson(const problem::WarningList& warnings) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const problem::Warning& warning : warnings.kept) {
+    const problem::ProblemError& detail = warning.detail;
+    nlohmann::json place = {{"source", detail.source}, {"text", PlaceText(detail)}};
+    if (detail.place.line > 0) place["line"] = detail.place.line;
+    if (detail.place.column > 0) place["column"] = detail.place.column;
+    list.push_back({{"code", std::string(problem::CodeName(warning.code))},
+                    {"message", problem::Format(warning)},
+                    {"place", std::move(place)}});
+  }
+  if (warnings.leftOut > 0) {
+    list.push_back({{"code", "moreWarnings"},
+                    {"message", std::to_string(warnings.leftOut) + " more warnings not shown"},
+                    {"place", nullptr}});
+  }
+  return list;
+}
+
+problem::WarningList GoRoadWarnings(const problem::CommandLineInput& input, const std::optional<std::string>& fileText,
+                                    const std::string& fileName) {
+  problem::CommandLineInput goRoad = input;
+  goRoad.road = problem::Road::Go;
+  const problem::ReadResult result =
+      fileText ? problem::ReadSystemFile(fileName, *fileText, goRoad) : problem::ReadCommandLine(goRoad);
+  if (!result.problem) return {};
+  // Names the Go command will refuse (not one per equation, or not names at
+  // all) refuse the run: warnings about them would only hide its message.
+  const problem::Problem& typed = *result.problem;
+  bool namesRefused = typed.names.value.size() != typed.equations.size();
+  for (const std::string& name : typed.names.value) namesRefused = namesRefused || !IsOneName(name);
+  return namesRefused ? problem::WarningList{} : typed.warnings;
+}
+
+std::optional<std::string> RefusedText(const ReadProblem& read, bool equations) {
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  const std::vector<std::string>& names = read.problem.names.value;
+  auto refused = [&](const std::string& text) -> std::optional<std::string> {
+    try {
+      eval::CompiledEquation equation(text, names, library);
+      return std::nullopt;
+    } catch (const eval::ScriptError& error) {
+      return OneLine(error.Description());
+    }
+  };
+  // The place of a refusal: in the text as typed when that fails the same
+  // way (a definition's name in it is only a name), else in the expanded
+  // text where that is the text typed.
+  auto placeOf = [](const problem::PlacedText& typed, const std::string& expanded, const std::string& description) {
+    if (const auto failure = CompileFailureOf(typed.Text());
+        failure && failure->description == description && failure->offset != std::string::npos)
+      return typed.PlaceOf(failure->offset);
+    const auto failure = CompileFailureOf(expanded);
+    return PlaceIn(typed, expanded,
+                   failure && failure->description == description ? failure->offset : std::string::npos);
+  };
+  for (std::size_t k = 0; k < read.expansion.definitions.size(); ++k) {
+    const std::string& text = read.expansion.definitions[k].expression;
+    const auto description = refused(text);
+    if (!description) continue;
+    const problem::Definition& definition = read.problem.definitions[k];
+    return problem::Format(problem::ProblemError{
+        definition.source, placeOf(definition.expression, text, *description), 0, {},
+        "the definition of " + definition.name + ": " + *description});
+  }
+  for (std::size_t i = 0; equations && i < read.expansion.equations.size(); ++i) {
+    const std::string& text = read.expansion.equations[i];
+    const auto description = refused(text);
+    if (!description) continue;
+    const problem::Equation& equation = read.problem.equations[i];
+    return problem::Format(problem::ProblemError{equation.source,
+                                                 placeOf(equation.text, text, *description),
+                                                 static_cast<int>(i) + 1, {}, *description});
+  }
+  return std::nullopt;
+}
+
+std::vector<DefinitionValue> DefinitionValues(const ReadProblem& read, std::span<const double> x) {
+  std::vector<DefinitionValue> values;
+  if (read.expansion.definitions.empty()) return values;
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+  for (const problem::ExpandedDefinition& definition : read.expansion.definitions) {
+    DefinitionValue value{definition.name, std::nullopt};
+    try {
+      eval::CompiledEquation compiled(definition.expression, read.problem.names.value, library);
+      const eval::EquationResult result = compiled.Evaluate(x);
+      if (result.fault == eval::EquationFault::None && std::isfinite(result.value)) value.value = result.value;
+    } catch (const eval::ScriptError&) {
+    }
+    values.push_back(std::move(value));
+  }
+  return values;
+}
+
+void PrintDefinitions(const std::vector<DefinitionValue>& values, std::ostream& out) {
+  for (const DefinitionValue& value : values)
+    out << value.name << " = " << (value.value ? FullPrecisionText(*value.value) : std::string("undefined")) << '\n';
+}
+
+nlohmann::json DefinitionsJson(const std::vector<DefinitionValue>& values) {
+  nlohmann::json object = nlohmann::json::object();
+  for (const DefinitionValue& value : values)
+    object[value.name] = value.value ? FullPrecisionJson(*value.value) : nlohmann::json(nullptr);
+  return object;
+}
+
+}  // namespace cli

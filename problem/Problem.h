@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PlacedText.h"
 #include "ProblemError.h"
 #include "robust/Robust.h"
 #include "robust/Roots.h"
@@ -78,34 +79,6 @@ inline constexpr std::string_view kDefaultNamePrefix = "x";  // unknowns x1, x2,
 // together (Expand): a definition used twice in the next one doubles its
 // size, so a few lines could otherwise ask for gigabytes.
 inline constexpr std::size_t kMaxExpandedBytes = std::size_t{64} << 20;
-
-// A text and the place each of its bytes came from: a continued file line
-// joins several lines into one text. Places are 1-based; a column of 0 means
-// the source has no columns (a batch field).
-class PlacedText {
- public:
-  PlacedText() = default;
-  // `text` as one run starting at line:column.
-  PlacedText(std::string text, int line, int column);
-
-  const std::string& Text() const { return text_; }
-  // Where the byte at `offset` stands; an offset at or beyond the end gives
-  // the place just after the last character. Columns count characters.
-  Place PlaceOf(std::size_t offset) const;
-  // The bytes [begin, end) with their places.
-  PlacedText Slice(std::size_t begin, std::size_t end) const;
-  // Appends `text`, which starts at line:column.
-  void Append(std::string_view text, int line, int column);
-
- private:
-  struct Run {
-    std::size_t offset;  // in text_
-    int line;
-    int column;
-  };
-  std::string text_;
-  std::vector<Run> runs_;
-};
 
 // Where a field's value came from.
 enum class OriginKind {

@@ -12,13 +12,9 @@
 #include <string>
 #include <string_view>
 
-namespace problem {
+#include "PlacedText.h"
 
-struct Place {
-  int line = 0;    // 1-based; 0 for a source without lines (an option, a batch field)
-  int column = 0;  // 1-based, in characters; 0 when unknown
-  bool operator==(const Place&) const = default;
-};
+namespace problem {
 
 struct ProblemError {
   std::string source;   // "system.txt", "<stdin>", "--eq", "--x0", "batch line 4"

@@ -34,13 +34,6 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-// Characters (UTF-8 sequences) in a valid UTF-8 text.
-int CharacterCount(std::string_view text) {
-  int count = 0;
-  for (const char c : text) count += IsContinuationByte(static_cast<unsigned char>(c)) ? 0 : 1;
-  return count;
-}
-
 // The length of the UTF-8 sequence starting at text[i], or 0 when it is not
 // one: no overlong forms, no surrogates, nothing beyond U+10FFFF.
 std::size_t SequenceLength(std::string_view text, std::size_t i) {
@@ -333,81 +326,6 @@ std::optional<SourceText::Place> FieldPiece(const SourceText& field, std::string
 }
 
 }  // namespace
-
-SourceText::Place SourceText::PlaceOf(std::size_t offset) const {
-  if (pieces_.empty()) return {};
-  offset = std::min(offset, text_.size());
-  auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                                [](std::size_t value, const Piece& p) { return value < p.offset; });
-  // An offset at the end of a piece that the next one starts belongs to the next.
-  --piece;
-  const std::string_view before = std::string_view(text_).substr(piece->offset, offset - piece->offset);
-  return Place{piece->line, piece->column + CharacterCount(before)};
-}
-
-SourceText SourceText::From(std::size_t offset) const {
-  SourceText tail;
-  if (pieces_.empty()) return tail;
-  offset = std::min(offset, text_.size());
-  const Place first = PlaceOf(offset);
-  auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                                [](std::size_t value, const Piece& p) { return value < p.offset; });
-  const std::size_t firstEnd = piece == pieces_.end() ? text_.size() : piece->offset;
-  tail.Append(std::string_view(text_).substr(offset, firstEnd - offset), first.line, first.column);
-  for (; piece != pieces_.end(); ++piece) {
-    const std::size_t end = piece + 1 == pieces_.end() ? text_.size() : (piece + 1)->offset;
-    tail.Append(std::string_view(text_).substr(piece->offset, end - piece->offset), piece->line, piece->column);
-  }
-  return tail;
-}
-
-void SourceText::Append(std::string_view text, int line, int column) {
-  pieces_.push_back(Piece{text_.size(), line, column});
-  text_ += text;
-}
-
-SourceText SourceText::TrimmedAtCommas() const {
-  SourceText trimmed;
-  if (pieces_.empty()) return trimmed;
-  const std::string_view text = text_;
-  // A cursor that only moves forwards, so the places cost one pass in all.
-  std::size_t piece = 0;
-  std::size_t cursor = 0;
-  int column = pieces_.front().column;
-  const auto pieceEnd = [&](std::size_t i) { return i + 1 < pieces_.size() ? pieces_[i + 1].offset : text.size(); };
-  const auto moveTo = [&](std::size_t offset) {
-    // An offset that the next piece starts belongs to it, as in PlaceOf.
-    while (piece + 1 < pieces_.size() && pieces_[piece + 1].offset <= offset) {
-      ++piece;
-      cursor = pieces_[piece].offset;
-      column = pieces_[piece].column;
-    }
-    column += CharacterCount(text.substr(cursor, offset - cursor));
-    cursor = offset;
-  };
-  const auto copy = [&](std::size_t from, std::size_t to) {
-    while (from < to) {
-      moveTo(from);
-      const std::size_t stop = std::min(to, pieceEnd(piece));
-      trimmed.Append(text.substr(from, stop - from), pieces_[piece].line, column);
-      from = stop;
-    }
-  };
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = std::min(text.find(',', start), text.size());
-    std::size_t begin = start;
-    std::size_t end = comma;
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-    copy(begin, end);
-    if (comma == text.size()) break;
-    copy(comma, comma + 1);
-    start = comma + 1;
-  }
-  if (trimmed.pieces_.empty()) trimmed.Append({}, pieces_.front().line, pieces_.front().column);
-  return trimmed;
-}
 
 std::vector<std::string> SystemFile::EquationTexts() const {
   std::vector<std::string> texts;

@@ -20,44 +20,15 @@
 #include <string_view>
 #include <vector>
 
+#include "PlacedText.h"
+
 namespace cli {
 
 // Larger files are refused before they are read to their end.
 inline constexpr std::size_t kMaxSystemFileBytes = std::size_t{64} << 20;
 
-// A text from the file and where each of its bytes came from: a continued
-// line joins several file lines into one text.
-class SourceText {
- public:
-  struct Place {
-    int line = 0;    // 1-based
-    int column = 0;  // 1-based, in characters; 0 when unknown
-  };
-
-  const std::string& Text() const { return text_; }
-  int Line() const { return pieces_.empty() ? 0 : pieces_.front().line; }
-  // Where the byte at `offset` of Text() stands in the file; an offset at or
-  // beyond the end gives the place just after the last character.
-  Place PlaceOf(std::size_t offset) const;
-
-  // The text from byte `offset` on, with its places.
-  SourceText From(std::size_t offset) const;
-  // Appends `text`, which starts at line:column of the file.
-  void Append(std::string_view text, int line, int column);
-  // The text with the blanks around each comma-separated piece dropped, every
-  // byte kept at its place; an empty result keeps the place of the start.
-  // One pass over the text.
-  SourceText TrimmedAtCommas() const;
-
- private:
-  struct Piece {
-    std::size_t offset;  // in text_
-    int line;
-    int column;
-  };
-  std::string text_;
-  std::vector<Piece> pieces_;
-};
+// A text from the file and where each of its bytes came from.
+using SourceText = problem::PlacedText;
 
 // One range of a box: line `box: -5:5` or `box: -5:5, 0:10`.
 struct BoxRange {

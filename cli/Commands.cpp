@@ -16,7 +16,6 @@ namespace {
 
 // An eval engine is prepared as the input step prepares an equation's engine.
 constexpr std::string_view kLanguage = "VBScript";
-constexpr std::string_view kLibraryName = "math";
 
 constexpr std::string_view kNullText = "Null";
 constexpr std::string_view kTrueText = "True";
@@ -142,7 +141,7 @@ int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
   const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
   try {
     engine.SetLanguage(kLanguage);
-    engine.AddObject(kLibraryName, mathLib, true);
+    engine.AddObject(eval::kLibraryName, mathLib, true);
     const eval::Value result = eval::Evaluate(engine, options.expression, names, values, ui);
     // Evaluate beeps only when the evaluation failed; its message is already out.
     if (ui.Beeps() > 0) return kExitFailure;

@@ -1,5 +1,6 @@
 #include "Certify.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Verdict.h"
@@ -9,6 +10,10 @@ namespace robust {
 namespace {
 
 using eval::Interval;
+
+// A box reaches this many Newton steps from the point, so that it holds the
+// root the step aims at with room for the step's own error.
+constexpr double kStepMultiple = 2;
 
 // The inverse of the n x n row-major matrix by Gauss-Jordan with partial
 // pivoting; false at an exactly zero pivot or a non-finite entry.
@@ -107,6 +112,13 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
     centre[i] = y[i] - sum;
   }
 
+  // The Newton step from y in doubles: the root is about that far away, so
+  // no box is narrower than twice it (epsilon inflation around y).
+  std::vector<double> step(N, 0.0);
+  for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t k = 0; k < N; ++k) step[i] += c[i * N + k] * f[k];
+  }
+
   std::vector<Interval> box(N);
   std::vector<Interval> offset(N);  // X - y
   std::vector<Interval> fBox(N);
@@ -117,7 +129,8 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
   double radius = options.radius;
   for (int attempt = 0; attempt < options.tries; ++attempt, radius *= options.growth) {
     for (std::size_t j = 0; j < N; ++j) {
-      const double half = point[j] != 0 ? radius * std::fabs(point[j]) : radius;
+      const double own = point[j] != 0 ? radius * std::fabs(point[j]) : radius;
+      const double half = std::max(own, kStepMultiple * std::fabs(step[j]) * (radius / options.radius));
       // The box is the doubles' hull of y +- half: any outward rounding of
       // its ends only makes it wider, and the proof is about this box.
       box[j] = Interval(point[j] - half, point[j] + half);

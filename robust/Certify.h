@@ -44,10 +44,11 @@ struct Certificate {
 };
 
 struct CertifyOptions {
-  // The box is y_j +- radius*|y_j| (+- radius where y_j = 0), so roots of
-  // any scale get boxes of their own size; each failed box is followed by
-  // one `growth` times wider, at most `tries` boxes in all (the cost is
-  // `tries` interval evaluations of F and J).
+  // The first box is y_j +- radius*|y_j| (+- radius where y_j = 0), so roots
+  // of any scale get boxes of their own size, and at least twice the Newton
+  // step from y, so that it holds the root the step aims at; each failed
+  // box is followed by one `growth` times wider, at most `tries` boxes in
+  // all (the cost is `tries` interval evaluations of F and J).
   double radius = 1E-10;
   double growth = 100;
   int tries = 5;

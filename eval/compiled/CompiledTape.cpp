@@ -322,8 +322,9 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
     assert(gradient.size() == n_);
     if (bound != nullptr) {
       // Unknowns and constants are exact: the equation is the function of
-      // its numbers as the doubles they read as.
-      errors_.assign(values_.size(), 0.0);
+      // its numbers as the doubles they read as. Every operation writes its
+      // slot's bound before a later one reads it, so zeros set once stay valid.
+      if (errors_.size() != values_.size()) errors_.assign(values_.size(), 0.0);
       Dispatch<true>(outcome);
       const double e = errors_[result_] * kErrorSafety;
       *bound = outcome.noDerivative || !std::isfinite(e) ? kInfinity : e;

@@ -102,7 +102,9 @@ TEST(CompiledErrorBound, EveryBoundedRuleIsExercised) {
     const bool needed = rule.enclose != nullptr ||
                         (rule.error.bounded && !rule.error.jumps && rule.partials != nullptr &&
                          rule.kind == eval::RuleKind::Smooth);
-    if (needed) EXPECT_TRUE(exercised.count(std::string(rule.name))) << rule.name;
+    if (needed) {
+      EXPECT_TRUE(exercised.count(std::string(rule.name))) << rule.name;
+    }
   }
 }
 

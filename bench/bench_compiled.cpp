@@ -82,7 +82,7 @@ void BM_Native(benchmark::State& state) {
   state.SetLabel(c.text);
 }
 
-void RunCompiled(benchmark::State& state, bool gradient) {
+void RunCompiled(benchmark::State& state, bool gradient, bool bounded = false) {
   const Case c = CaseOf(state);
   eval::SilentUi ui;
   eval::CompiledEquation equation(c.text, c.names, std::make_shared<eval::ClsMath>());
@@ -93,9 +93,17 @@ void RunCompiled(benchmark::State& state, bool gradient) {
   std::vector<double> point(kPoint.begin(), kPoint.begin() + static_cast<long>(c.names.size()));
   std::vector<double> g(gradient ? c.names.size() : 0);
   double sum = 0;
-  for (auto _ : state) {
-    point[0] += 1E-9;
-    sum += equation.Evaluate(point, g).value;
+  if (bounded) {
+    double bound = 0;
+    for (auto _ : state) {
+      point[0] += 1E-9;
+      sum += equation.Evaluate(point, g, bound).value + bound;
+    }
+  } else {
+    for (auto _ : state) {
+      point[0] += 1E-9;
+      sum += equation.Evaluate(point, g).value;
+    }
   }
   benchmark::DoNotOptimize(sum);
   benchmark::DoNotOptimize(g.data());
@@ -104,8 +112,9 @@ void RunCompiled(benchmark::State& state, bool gradient) {
 
 void BM_CompiledValue(benchmark::State& state) { RunCompiled(state, false); }
 void BM_CompiledGradient(benchmark::State& state) { RunCompiled(state, true); }
+void BM_CompiledBounded(benchmark::State& state) { RunCompiled(state, true, true); }
 
-// The three runs of one equation one after the other, so that a change in the
+// The four runs of one equation one after the other, so that a change in the
 // machine's load between them skews the ratios as little as possible; with
 // --benchmark_repetitions the fastest repetition counts.
 double Fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
@@ -119,6 +128,9 @@ void RegisterAll() {
           ->Args({n, i})
           ->ComputeStatistics("min", Fastest);
       benchmark::RegisterBenchmark("BM_CompiledGradient", BM_CompiledGradient)
+          ->Args({n, i})
+          ->ComputeStatistics("min", Fastest);
+      benchmark::RegisterBenchmark("BM_CompiledBounded", BM_CompiledBounded)
           ->Args({n, i})
           ->ComputeStatistics("min", Fastest);
     }
@@ -147,20 +159,25 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
-  // value / native at most 10, gradient / value at most 3.
+  // value / native at most 10, gradient / value at most 3, bounded / gradient at most 1.5.
   int PrintTable() const {
     int over = 0;
-    std::printf("\n%-10s %10s %10s %10s %14s %16s  %s\n", "example", "native", "value", "gradient",
-                "value/native", "gradient/value", "equation");
+    std::printf("\n%-10s %10s %10s %10s %10s %14s %16s %17s  %s\n", "example", "native", "value", "gradient",
+                "bounded", "value/native", "gradient/value", "bounded/gradient", "equation");
     for (const auto& [args, t] : times_) {
-      if (!t.count("BM_Native") || !t.count("BM_CompiledValue") || !t.count("BM_CompiledGradient")) continue;
+      if (!t.count("BM_Native") || !t.count("BM_CompiledValue") || !t.count("BM_CompiledGradient") ||
+          !t.count("BM_CompiledBounded")) {
+        continue;
+      }
       const double native = t.at("BM_Native");
       const double value = t.at("BM_CompiledValue");
       const double gradient = t.at("BM_CompiledGradient");
-      const bool ok = value / native <= 10 && gradient / value <= 3;
+      const double bounded = t.at("BM_CompiledBounded");
+      const bool ok = value / native <= 10 && gradient / value <= 3 && bounded / gradient <= 1.5;
       if (!ok) ++over;
-      std::printf("%-10s %9.1fns %9.1fns %9.1fns %14.2f %16.2f  %s%s\n", args.c_str(), native, value, gradient,
-                  value / native, gradient / value, labels_.at(args).c_str(), ok ? "" : "  OVER");
+      std::printf("%-10s %9.1fns %9.1fns %9.1fns %9.1fns %14.2f %16.2f %17.2f  %s%s\n", args.c_str(), native, value,
+                  gradient, bounded, value / native, gradient / value, bounded / gradient, labels_.at(args).c_str(),
+                  ok ? "" : "  OVER");
     }
     return over;
   }

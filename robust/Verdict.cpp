@@ -238,4 +238,37 @@ int NumericalRank(std::span<const double> matrixRowMajor, int n, double relative
   return rank;
 }
 
+RootVerdict ScaledRootTest(std::span<const double> f, std::span<const double> jacobianRowMajor,
+                           std::span<const double> bounds, std::span<const double> x,
+                           const RootTestOptions& options) {
+  constexpr double u = 0x1p-53;
+  const std::size_t n = x.size();
+  RootVerdict verdict;
+  verdict.worstRatio = 0;
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    double threshold = options.ftol;
+    if (options.test == RootTest::Scaled) {
+      double moved = 0;
+      for (std::size_t j = 0; j < n; ++j) moved += std::fabs(jacobianRowMajor[i * n + j]) * std::fabs(x[j]);
+      threshold = options.multiple * (bounds[i] + moved * u);
+      if (!std::isfinite(threshold)) verdict.boundsKnown = false;
+    }
+    // A zero threshold passes an exact zero only; NaN never passes.
+    const double magnitude = std::fabs(f[i]);
+    const double ratio = magnitude == 0 ? 0.0 : (threshold > 0 ? magnitude / threshold : kInfinity);
+    if (std::isnan(magnitude) || std::isnan(threshold)) {
+      verdict.worstEquation = static_cast<int>(i);
+      verdict.worstRatio = kInfinity;
+      verdict.root = false;
+      return verdict;
+    }
+    if (verdict.worstEquation < 0 || ratio > verdict.worstRatio) {
+      verdict.worstEquation = static_cast<int>(i);
+      verdict.worstRatio = ratio;
+    }
+  }
+  verdict.root = verdict.boundsKnown && verdict.worstRatio <= 1;
+  return verdict;
+}
+
 }  // namespace robust::detail

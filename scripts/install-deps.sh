@@ -11,6 +11,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   libcminpack-dev libmuparser-dev qt6-svg-dev
+  # Arb over an interval box (robust/Certify): rigorous balls with the outward
+  # rounding done inside each operation, and enclosures for every function the
+  # compiled equations use (pow with a real exponent, the hyperbolics and
+  # sec/csc/cot included), which MPFI lacks in part.
+  libflint-arb-dev
   valgrind dpkg-dev file
   librsvg2-bin desktop-file-utils groff-base
   xvfb xauth xdotool imagemagick locales

@@ -334,7 +334,7 @@ std::string_view DerivativesName(Derivatives derivatives) {
 
 struct CompiledEquation::Impl {
   Impl(std::string_view text, std::span<const std::string> names, std::shared_ptr<ClsMath> library);
-  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient);
+  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient, double* bound = nullptr);
   double EngineValue(std::span<const double> x, bool& guardedFailure);
   EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
 
@@ -400,6 +400,44 @@ EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<d
   return impl_->Evaluate(x, gradient);
 }
 
+EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient, double& bound) {
+  assert(!gradient.empty());
+  bound = std::numeric_limits<double>::infinity();
+  EquationResult result = impl_->Evaluate(x, gradient, &bound);
+  if (result.fault != EquationFault::None) bound = std::numeric_limits<double>::infinity();
+  return result;
+}
+
+EnclosureStatus CompiledEquation::Enclose(std::span<const Interval> box, Interval& value,
+                                          std::span<Interval> gradient) {
+  assert(box.size() == impl_->dimension_ && gradient.size() == impl_->dimension_);
+  EnclosureStatus status;
+  if (!impl_->tape_) {
+    status.ok = false;
+    status.fault = EnclosureFault::NoRule;
+    status.what = impl_->fallbackReason_;
+    return status;
+  }
+  CompiledTape::IntervalOutcome outcome;
+  impl_->tape_->RunIntervals(box, value, gradient, outcome);
+  using Failure = CompiledTape::IntervalOutcome::Failure;
+  if (outcome.failure == Failure::None) return status;
+  status.ok = false;
+  status.what = std::string(outcome.what);
+  switch (outcome.failure) {
+    case Failure::NoRule:
+      status.fault = EnclosureFault::NoRule;
+      break;
+    case Failure::OverBudget:
+      status.fault = EnclosureFault::OverBudget;
+      break;
+    default:
+      status.fault = EnclosureFault::Domain;
+      break;
+  }
+  return status;
+}
+
 namespace {
 
 EquationResult Success(double value) {
@@ -419,7 +457,8 @@ EquationResult Fault(EquationFault fault, std::string description, double value,
 
 }  // namespace
 
-EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient) {
+EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient,
+                                                double* bound) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
   if (!tape_) {
@@ -430,7 +469,7 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
   CompiledTape::Outcome outcome;
   double value;
   try {
-    value = tape_->Run(x, gradient, outcome);
+    value = tape_->Run(x, gradient, outcome, bound);
   } catch (const ScriptError& error) {
     return Fault(EquationFault::ScriptError, error.Description(), 0, gradient);
   }
@@ -553,6 +592,46 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
     }
   }
   return status;
+}
+
+}  // namespace eval
+
+namespace eval {
+
+EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<double> f,
+                                          std::span<double> jacobian, std::span<double> bounds) {
+  const std::size_t n = names_.size();
+  assert(f.size() == equations_.size() && bounds.size() == equations_.size());
+  assert(jacobian.size() == equations_.size() * n);
+  EvaluationStatus status;
+  status.derivatives = Method();
+  results_.resize(equations_.size());
+  for (std::size_t i = 0; i < equations_.size(); ++i) {
+    results_[i] = equations_[i].Evaluate(x, jacobian.subspan(i * n, n), bounds[i]);
+    const EquationResult& r = results_[i];
+    f[i] = r.value;
+    if (r.fault != EquationFault::None && status.ok) {
+      status.ok = false;
+      status.failedEquation = static_cast<int>(i);
+      status.fault = r.fault;
+      status.description = r.description;
+    }
+  }
+  return status;
+}
+
+EnclosureStatus CompiledSystem::Enclose(std::span<const Interval> box, std::span<Interval> values,
+                                        std::span<Interval> jacobian) {
+  const std::size_t n = names_.size();
+  assert(box.size() == n && values.size() == equations_.size() && jacobian.size() == equations_.size() * n);
+  for (std::size_t i = 0; i < equations_.size(); ++i) {
+    EnclosureStatus status = equations_[i].Enclose(box, values[i], jacobian.subspan(i * n, n));
+    if (!status.ok) {
+      status.failedEquation = static_cast<int>(i);
+      return status;
+    }
+  }
+  return {};
 }
 
 }  // namespace eval

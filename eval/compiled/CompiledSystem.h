@@ -13,6 +13,8 @@
 //   auto library = std::make_shared<eval::ClsMath>();
 //   eval::CompiledSystem system(equations, names, library);  // ScriptError as AddCode gives
 //   eval::EvaluationStatus s = system.Evaluate(x, f, jacobian);  // J row-major Count() x Dimension()
+//   system.Evaluate(x, f, jacobian, bounds);  // and a bound on each F_i's rounding error
+//   eval::EnclosureStatus e = system.Enclose(box, fBox, jacobianBox);  // over an interval box
 //
 // An object keeps scratch space between calls: one thread at a time.
 #pragma once
@@ -23,6 +25,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Interval.h"
 
 namespace eval {
 
@@ -57,6 +61,21 @@ struct EvaluationStatus {
   Derivatives derivatives = Derivatives::Exact;  // CentralDifferences when any equation fell back
 };
 
+// Why an equation could not be enclosed over a box.
+enum class EnclosureFault : std::uint8_t {
+  None,
+  NoRule,      // a function without an enclosure rule, or an equation the compiled form does not cover
+  Domain,      // the box reaches where a function or operator is undefined or has no slope
+  OverBudget,  // the interval slopes would take more than the tape's gradient budget
+};
+
+struct EnclosureStatus {
+  bool ok = true;
+  int failedEquation = -1;  // 0-based, -1 when ok
+  EnclosureFault fault = EnclosureFault::None;
+  std::string what;  // the function or operator at fault, or why the equation is not compiled
+};
+
 class CompiledEquation {
  public:
   // Performs Evaluate's add-code steps once in a private engine carrying
@@ -76,6 +95,14 @@ class CompiledEquation {
   // `gradient` is not empty, the Dimension() partials into it (not-a-number
   // where they do not exist).
   EquationResult Evaluate(std::span<const double> x, std::span<double> gradient = {});
+  // The same, with a bound on the value's rounding error at x (first order,
+  // from each step's rounding and each function's stated error): the exact
+  // equation, its numbers taken as the doubles they read as, lies within
+  // `bound` of the value. Infinite where no bound is known (the engine's
+  // road, a function whose error is unbounded, a fault).
+  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient, double& bound);
+  // The value and the partials enclosed over the box (Dimension() intervals).
+  EnclosureStatus Enclose(std::span<const Interval> box, Interval& value, std::span<Interval> gradient);
 
  private:
   struct Impl;
@@ -99,6 +126,13 @@ class CompiledSystem {
   // after a fault; the status names the first one.
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                             std::span<double> jacobian = {});
+  // The same with the Jacobian (not empty) and each F_i's rounding-error
+  // bound into bounds (Count() values).
+  EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f, std::span<double> jacobian,
+                            std::span<double> bounds);
+  // F and J enclosed over the box: values Count() intervals, jacobian
+  // Count() x Dimension() row-major. Stops at the first equation at fault.
+  EnclosureStatus Enclose(std::span<const Interval> box, std::span<Interval> values, std::span<Interval> jacobian);
   // Every equation's result of the last Evaluate, in order.
   std::span<const EquationResult> Results() const { return results_; }
 

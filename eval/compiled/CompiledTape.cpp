@@ -3,6 +3,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <limits>
 
 #include "eval/Builtins.h"
 #include "eval/ClsMath.h"
@@ -38,6 +39,9 @@ std::uint32_t CompiledTape::AddCall(const DerivativeRule& rule, std::uint32_t in
     argValues_.resize(args.size());
     argDoubles_.resize(args.size());
     partials_.resize(args.size());
+    errorPartials_.resize(args.size());
+    intervalArgs_.resize(args.size());
+    intervalPartials_.resize(args.size());
   }
   calls_.push_back(site);
   Instr instr;
@@ -71,7 +75,39 @@ Value CompiledTape::CallFunction(const DerivativeRule& rule, std::uint32_t index
   }
 }
 
-void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
+namespace {
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+}  // namespace
+
+// The call's error bound: its own rounding as its row states it, plus each
+// argument's error through the partial derivative (first order).
+double CompiledTape::CallError(const CallSite& site, double value, bool guardedFailure) {
+  const ErrorModel& model = site.rule->error;
+  const std::uint32_t* slots = &argSlots_[site.firstArg];
+  double largest = 0;
+  for (std::uint32_t k = 0; k < site.argCount; ++k) largest = std::max(largest, errors_[slots[k]]);
+  if (guardedFailure || !std::isfinite(value)) return kInfinity;
+  if (site.rule->kind == RuleKind::Select) return largest;  // off by at most the chosen argument's error
+  if (model.jumps) return largest > 0 ? kInfinity : 0;
+  if (!model.bounded) return kInfinity;
+  const double u = kUnitRoundoff;
+  if (site.rule->partials == nullptr) return u * model.value * std::fabs(value);
+  const std::span<double> partials(errorPartials_.data(), site.argCount);
+  if (!site.rule->partials(std::span<const double>(argDoubles_.data(), site.argCount), value, partials)) {
+    return kInfinity;
+  }
+  double own = model.value * std::fabs(value);
+  double carried = 0;
+  for (std::uint32_t k = 0; k < site.argCount; ++k) {
+    const double slope = std::fabs(partials[k]);
+    if (!std::isfinite(slope)) return kInfinity;
+    own += slope * (model.argument * std::fabs(argDoubles_[k]) + model.slope);
+    carried += slope * errors_[slots[k]];
+  }
+  return u * own + carried;
+}
+
+void CompiledTape::CallInstr(const Instr& in, bool gradient, bool bounds, Outcome& outcome) {
   const CallSite& site = calls_[in.b];
   const std::span<Value> args(argValues_.data(), site.argCount);
   for (std::uint32_t k = 0; k < site.argCount; ++k) {
@@ -83,6 +119,7 @@ void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
   // Every covered function returns a number.
   const double value = *ToDouble(result);
   values_[in.dst] = value;
+  if (bounds) errors_[in.dst] = CallError(site, value, guardedFailure);
   if (!gradient || !in.varA) return;
 
   double* out = &grads_[in.dst * n_];
@@ -130,10 +167,13 @@ void CompiledTape::CallInstr(const Instr& in, bool gradient, Outcome& outcome) {
   }
 }
 
-template <bool kGradient, std::size_t kUnknowns>
+template <bool kGradient, std::size_t kUnknowns, bool kBounds>
 void CompiledTape::Execute(Outcome& outcome) {
+  static_assert(kGradient || !kBounds, "bounds need the partials");
+  constexpr double u = kUnitRoundoff;
   double* v = values_.data();
   double* g = grads_.data();
+  double* e = errors_.data();
   const std::size_t n = kUnknowns != 0 ? kUnknowns : n_;
   for (const Instr& in : code_) {
     const double a = v[in.a];
@@ -144,6 +184,7 @@ void CompiledTape::Execute(Outcome& outcome) {
     switch (in.code) {
       case Code::Add: {
         v[in.dst] = CheckedReal(a + b, a, b);
+        if constexpr (kBounds) e[in.dst] = u * std::fabs(v[in.dst]) + e[in.a] + e[in.b];
         if constexpr (kGradient) {
           for (std::size_t i = 0; i < n; ++i) gd[i] = ga[i] + gb[i];
         }
@@ -151,6 +192,7 @@ void CompiledTape::Execute(Outcome& outcome) {
       }
       case Code::Subtract: {
         v[in.dst] = CheckedReal(a - b, a, b);
+        if constexpr (kBounds) e[in.dst] = u * std::fabs(v[in.dst]) + e[in.a] + e[in.b];
         if constexpr (kGradient) {
           for (std::size_t i = 0; i < n; ++i) gd[i] = ga[i] - gb[i];
         }
@@ -158,6 +200,9 @@ void CompiledTape::Execute(Outcome& outcome) {
       }
       case Code::Multiply: {
         v[in.dst] = CheckedReal(a * b, a, b);
+        if constexpr (kBounds) {
+          e[in.dst] = u * std::fabs(v[in.dst]) + std::fabs(b) * e[in.a] + std::fabs(a) * e[in.b];
+        }
         if constexpr (kGradient) {
           if (!in.varB) {
             for (std::size_t i = 0; i < n; ++i) gd[i] = b * ga[i];
@@ -172,6 +217,7 @@ void CompiledTape::Execute(Outcome& outcome) {
       case Code::Divide: {
         const double r = DividedReal(a, b);
         v[in.dst] = r;
+        if constexpr (kBounds) e[in.dst] = u * std::fabs(r) + (e[in.a] + std::fabs(r) * e[in.b]) / std::fabs(b);
         if constexpr (kGradient) {
           if (!in.varB) {
             for (std::size_t i = 0; i < n; ++i) gd[i] = ga[i] / b;
@@ -183,6 +229,7 @@ void CompiledTape::Execute(Outcome& outcome) {
       }
       case Code::Negate: {
         v[in.dst] = -a;
+        if constexpr (kBounds) e[in.dst] = e[in.a];
         if constexpr (kGradient) {
           for (std::size_t i = 0; i < n; ++i) gd[i] = -ga[i];
         }
@@ -190,6 +237,8 @@ void CompiledTape::Execute(Outcome& outcome) {
       }
       case Code::Square: {
         v[in.dst] = SquaredReal(a, b);
+        // Within one unit in the last place (pow's bound where it is asked).
+        if constexpr (kBounds) e[in.dst] = 2 * u * v[in.dst] + 2 * std::fabs(a) * e[in.a];
         if constexpr (kGradient) {
           const double slope = 2 * a;
           for (std::size_t i = 0; i < n; ++i) gd[i] = slope * ga[i];
@@ -218,18 +267,45 @@ void CompiledTape::Execute(Outcome& outcome) {
             outcome.noDerivative = true;
           }
           for (std::size_t i = 0; i < n; ++i) gd[i] = alongA * ga[i] + alongB * gb[i];
+          if constexpr (kBounds) {
+            // glibc's pow is within one unit in the last place.
+            const double carried = (in.varA ? std::fabs(alongA) * e[in.a] : 0.0) +
+                                   (in.varB ? std::fabs(alongB) * e[in.b] : 0.0);
+            e[in.dst] = std::isfinite(carried) ? 2 * u * std::fabs(r) + carried : kInfinity;
+          }
         }
         break;
       }
       case Code::Call:
-        CallInstr(in, kGradient, outcome);
+        CallInstr(in, kGradient, kBounds, outcome);
         break;
     }
   }
 }
 
-double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome) {
+template <bool kBounds>
+void CompiledTape::Dispatch(Outcome& outcome) {
+  switch (n_) {
+    case 1:
+      return Execute<true, 1, kBounds>(outcome);
+    case 2:
+      return Execute<true, 2, kBounds>(outcome);
+    case 3:
+      return Execute<true, 3, kBounds>(outcome);
+    case 4:
+      return Execute<true, 4, kBounds>(outcome);
+    case 5:
+      return Execute<true, 5, kBounds>(outcome);
+    case 6:
+      return Execute<true, 6, kBounds>(outcome);
+    default:
+      return Execute<true, 0, kBounds>(outcome);
+  }
+}
+
+double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound) {
   assert(x.size() == n_);
+  assert(bound == nullptr || !gradient.empty());
   bool finite = true;
   for (std::size_t i = 0; i < n_; ++i) {
     values_[i] = x[i];
@@ -237,39 +313,149 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
   }
   if (!finite) [[unlikely]] {
     outcome.coordinateNotFinite = true;
+    if (bound != nullptr) *bound = kInfinity;
     return 0;
   }
   if (gradient.empty()) {
     Execute<false, 0>(outcome);
   } else {
     assert(gradient.size() == n_);
-    switch (n_) {
-      case 1:
-        Execute<true, 1>(outcome);
-        break;
-      case 2:
-        Execute<true, 2>(outcome);
-        break;
-      case 3:
-        Execute<true, 3>(outcome);
-        break;
-      case 4:
-        Execute<true, 4>(outcome);
-        break;
-      case 5:
-        Execute<true, 5>(outcome);
-        break;
-      case 6:
-        Execute<true, 6>(outcome);
-        break;
-      default:
-        Execute<true, 0>(outcome);
-        break;
+    if (bound != nullptr) {
+      // Unknowns and constants are exact: the equation is the function of
+      // its numbers as the doubles they read as. Every operation writes its
+      // slot's bound before a later one reads it, so zeros set once stay valid.
+      if (errors_.size() != values_.size()) errors_.assign(values_.size(), 0.0);
+      Dispatch<true>(outcome);
+      const double e = errors_[result_] * kErrorSafety;
+      *bound = outcome.noDerivative || !std::isfinite(e) ? kInfinity : e;
+    } else {
+      Dispatch<false>(outcome);
     }
     const double* g = &grads_[result_ * n_];
     for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? g[i] : 0.0;
   }
   return values_[result_];
+}
+
+// ---- over intervals ---------------------------------------------------------
+
+bool CompiledTape::CallEnclosure(const Instr& in, IntervalOutcome& outcome) {
+  const CallSite& site = calls_[in.b];
+  const DerivativeRule& rule = *site.rule;
+  outcome.what = rule.name;
+  if (rule.enclose == nullptr) {
+    outcome.failure = IntervalOutcome::Failure::NoRule;
+    return false;
+  }
+  const std::uint32_t* slots = &argSlots_[site.firstArg];
+  for (std::uint32_t k = 0; k < site.argCount; ++k) intervalArgs_[k] = intervals_[slots[k]];
+  const std::span<Interval> partials(intervalPartials_.data(), site.argCount);
+  if (!rule.enclose(std::span<const Interval>(intervalArgs_.data(), site.argCount), intervals_[in.dst], partials)) {
+    outcome.failure = IntervalOutcome::Failure::Domain;
+    return false;
+  }
+  Interval* gd = &intervalGrads_[in.dst * n_];
+  for (std::size_t i = 0; i < n_; ++i) gd[i] = Interval(0.0);
+  for (std::uint32_t k = 0; k < site.argCount; ++k) {
+    if (!argVaries_[site.firstArg + k]) continue;
+    const Interval* g = &intervalGrads_[slots[k] * n_];
+    for (std::size_t i = 0; i < n_; ++i) gd[i] = gd[i] + partials[k] * g[i];
+  }
+  return true;
+}
+
+void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
+                                IntervalOutcome& outcome) {
+  assert(box.size() == n_ && gradient.size() == n_);
+  outcome = IntervalOutcome{};
+  if (values_.size() * (n_ + 1) * sizeof(Interval) > kMaxGradientBytes) {
+    outcome.failure = IntervalOutcome::Failure::OverBudget;
+    return;
+  }
+  intervals_.resize(values_.size());
+  intervalGrads_.resize(values_.size() * n_);
+  // Constants and operation slots start exact with zero slopes; the unknowns
+  // are the box and its unit directions.
+  for (std::size_t s = 0; s < values_.size(); ++s) {
+    intervals_[s] = s < n_ ? box[s] : Interval(values_[s]);
+    for (std::size_t i = 0; i < n_; ++i) intervalGrads_[s * n_ + i] = Interval(s == i ? 1.0 : 0.0);
+  }
+  auto fail = [&](std::string_view what) {
+    outcome.failure = IntervalOutcome::Failure::Domain;
+    outcome.what = what;
+  };
+  for (const Instr& in : code_) {
+    const Interval& a = intervals_[in.a];
+    const Interval& b = intervals_[in.b];
+    Interval* gd = &intervalGrads_[in.dst * n_];
+    const Interval* ga = &intervalGrads_[in.a * n_];
+    const Interval* gb = &intervalGrads_[in.b * n_];
+    Interval& r = intervals_[in.dst];
+    switch (in.code) {
+      case Code::Add:
+        r = a + b;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] + gb[i];
+        break;
+      case Code::Subtract:
+        r = a - b;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] - gb[i];
+        break;
+      case Code::Multiply:
+        r = a * b;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = b * ga[i] + a * gb[i];
+        break;
+      case Code::Divide:
+        if (b.ContainsZero()) return fail("/");
+        r = a / b;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = (ga[i] - r * gb[i]) / b;
+        break;
+      case Code::Negate:
+        r = -a;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = -ga[i];
+        break;
+      case Code::Square: {
+        arb_sqr(r.get(), a.get(), Interval::kPrecision);
+        const Interval slope = Interval(2.0) * a;
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = slope * ga[i];
+        break;
+      }
+      case Code::Power: {
+        // Arb takes a whole exponent by repeated products (any base) and
+        // any other as exp(b ln a), over positive bases only; elsewhere the
+        // result is not finite and the box is refused.
+        arb_pow(r.get(), a.get(), b.get(), Interval::kPrecision);
+        Interval alongA(0.0);
+        if (in.varA) {
+          Interval lower;
+          arb_sub_ui(lower.get(), b.get(), 1, Interval::kPrecision);
+          Interval power;
+          arb_pow(power.get(), a.get(), lower.get(), Interval::kPrecision);
+          alongA = b * power;
+        }
+        Interval alongB(0.0);
+        if (in.varB) {
+          if (!a.Positive()) return fail("^");
+          Interval log;
+          arb_log(log.get(), a.get(), Interval::kPrecision);
+          alongB = r * log;
+        }
+        if (!r.Finite() || !alongA.Finite() || !alongB.Finite()) return fail("^");
+        for (std::size_t i = 0; i < n_; ++i) gd[i] = alongA * ga[i] + alongB * gb[i];
+        break;
+      }
+      case Code::Call:
+        if (!CallEnclosure(in, outcome)) return;
+        break;
+    }
+    if (!r.Finite()) {
+      outcome.failure = IntervalOutcome::Failure::Domain;
+      outcome.what = in.code == Code::Call ? calls_[in.b].rule->name : std::string_view("an operation");
+      return;
+    }
+  }
+  outcome.what = {};
+  value = intervals_[result_];
+  for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? intervalGrads_[result_ * n_ + i] : Interval(0.0);
 }
 
 }  // namespace eval

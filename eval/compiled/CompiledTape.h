@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DerivativeRules.h"
+#include "Interval.h"
 #include "eval/Value.h"
 
 namespace eval {
@@ -45,6 +46,24 @@ class CompiledTape {
     bool whatFailed = false;  // that function is a guarded member that failed
   };
 
+  // What an evaluation over intervals found.
+  struct IntervalOutcome {
+    enum class Failure : std::uint8_t {
+      None,
+      NoRule,        // `what` has no enclosure rule
+      Domain,        // the box reaches where `what` is undefined or has no slope
+      OverBudget,    // the interval gradients would take more than kMaxGradientBytes
+    };
+    Failure failure = Failure::None;
+    std::string_view what;  // a function's name or an operator
+  };
+
+  // The first-order rounding bounds are multiplied by this: the neglected
+  // second-order terms are O(u^2) relative, and the bounds' own arithmetic
+  // rounds too, so twice the first-order sum is ample and still tight.
+  static constexpr double kErrorSafety = 2;
+  static constexpr double kUnitRoundoff = 0x1p-53;
+
   CompiledTape(std::size_t dimension, ClsMath& library);
 
   // Building: slots and instructions in evaluation order.
@@ -67,14 +86,25 @@ class CompiledTape {
 
   // Runs the program at x (Dimension() values); with a gradient, fills it.
   // Throws ScriptError where the engine's Eval would.
-  double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome);
+  // With `bound`, also a bound on the value's rounding error (infinite where
+  // none is known); then `gradient` must not be empty.
+  double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound = nullptr);
+
+  // The value and the Dimension() partials enclosed over the box (one
+  // interval per unknown). Runs no library code and changes no Error.
+  void RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
+                    IntervalOutcome& outcome);
 
  private:
   // kUnknowns: the number of unknowns when known at compile time (the small
   // systems solvers see), so the gradient loops unroll; 0 for any other number.
-  template <bool kGradient, std::size_t kUnknowns>
+  template <bool kGradient, std::size_t kUnknowns, bool kBounds = false>
   void Execute(Outcome& outcome);
-  void CallInstr(const Instr& in, bool gradient, Outcome& outcome);
+  template <bool kBounds>
+  void Dispatch(Outcome& outcome);
+  void CallInstr(const Instr& in, bool gradient, bool bounds, Outcome& outcome);
+  double CallError(const CallSite& site, double value, bool guardedFailure);
+  bool CallEnclosure(const Instr& in, IntervalOutcome& outcome);
 
   std::size_t n_;
   ClsMath& library_;
@@ -87,6 +117,12 @@ class CompiledTape {
   std::vector<Value> argValues_;
   std::vector<double> argDoubles_;
   std::vector<double> partials_;
+  std::vector<double> errors_;  // one per slot: a bound on its rounding error; 0 for unknowns and constants
+  std::vector<double> errorPartials_;
+  std::vector<Interval> intervals_;      // one per slot, filled by RunIntervals
+  std::vector<Interval> intervalGrads_;  // n_ per slot
+  std::vector<Interval> intervalArgs_;
+  std::vector<Interval> intervalPartials_;
   std::uint32_t result_ = 0;
   bool resultVaries_ = false;
 };

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "Interval.h"
 #include "eval/ClsMath.h"
 
 namespace eval {
@@ -196,11 +197,201 @@ bool Sqr2Partial(std::span<const double> a, double, std::span<double> out) {
   return std::isfinite(out[0]);
 }
 
-constexpr DerivativeRule Smooth(std::string_view name, bool member, bool foldable, Partials p) {
-  return {name, member, foldable, RuleKind::Smooth, ExtremeKind::None, p};
+
+// ---- enclosures over intervals ----------------------------------------------
+// Each encloses the exact function the library's formula denotes, with the
+// library's constants (Ra, Da, its ln 10) as the doubles it holds.
+
+using Args = std::span<const Interval>;
+using Outs = std::span<Interval>;
+constexpr long kBits = Interval::kPrecision;
+
+bool AllFinite(const Interval& value, Outs partials) {
+  if (!value.Finite()) return false;
+  for (const Interval& p : partials) {
+    if (!p.Finite()) return false;
+  }
+  return true;
 }
+
+// The sine-like functions of t = x * scale (scale 1 or Ra), with d/dx.
+enum class Trig { Sin, Cos, Tan, Cot, Csc, Sec };
+template <Trig kWhich, bool kDegrees>
+bool EncloseTrig(Args a, Interval& value, Outs p) {
+  const Interval scale(kDegrees ? ClsMath::Ra() : 1.0);
+  const Interval t = a[0] * scale;
+  Interval s;
+  Interval c;
+  arb_sin_cos(s.get(), c.get(), t.get(), kBits);
+  switch (kWhich) {
+    case Trig::Sin:
+      value = s;
+      p[0] = c * scale;
+      break;
+    case Trig::Cos:
+      value = -s;  // reused below as the slope's sign
+      p[0] = value * scale;
+      value = c;
+      break;
+    case Trig::Tan:
+      if (c.ContainsZero()) return false;
+      value = s / c;
+      p[0] = scale / (c * c);
+      break;
+    case Trig::Cot:
+      if (s.ContainsZero()) return false;
+      value = c / s;
+      p[0] = -scale / (s * s);
+      break;
+    case Trig::Csc:
+      if (s.ContainsZero()) return false;
+      value = Interval(1.0) / s;
+      p[0] = -(value * c / s) * scale;
+      break;
+    case Trig::Sec:
+      if (c.ContainsZero()) return false;
+      value = Interval(1.0) / c;
+      p[0] = value * s / c * scale;
+      break;
+  }
+  return AllFinite(value, p);
+}
+
+bool EncloseIdentity(Args a, Interval& value, Outs p) {
+  value = a[0];
+  p[0] = Interval(1.0);
+  return AllFinite(value, p);
+}
+
+bool EncloseAbs(Args a, Interval& value, Outs p) {
+  if (a[0].Positive()) return EncloseIdentity(a, value, p);
+  if (a[0].Negative()) {
+    value = -a[0];
+    p[0] = Interval(-1.0);
+  } else {
+    // Across the kink every slope of |x| lies in [-1, 1].
+    arb_abs(value.get(), a[0].get());
+    p[0] = Interval(-1.0, 1.0);
+  }
+  return AllFinite(value, p);
+}
+
+bool EncloseExp(Args a, Interval& value, Outs p) {
+  arb_exp(value.get(), a[0].get(), kBits);
+  p[0] = value;
+  return AllFinite(value, p);
+}
+
+// ln(x) / divisor, where ln(10) as the library computes it is a divisor.
+bool EncloseLogOver(const Interval& x, const Interval& divisor, Interval& value, Interval& slope) {
+  if (!x.Positive()) return false;
+  arb_log(value.get(), x.get(), kBits);
+  value = value / divisor;
+  slope = Interval(1.0) / (x * divisor);
+  return value.Finite() && slope.Finite();
+}
+
+bool EncloseLn(Args a, Interval& value, Outs p) { return EncloseLogOver(a[0], Interval(1.0), value, p[0]); }
+
+bool EncloseLog10(Args a, Interval& value, Outs p) {
+  if (p.size() > 1) p[1] = Interval(0.0);
+  return EncloseLogOver(a[0], Interval(std::log(10.0)), value, p[0]);
+}
+
+// LogN(R, B) = ln(B) / ln(R).
+bool EncloseLogN(Args a, Interval& value, Outs p) {
+  if (!a[0].Positive() || !a[1].Positive()) return false;
+  Interval lnR;
+  Interval lnB;
+  arb_log(lnR.get(), a[0].get(), kBits);
+  arb_log(lnB.get(), a[1].get(), kBits);
+  if (lnR.ContainsZero()) return false;
+  value = lnB / lnR;
+  p[0] = -(value / (a[0] * lnR));
+  p[1] = Interval(1.0) / (a[1] * lnR);
+  return AllFinite(value, p);
+}
+
+bool EncloseSqr(Args a, Interval& value, Outs p) {
+  if (!a[0].Positive()) return false;  // no slope at 0
+  arb_sqrt(value.get(), a[0].get(), kBits);
+  p[0] = Interval(0.5) / value;
+  return AllFinite(value, p);
+}
+
+template <bool kDegrees>
+bool EncloseAtan(Args a, Interval& value, Outs p) {
+  const Interval scale(kDegrees ? ClsMath::Da() : 1.0);
+  arb_atan(value.get(), a[0].get(), kBits);
+  value = value * scale;
+  p[0] = scale / (Interval(1.0) + a[0] * a[0]);
+  return AllFinite(value, p);
+}
+
+enum class Hyper { Sinh, Cosh, Tanh };
+template <Hyper kWhich>
+bool EncloseHyper(Args a, Interval& value, Outs p) {
+  Interval sh;
+  Interval ch;
+  arb_sinh_cosh(sh.get(), ch.get(), a[0].get(), kBits);
+  switch (kWhich) {
+    case Hyper::Sinh:
+      value = sh;
+      p[0] = ch;
+      break;
+    case Hyper::Cosh:
+      value = ch;
+      p[0] = sh;
+      break;
+    case Hyper::Tanh:
+      value = sh / ch;
+      p[0] = Interval(1.0) / (ch * ch);
+      break;
+  }
+  return AllFinite(value, p);
+}
+
+// Error models, in units of u (see ErrorModel).
+constexpr ErrorModel kExact{};
+constexpr ErrorModel kLibm{4};            // one libm call: 2 ulps
+constexpr ErrorModel kCorrectlyRounded{1};
+constexpr ErrorModel kJumps{0, 0, 0, true, true};
+// Formulas that cancel near an end of their domain without a bound of the
+// three kinds: the inverse trigonometric ones near +-1 and their limit bands,
+// Acot's atan(x) + pi/2 for large negative x, and the inverse hyperbolic ones
+// built on log(sqrt(x^2 +- 1) + x).
+constexpr ErrorModel kUnbounded{0, 0, 0, false};
+// The degree functions round x*Ra before the libm call (relative u on the
+// argument); the reciprocal ones add a rounded division 1/f.
+constexpr ErrorModel kDegrees{4, 1};
+constexpr ErrorModel kReciprocal{5};
+constexpr ErrorModel kReciprocalDegrees{5, 1};
+// atan(x) * Da: the libm call and one product.
+constexpr ErrorModel kAtanDegrees{5};
+// (e^x - e^-x)/2: each exponential within 4u|e^+-x|, so the difference is
+// within 4u*cosh(x) = 4u|slope|, then one rounding of the difference.
+constexpr ErrorModel kSinH{2, 0, 4};
+constexpr ErrorModel kCosH{5};
+// (e^x - e^-x)/(e^-x + e^x): the numerator's 4u*(e^x + e^-x) over the sum is
+// 4u absolute, within 4u(|tanh| + sech^2); then the sum's and quotient's roundings.
+constexpr ErrorModel kTanH{11, 0, 4};
+constexpr ErrorModel kSecH{6};
+// 2/(e^x - e^-x): the difference's relative error 4u*coth(x) gives 4u|slope|.
+constexpr ErrorModel kCscH{2, 0, 4};
+// (e^x + e^-x)/(e^x - e^-x): |coth| * 4u coth(x) = 4u(1 + csch^2) <= 4u(|f| + |slope|).
+constexpr ErrorModel kCotH{10, 0, 4};
+// ln(x) / ln(10): two libm calls (the constant's own error counts) and a quotient.
+constexpr ErrorModel kLog10{9};
+constexpr ErrorModel kLogN{9};
+
+constexpr DerivativeRule Smooth(std::string_view name, bool member, bool foldable, Partials p, ErrorModel error,
+                                Enclosure enclose = nullptr) {
+  return {name, member, foldable, RuleKind::Smooth, ExtremeKind::None, p, error, enclose};
+}
+// Selecting an argument adds no rounding: the result is off by at most the
+// largest of the arguments' errors.
 constexpr DerivativeRule Pick(std::string_view name, ExtremeKind extreme) {
-  return {name, true, true, RuleKind::Select, extreme, nullptr};
+  return {name, true, true, RuleKind::Select, extreme, nullptr, kExact, nullptr};
 }
 constexpr bool kBuiltin = false;
 constexpr bool kMember = true;
@@ -209,71 +400,71 @@ constexpr bool kGuarded = false;  // also members that show a message or set Err
 
 constexpr std::array kRules{
     // Built-ins.
-    Smooth("Abs", kBuiltin, kPure, AbsPartial),
-    Smooth("Atn", kBuiltin, kPure, Along<Atan>),
-    Smooth("Cos", kBuiltin, kPure, Along<Cos>),
-    Smooth("Exp", kBuiltin, kPure, ExpPartial),
-    Smooth("Fix", kBuiltin, kPure, Steps<AtWholeButZero>),
-    Smooth("Int", kBuiltin, kPure, IntPartial),
-    Smooth("Log", kBuiltin, kPure, Along<Ln>),
-    Smooth("Round", kBuiltin, kPure, RoundPartial),
-    Smooth("Sgn", kBuiltin, kPure, Steps<AtZero>),
-    Smooth("Sin", kBuiltin, kPure, Along<Sin>),
-    Smooth("Sqr", kBuiltin, kPure, SqrPartial),
-    Smooth("Tan", kBuiltin, kPure, Along<Tan>),
-    Smooth("CDbl", kBuiltin, kPure, IdentityPartial),
+    Smooth("Abs", kBuiltin, kPure, AbsPartial, kExact, EncloseAbs),
+    Smooth("Atn", kBuiltin, kPure, Along<Atan>, kLibm, EncloseAtan<false>),
+    Smooth("Cos", kBuiltin, kPure, Along<Cos>, kLibm, EncloseTrig<Trig::Cos, false>),
+    Smooth("Exp", kBuiltin, kPure, ExpPartial, kLibm, EncloseExp),
+    Smooth("Fix", kBuiltin, kPure, Steps<AtWholeButZero>, kJumps),
+    Smooth("Int", kBuiltin, kPure, IntPartial, kJumps),
+    Smooth("Log", kBuiltin, kPure, Along<Ln>, kLibm, EncloseLn),
+    Smooth("Round", kBuiltin, kPure, RoundPartial, kJumps),
+    Smooth("Sgn", kBuiltin, kPure, Steps<AtZero>, kJumps),
+    Smooth("Sin", kBuiltin, kPure, Along<Sin>, kLibm, EncloseTrig<Trig::Sin, false>),
+    Smooth("Sqr", kBuiltin, kPure, SqrPartial, kCorrectlyRounded, EncloseSqr),
+    Smooth("Tan", kBuiltin, kPure, Along<Tan>, kLibm, EncloseTrig<Trig::Tan, false>),
+    Smooth("CDbl", kBuiltin, kPure, IdentityPartial, kExact, EncloseIdentity),
     // Library members.
-    Smooth("SinD", kMember, kGuarded, Along<SinD>),
-    Smooth("CosD", kMember, kGuarded, Along<CosD>),
-    Smooth("TanD", kMember, kGuarded, Along<TanD>),
-    Smooth("Cot", kMember, kGuarded, Along<Cot>),
-    Smooth("CotD", kMember, kGuarded, Along<CotD>),
-    Smooth("Csc", kMember, kGuarded, Along<Csc>),
-    Smooth("CscD", kMember, kGuarded, Along<CscD>),
-    Smooth("Sec", kMember, kGuarded, Along<Sec>),
-    Smooth("SecD", kMember, kGuarded, Along<SecD>),
-    Smooth("Asin", kMember, kGuarded, OutsideUnitBand<AsinFormula>),
-    Smooth("AsinD", kMember, kGuarded, OutsideUnitBand<AsinDFormula>),
-    Smooth("Acos", kMember, kGuarded, OutsideUnitBand<AcosFormula>),
-    Smooth("AcosD", kMember, kGuarded, OutsideUnitBand<AcosDFormula>),
-    Smooth("Asec", kMember, kGuarded, Along<AsecAngle>),
-    Smooth("AsecD", kMember, kGuarded, Along<AsecAngleD>),
-    Smooth("Acsc", kMember, kGuarded, Along<AsecAngle>),
-    Smooth("AcscD", kMember, kGuarded, Along<AsecAngleD>),
-    Smooth("Acot", kMember, kPure, Along<Atan>),
-    Smooth("AcotD", kMember, kPure, Along<AtanD>),
-    Smooth("Atan", kMember, kPure, Along<Atan>),
-    Smooth("AtanD", kMember, kPure, Along<AtanD>),
-    Smooth("sinH", kMember, kGuarded, Along<SinH>),
-    Smooth("cosH", kMember, kGuarded, Along<CosH>),
-    Smooth("tanH", kMember, kGuarded, Along<TanH>),
-    Smooth("secH", kMember, kGuarded, Along<SecH>),
-    Smooth("cscH", kMember, kGuarded, Along<CscH>),
-    Smooth("cotH", kMember, kGuarded, Along<CotH>),
-    Smooth("AsinH", kMember, kGuarded, Along<AsinH>),
-    Smooth("ACosH", kMember, kGuarded, Along<ACosH>),
-    Smooth("AtanH", kMember, kGuarded, Along<AtanH>),
-    Smooth("AsecH", kMember, kGuarded, Along<AsecH>),
-    Smooth("AcscH", kMember, kGuarded, Along<AcscH>),
-    Smooth("AcotH", kMember, kGuarded, Along<AcotH>),
-    Smooth("e", kMember, kPure, nullptr),
-    Smooth("PI", kMember, kPure, nullptr),
-    Smooth("ra", kMember, kPure, nullptr),
-    Smooth("Da", kMember, kPure, nullptr),
-    Smooth("Frac", kMember, kPure, FracPartial),
-    Smooth("LogN", kMember, kGuarded, LogNPartial),
-    Smooth("Log10", kMember, kGuarded, Log10Partial),
-    Smooth("Ln", kMember, kGuarded, Along<Ln>),
-    Smooth("SIGN", kMember, kPure, Steps<AtZero>),
-    Smooth("Modxy", kMember, kPure, Steps<RoundingTie>),
-    Smooth("Floor", kMember, kPure, Steps<AtWholeButZero>),
-    Smooth("Lcm", kMember, kGuarded, Steps<RoundingTie>),
-    Smooth("Gcd", kMember, kGuarded, Steps<RoundingTie>),
-    Smooth("Odd", kMember, kPure, Steps<Whole>),
-    Smooth("Even", kMember, kPure, Steps<Whole>),
+    Smooth("SinD", kMember, kGuarded, Along<SinD>, kDegrees, EncloseTrig<Trig::Sin, true>),
+    Smooth("CosD", kMember, kGuarded, Along<CosD>, kDegrees, EncloseTrig<Trig::Cos, true>),
+    Smooth("TanD", kMember, kGuarded, Along<TanD>, kDegrees, EncloseTrig<Trig::Tan, true>),
+    Smooth("Cot", kMember, kGuarded, Along<Cot>, kReciprocal, EncloseTrig<Trig::Cot, false>),
+    Smooth("CotD", kMember, kGuarded, Along<CotD>, kReciprocalDegrees, EncloseTrig<Trig::Cot, true>),
+    Smooth("Csc", kMember, kGuarded, Along<Csc>, kReciprocal, EncloseTrig<Trig::Csc, false>),
+    Smooth("CscD", kMember, kGuarded, Along<CscD>, kReciprocalDegrees, EncloseTrig<Trig::Csc, true>),
+    Smooth("Sec", kMember, kGuarded, Along<Sec>, kReciprocal, EncloseTrig<Trig::Sec, false>),
+    Smooth("SecD", kMember, kGuarded, Along<SecD>, kReciprocalDegrees, EncloseTrig<Trig::Sec, true>),
+    Smooth("Asin", kMember, kGuarded, OutsideUnitBand<AsinFormula>, kUnbounded),
+    Smooth("AsinD", kMember, kGuarded, OutsideUnitBand<AsinDFormula>, kUnbounded),
+    Smooth("Acos", kMember, kGuarded, OutsideUnitBand<AcosFormula>, kUnbounded),
+    Smooth("AcosD", kMember, kGuarded, OutsideUnitBand<AcosDFormula>, kUnbounded),
+    Smooth("Asec", kMember, kGuarded, Along<AsecAngle>, kUnbounded),
+    Smooth("AsecD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded),
+    Smooth("Acsc", kMember, kGuarded, Along<AsecAngle>, kUnbounded),
+    Smooth("AcscD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded),
+    Smooth("Acot", kMember, kPure, Along<Atan>, kUnbounded),
+    Smooth("AcotD", kMember, kPure, Along<AtanD>, kUnbounded),
+    Smooth("Atan", kMember, kPure, Along<Atan>, kLibm, EncloseAtan<false>),
+    Smooth("AtanD", kMember, kPure, Along<AtanD>, kAtanDegrees, EncloseAtan<true>),
+    Smooth("sinH", kMember, kGuarded, Along<SinH>, kSinH, EncloseHyper<Hyper::Sinh>),
+    Smooth("cosH", kMember, kGuarded, Along<CosH>, kCosH, EncloseHyper<Hyper::Cosh>),
+    Smooth("tanH", kMember, kGuarded, Along<TanH>, kTanH, EncloseHyper<Hyper::Tanh>),
+    Smooth("secH", kMember, kGuarded, Along<SecH>, kSecH),
+    Smooth("cscH", kMember, kGuarded, Along<CscH>, kCscH),
+    Smooth("cotH", kMember, kGuarded, Along<CotH>, kCotH),
+    Smooth("AsinH", kMember, kGuarded, Along<AsinH>, kUnbounded),
+    Smooth("ACosH", kMember, kGuarded, Along<ACosH>, kUnbounded),
+    Smooth("AtanH", kMember, kGuarded, Along<AtanH>, kUnbounded),
+    Smooth("AsecH", kMember, kGuarded, Along<AsecH>, kUnbounded),
+    Smooth("AcscH", kMember, kGuarded, Along<AcscH>, kUnbounded),
+    Smooth("AcotH", kMember, kGuarded, Along<AcotH>, kUnbounded),
+    Smooth("e", kMember, kPure, nullptr, kExact),
+    Smooth("PI", kMember, kPure, nullptr, kExact),
+    Smooth("ra", kMember, kPure, nullptr, kExact),
+    Smooth("Da", kMember, kPure, nullptr, kExact),
+    Smooth("Frac", kMember, kPure, FracPartial, kJumps),
+    Smooth("LogN", kMember, kGuarded, LogNPartial, kLogN, EncloseLogN),
+    Smooth("Log10", kMember, kGuarded, Log10Partial, kLog10, EncloseLog10),
+    Smooth("Ln", kMember, kGuarded, Along<Ln>, kLibm, EncloseLn),
+    Smooth("SIGN", kMember, kPure, Steps<AtZero>, kJumps),
+    Smooth("Modxy", kMember, kPure, Steps<RoundingTie>, kJumps),
+    Smooth("Floor", kMember, kPure, Steps<AtWholeButZero>, kJumps),
+    Smooth("Lcm", kMember, kGuarded, Steps<RoundingTie>, kJumps),
+    Smooth("Gcd", kMember, kGuarded, Steps<RoundingTie>, kJumps),
+    Smooth("Odd", kMember, kPure, Steps<Whole>, kJumps),
+    Smooth("Even", kMember, kPure, Steps<Whole>, kJumps),
     Pick("DMin", ExtremeKind::Minimum),
     Pick("DMax", ExtremeKind::Maximum),
-    Smooth("Sqr2", kMember, kGuarded, Sqr2Partial),
+    Smooth("Sqr2", kMember, kGuarded, Sqr2Partial, kCorrectlyRounded),
 };
 
 bool SameFolded(std::string_view name, std::string_view folded) {

@@ -1,5 +1,6 @@
 // Partial derivatives of the built-ins and library members the compiled form
-// covers. Values always come from the engine's own tables (CallBuiltin,
+// covers, each with what a call costs in rounding and, where one is written,
+// an enclosure of its values and partials over intervals. Values always come from the engine's own tables (CallBuiltin,
 // ClsMath::Invoke); this table only adds each function's derivative, so a
 // function added to the engine without a row here is still evaluated, by
 // central differences.
@@ -18,6 +19,32 @@ enum class RuleKind : std::uint8_t {
 
 enum class ExtremeKind : std::uint8_t { None, Minimum, Maximum };
 
+class Interval;
+
+// How far a call's computed value may lie from the exact function at exact
+// arguments, in units of u = 2^-53 (one unit in the last place is at most
+// 2u|value|):
+//   u * (value * |f| + argument * sum_k |df/da_k| |a_k| + slope * sum_k |df/da_k|).
+// `value` covers roundings relative to the result (glibc's sin, cos, tan,
+// exp, log and atan are within 2 ulps, 4u; sqrt and the operators 0.5 ulp,
+// u); `argument` covers a rounding of the argument inside the formula (the
+// degree functions round x*Ra); `slope` covers a cancellation inside the
+// formula whose error follows the slope (sinh's e^x - e^-x near 0). Where no
+// such bound holds over the whole domain, `bounded` is false and a call with
+// a varying argument has no error bound.
+struct ErrorModel {
+  double value = 0;
+  double argument = 0;
+  double slope = 0;
+  bool bounded = true;
+  bool jumps = false;  // piecewise constant: exact at exact arguments, unbounded otherwise
+};
+
+// The function's values and partials over intervals of its arguments; false
+// where the arguments reach outside the function's domain (or where the
+// enclosure would not be finite).
+using Enclosure = bool (*)(std::span<const Interval> args, Interval& value, std::span<Interval> partials);
+
 struct DerivativeRule {
   std::string_view name;  // as the engine's table spells it; matched in any letter case
   bool member;            // a library member (true) or a built-in (false)
@@ -27,6 +54,8 @@ struct DerivativeRule {
   // The partial derivatives at `args`, where the function's value is `value`;
   // false where one does not exist (a kink, a jump). Smooth only.
   bool (*partials)(std::span<const double> args, double value, std::span<double> out);
+  ErrorModel error;
+  Enclosure enclose;  // null: the function has no enclosure rule
 };
 
 std::span<const DerivativeRule> DerivativeRules();

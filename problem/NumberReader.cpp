@@ -11,7 +11,6 @@
 namespace problem {
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kInfinity = "inf";
 constexpr std::string_view kNotANumber = " is not a number";
 constexpr std::string_view kSeparated = "; values are separated by commas";

@@ -116,7 +116,7 @@ TEST(ScaledRootTest, StandardSystemsAtAnyScale) {
     // One part in a million off every coordinate (a thousandth where it is 0).
     std::vector<double> off = system->root;
     for (double& v : off) v = v == 0 ? 1E-3 : v * (1 + 1E-6);
-    for (const std::string& factor : {"1", "1E-12", "1E+8"}) {
+    for (const std::string factor : {"1", "1E-12", "1E+8"}) {
       SCOPED_TRACE(row.catalogueName + " times " + factor);
       Text scaled = row.text;
       for (std::string& e : scaled.equations) e = factor + "*(" + e + ")";

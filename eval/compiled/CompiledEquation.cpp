@@ -571,6 +571,19 @@ Derivatives CompiledSystem::Method() const {
   return Derivatives::Exact;
 }
 
+namespace {
+
+// The first equation that failed decides the status.
+void NoteFault(EvaluationStatus& status, std::size_t equation, const EquationResult& result) {
+  if (result.fault == EquationFault::None || !status.ok) return;
+  status.ok = false;
+  status.failedEquation = static_cast<int>(equation);
+  status.fault = result.fault;
+  status.description = result.description;
+}
+
+}  // namespace
+
 EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<double> f,
                                           std::span<double> jacobian) {
   const std::size_t n = names_.size();
@@ -584,12 +597,7 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
     results_[i] = equations_[i].Evaluate(x, row);
     const EquationResult& r = results_[i];
     f[i] = r.value;
-    if (r.fault != EquationFault::None && status.ok) {
-      status.ok = false;
-      status.failedEquation = static_cast<int>(i);
-      status.fault = r.fault;
-      status.description = r.description;
-    }
+    NoteFault(status, i, r);
   }
   return status;
 }
@@ -610,12 +618,7 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
     results_[i] = equations_[i].Evaluate(x, jacobian.subspan(i * n, n), bounds[i]);
     const EquationResult& r = results_[i];
     f[i] = r.value;
-    if (r.fault != EquationFault::None && status.ok) {
-      status.ok = false;
-      status.failedEquation = static_cast<int>(i);
-      status.fault = r.fault;
-      status.description = r.description;
-    }
+    NoteFault(status, i, r);
   }
   return status;
 }

@@ -419,11 +419,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     input.start = options.valuesText;
     input.box = options.boxText;
     const ProblemRead read = ReadCommandProblem(input, options.file);
-    if (!read.read) {
-      if (!read.refusal.inFile) return usage(read.refusal.message);
-      err << "nlsolve: " << OneLine(read.refusal.message) << '\n';
-      return kExitFailure;
-    }
+    if (!read.read) return Refuse(read.refusal, err, usage);
     const problem::Problem& given = read.read->problem;
     system.equations = read.read->expansion.equations;
     for (const problem::Equation& equation : given.equations) {

@@ -196,4 +196,10 @@ nlohmann::json DefinitionsJson(const std::vector<DefinitionValue>& values) {
   return object;
 }
 
+int Refuse(const ProblemRefusal& refusal, std::ostream& err, const std::function<int(const std::string&)>& usage) {
+  if (!refusal.inFile) return usage(refusal.message);
+  err << "nlsolve: " << OneLine(refusal.message) << '\n';
+  return kExitFailure;
+}
+
 }  // namespace cli

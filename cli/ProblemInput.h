@@ -3,6 +3,7 @@
 // form takes, its warnings written out, its definitions evaluated at a point.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -37,6 +38,11 @@ struct ProblemRead {
   ProblemRefusal refusal;
 };
 ProblemRead ReadCommandProblem(const problem::CommandLineInput& input, const std::optional<std::string>& file);
+
+// Says why the problem could not be had and returns the exit status: a fault
+// of a file as "nlsolve: ..." on err, status 1; one of the command line
+// through `usage`, which prints it with the command's usage.
+int Refuse(const ProblemRefusal& refusal, std::ostream& err, const std::function<int(const std::string&)>& usage);
 
 // A read problem expanded, or the refusal when the expansion is too large.
 ProblemRead Expanded(problem::ReadResult result);

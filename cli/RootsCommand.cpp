@@ -191,12 +191,7 @@ int RunRoots(const RootsCliOptions& options, std::ostream& out, std::ostream& er
   input.start = options.valuesText;
   input.box = options.boxText;
   const ProblemRead read = ReadCommandProblem(input, options.file);
-  if (!read.read) {
-    // A fault of the file ends with status 1; one of the command line is wrong usage.
-    if (!read.refusal.inFile) return usage(read.refusal.message);
-    err << "nlsolve: " << OneLine(read.refusal.message) << '\n';
-    return kExitFailure;
-  }
+  if (!read.read) return Refuse(read.refusal, err, usage);
   const problem::Problem& given = read.read->problem;
   const std::vector<std::string>& equations = read.read->expansion.equations;
   const std::vector<std::string>& names = given.names.value;

@@ -7,7 +7,6 @@
 #include "Definitions.h"
 #include "eval/Ascii.h"
 #include "eval/EquationNames.h"
-#include "eval/Parser.h"
 #include "eval/ScriptError.h"
 
 namespace problem {
@@ -17,31 +16,6 @@ std::string Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
-bool IsComparison(eval::Op op) {
-  switch (op) {
-    case eval::Op::Equal:
-    case eval::Op::NotEqual:
-    case eval::Op::Less:
-    case eval::Op::Greater:
-    case eval::Op::LessEqual:
-    case eval::Op::GreaterEqual:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// True when the expression parses and its top level is a comparison.
-bool TopLevelComparison(std::string_view text) {
-  try {
-    const std::shared_ptr<eval::Program> program = eval::ParseExpression(text);
-    const eval::Expr* root = program->expression;
-    return root != nullptr && root->kind == eval::ExprKind::Binary && IsComparison(root->op);
-  } catch (const eval::ScriptError&) {
-    return false;  // compiling the equation reports it
-  }
 }
 
 Warning MakeWarning(WarningCode code, std::string source, Place place, int equation, std::string field,

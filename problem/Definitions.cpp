@@ -125,6 +125,51 @@ std::vector<std::size_t> TopLevelEquals(std::string_view text) {
   return found;
 }
 
+bool TopLevelComparison(std::string_view text) {
+  std::vector<Token> tokens;
+  eval::Lexer lexer(text);
+  try {
+    for (Token token = lexer.Next(); token.kind != TokenKind::End; token = lexer.Next()) tokens.push_back(std::move(token));
+  } catch (const eval::ScriptError&) {
+    return false;  // compiling the equation reports it
+  }
+  std::size_t first = 0;
+  std::size_t last = tokens.size();
+  while (true) {
+    bool comparison = false;
+    bool logical = false;
+    bool enclosed = last - first >= 2 && tokens[first].kind == TokenKind::LParen;
+    int depth = 0;
+    for (std::size_t i = first; i < last; ++i) {
+      const Token& token = tokens[i];
+      if (token.kind == TokenKind::LParen) ++depth;
+      if (token.kind == TokenKind::RParen && depth > 0 && --depth == 0 && i + 1 < last) enclosed = false;
+      if (depth != 0 || token.kind == TokenKind::LParen || token.kind == TokenKind::RParen) continue;
+      switch (token.kind) {
+        case TokenKind::Equal:
+        case TokenKind::NotEqual:
+        case TokenKind::Less:
+        case TokenKind::Greater:
+        case TokenKind::LessEqual:
+        case TokenKind::GreaterEqual:
+          comparison = true;
+          break;
+        case TokenKind::Identifier:
+          logical = logical || token.keyword == Keyword::Not || token.keyword == Keyword::And ||
+                    token.keyword == Keyword::Or || token.keyword == Keyword::Xor ||
+                    token.keyword == Keyword::Eqv || token.keyword == Keyword::Imp;
+          break;
+        default:
+          break;
+      }
+    }
+    if (depth != 0) return false;  // unbalanced: compiling the equation reports it
+    if (!enclosed || tokens[last - 1].kind != TokenKind::RParen) return comparison && !logical;
+    ++first;  // the whole text is one parenthesized expression: look inside it
+    --last;
+  }
+}
+
 std::string_view SignificantText(std::string_view text) {
   std::optional<std::size_t> begin;
   std::size_t end = 0;

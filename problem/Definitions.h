@@ -21,6 +21,11 @@ namespace problem {
 // Empty when the lexer refuses the text before the end: compiling it
 // reports why.
 std::vector<std::size_t> TopLevelEquals(std::string_view text);
+// True when the expression's outermost operation (inside parentheses that
+// enclose all of it) is a comparison: =, <>, <, >, <= or >=, with no logical
+// operator (Not, And, Or, Xor, Eqv, Imp) beside it at that level. Read from
+// the tokens; false for a text the lexer refuses.
+bool TopLevelComparison(std::string_view text);
 
 // The text from its first token to the end of its last: blanks and a
 // trailing comment dropped, so that the text can be put in parentheses.

@@ -101,6 +101,20 @@ CommandLineInput Go(std::vector<std::string> equations, const char* names) {
   return input;
 }
 
+// The outermost operation, as the parser would build the tree.
+TEST(ProblemChecks, TopLevelComparison) {
+  const struct {
+    const char* text;
+    bool comparison;
+  } cases[] = {
+      {"x^2+y^2-4 = 0", true}, {"x < 1", true},        {"(x >= y)", true},       {"((x <> 2))", true},
+      {"x - 1", false},        {"(x = 1) + 2", false}, {"f(x = 1)", false},      {"Not x = 1", false},
+      {"x = 1 And y = 2", false}, {"(x) = (y)", true}, {"x = \"a = b\"", true}, {"x = (", false},
+      {"", false},             {"x = 1 'y < 2", true}, {"Abs(x - 1) * (y = 2)", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TopLevelComparison(c.text), c.comparison) << c.text;
+}
+
 TEST(ProblemChecks, WarningsWithPlaces) {
   CommandLineInput full = Go({"x^2 + y^2 = 4", "x < y"}, "x,y");
   full.method = "lm";

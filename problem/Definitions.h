@@ -24,7 +24,8 @@ std::vector<std::size_t> TopLevelEquals(std::string_view text);
 // True when the expression's outermost operation (inside parentheses that
 // enclose all of it) is a comparison: =, <>, <, >, <= or >=, with no logical
 // operator (Not, And, Or, Xor, Eqv, Imp) beside it at that level. Read from
-// the tokens; false for a text the lexer refuses.
+// the tokens; false for a text the lexer refuses or whose parentheses do
+// not balance.
 bool TopLevelComparison(std::string_view text);
 
 // The text from its first token to the end of its last: blanks and a

@@ -118,10 +118,10 @@ CommandTable MakeCommands() {
   table.push_back(MakeEvalCommand());
   table.push_back(MakeJacobianCommand());
   table.push_back(MakeSolveCommand());
-  table.push_back(MakeRootsCommand());
-  table.push_back(MakePlotCommand());
   table.push_back(MakeBatchCommand());
   table.push_back(MakeExamplesCommand());
+  table.push_back(MakeRootsCommand());
+  table.push_back(MakePlotCommand());
   return table;
 }
 

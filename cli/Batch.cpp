@@ -37,9 +37,6 @@ constexpr std::string_view kErrorKey = "error";
 constexpr std::string_view kDefinitionsKey = "definitions";
 constexpr std::string_view kWarningsKey = "warnings";
 constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, id";
-// The methods of `solve --method`, in the order its help lists them; newton
-// is the Go command, the others the robust road (RobustSolve.cpp).
-constexpr std::string_view kMethods[] = {"newton", "hybrid", "lm", "auto"};
 
 constexpr std::string_view kNullId = "null";
 constexpr std::size_t kReadChunkBytes = std::size_t{1} << 16;
@@ -232,18 +229,14 @@ std::string TextOf(const json& value, std::string_view key) {
   return value.get<std::string>();
 }
 
-// The line's method as `solve --method` takes it; newton when there is none.
-RobustCliOptions MethodOf(const json& line) {
-  RobustCliOptions robust;
+// The line's method as `solve --method` takes it; nullopt (newton) when there is none.
+std::optional<std::string> MethodOf(const json& line) {
   const auto it = line.find(kMethodKey);
-  if (it == line.end()) return robust;
-  robust.method = TextOf(*it, kMethodKey);
-  for (const std::string_view method : kMethods) {
-    if (robust.method == method) return robust;
-  }
-  std::string known;
-  for (const std::string_view method : kMethods) known += (known.empty() ? "" : ", ") + std::string(method);
-  throw LineError{"unknown method \"" + robust.method + "\"; the methods are " + known};
+  if (it == line.end()) return std::nullopt;
+  std::string method = TextOf(*it, kMethodKey);
+  if (!problem::MethodNamed(method))
+    throw LineError{"unknown method \"" + method + "\"; the methods are " + problem::MethodNames()};
+  return method;
 }
 
 // The reader's refusal of a line without its source, which the line's
@@ -266,8 +259,9 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   const bool hasEq = line.contains(kEqKey);
   const bool hasFile = line.contains(kFileKey);
   if (hasEq == hasFile) throw LineError{"a line needs \"eq\" (the equations) or \"file\" (a system file)"};
-  const RobustCliOptions robust = MethodOf(line);
-  const bool robustRoad = WantsRobustSolve(robust);
+  problem::CommandLineInput method;
+  method.method = MethodOf(line);
+  const bool robustRoad = problem::RoadOf(method) == problem::Road::Full;
 
   // The file's text, read once, for the problem's reader and the Go command alike.
   std::optional<std::string> fileText;
@@ -281,14 +275,13 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
 
   if (robustRoad) {
     if (hasEq && line[kEqKey].is_array() && line[kEqKey].empty()) {
-      if (auto problem = RobustSolveProblem(SolveOptions{}, robust)) throw LineError{*problem};
+      if (auto problem = RobustSolveProblem(method, 0, false)) throw LineError{*problem};
     }
     const ProblemRead read = Expanded(given);
     if (!read.read) throw LineError{WithoutSource(read.refusal.message, lineNumber)};
-    SolveOptions counted;
-    counted.equations = read.read->expansion.equations;
-    if (auto problem = RobustSolveProblem(counted, robust)) throw LineError{*problem};
-    return RunRobustProblem(read, ToRobustOptions(robust), robust.method, nullptr).document;
+    if (auto problem = RobustSolveProblem(method, read.read->expansion.equations.size(), false))
+      throw LineError{*problem};
+    return RobustSolveJson(RunRobustProblem(read, *method.method));
   }
   // The Go road takes no definitions; its reader says so.
   if (line.contains(kDefinitionsKey) && given.error) throw LineError{WithoutSource(problem::Format(*given.error), lineNumber)};
@@ -396,11 +389,12 @@ BatchLineResult RunBatchLine(std::string_view line, std::size_t lineNumber) {
 
 BatchLineResult BatchLineError(std::size_t lineNumber, std::string_view idText, std::string_view message) {
   try {
-    json result;
+    json result = JsonDocument();
     result[kErrorKey] = "line " + std::to_string(lineNumber) + ": " + std::string(message);
     return BatchLineResult{ResultText(result, idText), false};
   } catch (const std::exception&) {
-    return BatchLineResult{R"({"error":"out of memory","id":null})", false};
+    static_assert(kJsonVersion == 2, "the line below spells the version");
+    return BatchLineResult{R"({"error":"out of memory","id":null,"jsonVersion":2})", false};
   }
 }
 

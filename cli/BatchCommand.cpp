@@ -24,7 +24,12 @@
 #include <utility>
 #include <vector>
 
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
 #include "Batch.h"
+#include "Command.h"
 #include "Commands.h"
 #include "InputText.h"
 #include "Interrupt.h"
@@ -42,6 +47,13 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
 constexpr std::string_view kErrorPrefix = "nlsolve batch: ";
 constexpr std::string_view kTooLongLine = "longer than the limit of a system file";
+constexpr std::string_view kUsage = "Usage: nlsolve batch [FILE|-] [--jobs N]\n";
+
+// --jobs's default in words: 0 stands for one per core.
+std::string DefaultJobsText() {
+  const int jobs = BatchOptions{}.jobs;
+  return jobs > 0 ? std::to_string(jobs) : std::string("one per core");
+}
 
 struct InputLine {
   std::size_t number = 0;  // 1-based line number in the input
@@ -353,5 +365,54 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
   }
   return allConverged ? kExitSuccess : kExitFailure;
 }
+
+namespace {
+
+class BatchCommand : public Command {
+ public:
+  std::string_view Name() const override { return "batch"; }
+  std::string_view Summary() const override { return "Solve one system per JSON line"; }
+  std::string Usage() const override { return std::string(kUsage); }
+  std::string Help() const override {
+    return "  nlsolve batch [FILE|-] [--jobs N]\n"
+           "      Reads JSON Lines (standard input without FILE or with -), one run\n"
+           "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
+           "      \"method\": M, \"definitions\": [\"NAME = EXPR\", ...], \"id\": ...} (M as\n"
+           "      solve --method; definitions need one beyond newton), or {\"file\": PATH, ...}\n"
+           "      for a system file. Writes one JSON object per line in input order:\n"
+           "      the object of solve --json with the line's id, or {\"id\": ...,\n"
+           "      \"error\": ...} for a line that cannot run (see docs/json.md). --jobs\n"
+           "      runs N lines at once (default: " +
+           DefaultJobsText() +
+           ", at most " + std::to_string(kMaxJobs) +
+           "). Exit status 0 only when every run\n"
+           "      converged. Each result is written whole as soon as it and the lines\n"
+           "      before it are done; SIGINT or SIGTERM finishes the lines running,\n"
+           "      writes them and exits with 130 or 143.\n";
+  }
+
+  void AddOptions(CLI::App& command) override {
+    command.add_option("FILE", options_.path, "JSON Lines input (- or nothing: standard input)");
+    command.add_option("--jobs", options_.jobs, "Runs at once (default: " + DefaultJobsText() + ")")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxJobs));
+  }
+
+  int Run(std::ostream& out, std::ostream& err) override {
+    // Only the program's own terminal gets the progress line.
+    options_.progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    // In the program itself, SIGINT and SIGTERM let the batch finish the
+    // lines it is running (a test calling in keeps its own handling).
+    if (&err == &std::cerr) CatchInterrupts();
+    return RunBatch(options_, out, err);
+  }
+
+ private:
+  BatchOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeBatchCommand() { return std::make_unique<BatchCommand>(); }
 
 }  // namespace cli

@@ -1,26 +1,25 @@
 #include "Commands.h"
 
 #include <cassert>
+#include <charconv>
+#include <cmath>
 #include <memory>
+#include <set>
 
 #include "StreamUi.h"
 #include "app/Examples.h"
-#include "eval/ClsMath.h"
-#include "eval/Evaluate.h"
+#include "eval/Ascii.h"
 #include "eval/NumberText.h"
-#include "eval/ScriptEngine.h"
 #include "eval/ScriptError.h"
 
 namespace cli {
 namespace {
 
-// An eval engine is prepared as the input step prepares an equation's engine.
-constexpr std::string_view kLanguage = "VBScript";
-
 constexpr std::string_view kNullText = "Null";
 constexpr std::string_view kTrueText = "True";
 constexpr std::string_view kFalseText = "False";
 constexpr std::string_view kAnswerLineEnd = "\r\n";
+constexpr std::string_view kUndefinedText = "undefined";
 
 }  // namespace
 
@@ -97,12 +96,38 @@ void PrepareSolveInput(const SolveOptions& options, app::ProblemState& state,
   if (options.valuesText) fields.txtVarsI = *options.valuesText;
 }
 
+SolveOptions GoSolveOptions(int example, const problem::CommandLineInput& input) {
+  SolveOptions options;
+  options.example = example;
+  if (example == 0) options.equations = input.equations;
+  options.namesText = input.names;
+  options.valuesText = input.start;
+  options.definitions = input.definitions;
+  return options;
+}
+
+std::vector<std::string> MethodChoices() {
+  std::vector<std::string> names;
+  for (const problem::MethodInfo& info : problem::Methods()) names.emplace_back(info.name);
+  return names;
+}
+
+std::string MethodAlternatives() {
+  std::string text;
+  for (const problem::MethodInfo& info : problem::Methods()) text += (text.empty() ? "" : "|") + std::string(info.name);
+  return text;
+}
+
+std::string DefaultText(double value) { return eval::NumberText(value); }
+
 std::string JsonText(const nlohmann::json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+nlohmann::json JsonDocument() { return nlohmann::json{{kJsonVersionKey, kJsonVersion}}; }
+
 nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& ui) {
-  nlohmann::json document;
+  nlohmann::json document = JsonDocument();
   document["log"] = ui.log;
   document["messages"] = ui.messages;
   document["beeps"] = ui.beeps;
@@ -113,44 +138,6 @@ nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& u
   document["converged"] = result.converged;
   document["error"] = result.error ? nlohmann::json(*result.error) : nlohmann::json(nullptr);
   return document;
-}
-
-bool ParseAssignments(std::span<const std::string> assignments, std::vector<std::string>& names,
-                      std::vector<double>& values, std::ostream& err) {
-  for (const std::string& assignment : assignments) {
-    auto parsed = ParseAssignment(assignment);
-    if (!parsed) {
-      err << "nlsolve eval: --var needs NAME=VALUE, got \"" << assignment << "\"\n";
-      return false;
-    }
-    names.push_back(std::move(parsed->first));
-    values.push_back(parsed->second);
-  }
-  return true;
-}
-
-int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> names;
-  std::vector<double> values;
-  if (!ParseAssignments(options.assignments, names, values, err)) return kExitUsage;
-
-  StreamUi ui(nullptr, err);
-  eval::ScriptEngine engine;
-  const auto mathLib = std::make_shared<eval::ClsMath>();
-  // The library's messages go to this command's ui while it runs.
-  const eval::ClsMath::UiBinding libraryUi(*mathLib, ui);
-  try {
-    engine.SetLanguage(kLanguage);
-    engine.AddObject(eval::kLibraryName, mathLib, true);
-    const eval::Value result = eval::Evaluate(engine, options.expression, names, values, ui);
-    // Evaluate beeps only when the evaluation failed; its message is already out.
-    if (ui.Beeps() > 0) return kExitFailure;
-    out << ValueText(result) << '\n';
-    return kExitSuccess;
-  } catch (const eval::ScriptError& error) {
-    err << OneLine(error.Description()) << '\n';
-    return kExitFailure;
-  }
 }
 
 app::GoResult SolveOnce(const SolveOptions& options, eval::SolverUi& ui) {
@@ -185,10 +172,24 @@ int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err, 
   return result.converged ? kExitSuccess : kExitFailure;
 }
 
-int RunExamples(std::ostream& out) {
-  const std::vector<std::string> entries = app::ExampleEntries();
-  for (std::size_t i = 0; i < entries.size(); ++i) out << i + 1 << '\t' << entries[i] << '\n';
-  return kExitSuccess;
+std::string FullPrecisionText(double value) {
+  if (!std::isfinite(value)) return std::string(kUndefinedText);
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return std::string(buffer, end);
+}
+
+nlohmann::json FullPrecisionJson(double value) {
+  if (!std::isfinite(value)) return nullptr;
+  return value;
+}
+
+std::optional<std::string> RepeatedName(std::span<const std::string> names) {
+  std::set<std::string> seen;
+  for (const std::string& name : names) {
+    if (!seen.insert(eval::FoldName(name)).second) return name;
+  }
+  return std::nullopt;
 }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
-// The commands of nlsolve (eval, eval --grad, jacobian, solve, examples), each
-// taking its already-parsed options and writing to the streams it is given.
+// What nlsolve's commands share: exit statuses, the Go command's run on
+// options (`solve`, `solve FILE`, batch lines, the Go road of `plot`), the
+// JSON documents' version, and how numbers and names are written.
 #pragma once
 
 #include <functional>
@@ -16,6 +17,7 @@
 #include "app/GoCommand.h"
 #include "eval/SolverUi.h"
 #include "eval/Value.h"
+#include "problem/Readers.h"
 
 namespace cli {
 
@@ -32,10 +34,12 @@ inline constexpr std::string_view kOtherMethodsTake = "; --method hybrid, lm or 
 inline constexpr std::string_view kOtherMethodsField =
     "; \"method\": \"hybrid\", \"lm\" or \"auto\" takes 1 to 1000 equations";
 
-struct EvalOptions {
-  std::vector<std::string> assignments;  // "NAME=VALUE", in the order given
-  std::string expression;
-};
+// Every JSON document the commands print carries kJsonVersionKey:
+// kJsonVersion; docs/json.md lists the keys of each version.
+inline constexpr std::string_view kJsonVersionKey = "jsonVersion";
+inline constexpr int kJsonVersion = 2;
+// An object holding only the version: where every document starts.
+nlohmann::json JsonDocument();
 
 struct SolveOptions {
   int example = 0;                     // 1..kExampleCount, or 0 when equations are given
@@ -50,10 +54,6 @@ struct SolveOptions {
 // One --var: the name is the text before the first "=", the value the leading
 // number of the rest. nullopt when there is no "=" or the name is empty.
 std::optional<std::pair<std::string, double>> ParseAssignment(std::string_view text);
-// Every --var in order into names and values; false after telling err which
-// one is not NAME=VALUE.
-bool ParseAssignments(std::span<const std::string> assignments, std::vector<std::string>& names,
-                      std::vector<double>& values, std::ostream& err);
 
 // How eval prints a result: numbers as number text (a Single as VBScript
 // shows it), texts as they are, True/False, Empty as an empty text, Null as "Null".
@@ -74,6 +74,18 @@ std::optional<std::string> SolveOptionsProblem(const SolveOptions& options);
 void PrepareSolveInput(const SolveOptions& options, app::ProblemState& state,
                        app::InputFields& fields);
 
+// The Go command's options from a command line's: example N (0: none) or
+// the equations, and the names and initial-values texts as typed. Shared by
+// `solve` and the Go road of `plot`.
+SolveOptions GoSolveOptions(int example, const problem::CommandLineInput& input);
+
+// The methods' names as --method takes them ("newton", "hybrid", ...) and as
+// help shows them ("newton|hybrid|lm|auto"), from problem::Methods().
+std::vector<std::string> MethodChoices();
+std::string MethodAlternatives();
+// A default as help prints it: the number text of the engine ("1E-10", "20000").
+std::string DefaultText(double value);
+
 // The JSON document of one solve run.
 nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& ui);
 // The document as printed. Bytes that are not UTF-8 (an equation typed in
@@ -87,36 +99,10 @@ std::string JsonText(const nlohmann::json& document);
 app::GoResult SolveOnce(const SolveOptions& options, eval::SolverUi& ui);
 using SolveRunner = std::function<app::GoResult(const SolveOptions&, eval::SolverUi&)>;
 
-// The commands; each returns the exit status. Script failures are reported,
-// not thrown.
-int RunEval(const EvalOptions& options, std::ostream& out, std::ostream& err);
+// The Go command's run as `solve` prints it; returns the exit status.
 // `runner` does the run itself; a system file's run locates its errors.
 int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err,
              const SolveRunner& runner = SolveOnce);
-int RunExamples(std::ostream& out);
-
-// eval --grad (GradCommand.cpp): the value at full precision, then d/dNAME per
-// --var in order; with json one object {value, gradient, derivatives}.
-struct GradOptions {
-  std::vector<std::string> assignments;  // "NAME=VALUE", each NAME once
-  std::string expression;
-  bool json = false;
-};
-int RunEvalGrad(const GradOptions& options, std::ostream& out, std::ostream& err);
-
-// jacobian (JacobianCommand.cpp): F and J of the equations at one point.
-struct JacobianOptions {
-  std::vector<std::string> equations;
-  std::optional<std::string> namesText;  // default x1,x2,... one per equation
-  std::string atText;                    // comma-separated numbers, one per unknown
-  std::vector<std::string> definitions;  // --def NAME=EXPR, in order
-  bool json = false;
-};
-int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err);
-// The same for the equations of `file` (a path, "-" for standard input) when
-// given; the point is --at when `atGiven`, else the file's start: line.
-int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::string>& file, bool atGiven,
-                       std::ostream& out, std::ostream& err);
 
 // How the compiled-form commands write numbers: the shortest text that reads
 // back as exactly the double ("undefined" / null when not finite).

@@ -1,5 +1,5 @@
-// `solve FILE`, `jacobian FILE` and `eval --file F`: the commands over a system file, and the
-// run of one system file that the batch shares with `solve FILE`.
+// The Go command's run of one system file, which the batch shares with
+// `solve FILE`: its options from the file and its refusal located in it.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
-#include "RobustSolve.h"
 #include "problem/SystemFile.h"
 
 namespace cli {
@@ -34,18 +33,6 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
-// `solve FILE`; `options` holds what the command line gave (--vars, --x0,
-// --log, --json), `robust` its --method and budgets. A file that cannot be
-// read or parsed ends with status 1 before anything runs.
-int RunSolveFile(const std::string& path, const SolveOptions& options, const RobustCliOptions& robust,
-                 std::ostream& out, std::ostream& err);
-
-// `eval --file F` (with `grad`, `eval --grad --file F`): the file's one
-// expression; its names: and start: lines assign the unknowns, the --var
-// assignments of `options` after them (with --grad, instead of them).
-int RunEvalFile(const std::string& path, const EvalOptions& options, bool grad, bool json, std::ostream& out,
-                std::ostream& err);
-
 // The system file of a command that takes FILE, or nullopt with the message
 // on err. A names or start text the command line did not give (nullopt) is
 // the file's line; `fields` says which are. With `text`, the file's text
@@ -57,11 +44,5 @@ std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional
 // Which equation the compiled form refuses with these names, as "Eq_2:
 // Expected ')'"; empty when every one compiles.
 std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names);
-
-// `jacobian FILE`: the file's equations and names: line (--vars wins) at
-// the point --at, or the file's start: line when `at` is nullopt. A text of
-// the file that is refused names its line.
-int RunJacobianFile(const std::string& path, const JacobianOptions& overrides, const std::optional<std::string>& at,
-                    std::ostream& out, std::ostream& err);
 
 }  // namespace cli

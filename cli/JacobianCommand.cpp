@@ -2,115 +2,190 @@
 // compiled system.
 #include <memory>
 
+#include <CLI/CLI.hpp>
+
+#include "Command.h"
 #include "Commands.h"
 #include "InputText.h"
 #include "ProblemInput.h"
 #include "StreamUi.h"
-#include "app/ProblemState.h"
 #include "eval/ClsMath.h"
 #include "eval/ScriptError.h"
-#include "eval/Value.h"
 #include "eval/compiled/CompiledSystem.h"
 
 namespace cli {
+namespace {
 
-int RunJacobianProblem(const JacobianOptions& options, const std::optional<std::string>& file, bool atGiven,
-                       std::ostream& out, std::ostream& err) {
-  problem::CommandLineInput input;
-  input.road = problem::Road::Full;
-  input.equations = options.equations;
-  input.definitions = options.definitions;
-  input.names = options.namesText;
-  if (atGiven) input.start = options.atText;
-  input.startOption = "--at";
-  input.square = false;
-  const ProblemRead read = ReadCommandProblem(input, file);
-  if (!read.read) {
-    err << (read.refusal.inFile ? "nlsolve: " : "nlsolve jacobian: ") << OneLine(read.refusal.message) << '\n';
-    return read.refusal.inFile ? kExitFailure : kExitUsage;
-  }
-  const problem::Problem& given = read.read->problem;
-  if (given.start.origin.kind == problem::OriginKind::Default) {
-    err << "nlsolve jacobian: --at is needed: " << (file ? InputName(*file) : std::string("the system"))
-        << " has no start: line\n";
-    return kExitUsage;
-  }
-  if (!options.json) PrintWarnings(given.warnings, err);
-  if (const auto refused = RefusedText(*read.read)) {
-    err << (file ? "" : "nlsolve jacobian: ") << *refused << '\n';
-    return kExitFailure;
-  }
-  const std::vector<std::string>& names = given.names.value;
-  const std::vector<std::string>& equations = read.read->expansion.equations;
-  const std::vector<double>& at = given.start.value;
-  const std::vector<DefinitionValue> definitions = DefinitionValues(*read.read, at);
+constexpr std::string_view kUndefinedText = "undefined";
 
-  StreamUi ui(nullptr, err);
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-  try {
-    eval::CompiledSystem system(equations, names, library);
-    const std::size_t n = names.size();
-    std::vector<double> f(equations.size());
-    std::vector<double> jacobian(f.size() * n);
-    const eval::EvaluationStatus status = system.Evaluate(at, f, jacobian);
-    const auto results = system.Results();
-    auto valueDefined = [&](std::size_t i) { return results[i].fault != eval::EquationFault::ScriptError; };
+constexpr std::string_view kUsage =
+    "Usage: nlsolve jacobian ((--eq EXPR)... --at TEXT | FILE [--at TEXT])\n"
+    "                        [--vars TEXT] [--def NAME=EXPR]... [--json]\n";
+constexpr std::string_view kHelp =
+    "  nlsolve jacobian (--eq EXPR)... [--vars TEXT] [--def NAME=EXPR]... --at TEXT [--json]\n"
+    "      Prints F1 = ... per equation and dFi/dNAME = ... per entry of the\n"
+    "      Jacobian at the point --at (comma-separated numbers, one per unknown of\n"
+    "      --vars, default x1,x2,... one per equation), then how the derivatives\n"
+    "      were obtained, then NAME = value per definition. --json prints one\n"
+    "      object (names, at, residuals, jacobian, derivatives, definitions,\n"
+    "      warnings; see docs/json.md).\n"
+    "  nlsolve jacobian FILE [--vars TEXT] [--at TEXT] [--json]\n"
+    "      The same for a system file (- for standard input): its equations, its\n"
+    "      names: line unless --vars, and its start: line as the point unless --at.\n";
 
-    if (options.json) {
-      nlohmann::json document;
-      document["names"] = names;
-      document["at"] = at;
-      nlohmann::json values = nlohmann::json::array();
-      nlohmann::json rows = nlohmann::json::array();
-      nlohmann::json errors = nlohmann::json::array();
-      for (std::size_t i = 0; i < f.size(); ++i) {
-        values.push_back(valueDefined(i) ? FullPrecisionJson(f[i]) : nlohmann::json(nullptr));
-        nlohmann::json row = nlohmann::json::array();
-        for (std::size_t k = 0; k < n; ++k) row.push_back(FullPrecisionJson(jacobian[i * n + k]));
-        rows.push_back(row);
-        if (results[i].fault != eval::EquationFault::None) {
-          errors.push_back({{"equation", i + 1}, {"description", results[i].description}});
-        }
-      }
-      document["F"] = values;
-      document["J"] = rows;
-      document["derivatives"] = std::string(eval::DerivativesName(status.derivatives));
-      document["definitions"] = DefinitionsJson(definitions);
-      document["warnings"] = WarningsJson(given.warnings);
-      if (!errors.empty()) document["errors"] = errors;
-      out << JsonText(document) << '\n';
-    } else {
-      for (std::size_t i = 0; i < f.size(); ++i) {
-        out << 'F' << i + 1 << " = " << (valueDefined(i) ? FullPrecisionText(f[i]) : std::string("undefined"))
-            << '\n';
-      }
-      for (std::size_t i = 0; i < f.size(); ++i) {
-        for (std::size_t k = 0; k < n; ++k) {
-          out << "dF" << i + 1 << "/d" << names[k] << " = " << FullPrecisionText(jacobian[i * n + k]) << '\n';
-        }
-      }
-      out << "derivatives = " << eval::DerivativesName(status.derivatives) << '\n';
-      PrintDefinitions(definitions, out);
-      for (std::size_t i = 0; i < f.size(); ++i) {
-        if (results[i].fault != eval::EquationFault::None) {
-          err << "equation " << i + 1 << ": " << OneLine(results[i].description) << '\n';
-        }
-      }
+struct JacobianOptions {
+  // F and J of any number of equations in any number of unknowns, at --at.
+  problem::CommandLineInput input{.road = problem::Road::Full, .startOption = "--at", .square = false};
+  std::optional<std::string> file;  // a system file instead of the equations
+  bool json = false;
+};
+
+// What jacobian found at the point.
+struct JacobianReport {
+  std::vector<std::string> names;
+  std::vector<double> at;
+  std::vector<std::optional<double>> residuals;  // nullopt where an equation fails
+  std::vector<double> jacobian;                  // row-major, residuals.size() x names.size()
+  std::string_view derivatives;
+  struct Failure {
+    std::size_t equation;  // 1-based
+    std::string description;
+  };
+  std::vector<Failure> failures;
+  std::vector<DefinitionValue> definitions;
+  problem::WarningList warnings;
+  bool ok = false;
+};
+
+void PrintText(const JacobianReport& report, std::ostream& out, std::ostream& err) {
+  const std::size_t n = report.names.size();
+  for (std::size_t i = 0; i < report.residuals.size(); ++i) {
+    const auto& value = report.residuals[i];
+    out << 'F' << i + 1 << " = " << (value ? FullPrecisionText(*value) : std::string(kUndefinedText)) << '\n';
+  }
+  for (std::size_t i = 0; i < report.residuals.size(); ++i)
+    for (std::size_t k = 0; k < n; ++k)
+      out << "dF" << i + 1 << "/d" << report.names[k] << " = " << FullPrecisionText(report.jacobian[i * n + k]) << '\n';
+  out << "derivatives = " << report.derivatives << '\n';
+  PrintDefinitions(report.definitions, out);
+  for (const JacobianReport::Failure& failure : report.failures)
+    err << "equation " << failure.equation << ": " << OneLine(failure.description) << '\n';
+}
+
+nlohmann::json Json(const JacobianReport& report) {
+  const std::size_t n = report.names.size();
+  nlohmann::json document = JsonDocument();
+  document["names"] = report.names;
+  document["at"] = report.at;
+  nlohmann::json values = nlohmann::json::array();
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < report.residuals.size(); ++i) {
+    values.push_back(report.residuals[i] ? FullPrecisionJson(*report.residuals[i]) : nlohmann::json(nullptr));
+    nlohmann::json row = nlohmann::json::array();
+    for (std::size_t k = 0; k < n; ++k) row.push_back(FullPrecisionJson(report.jacobian[i * n + k]));
+    rows.push_back(row);
+  }
+  document["residuals"] = values;
+  document["jacobian"] = rows;
+  document["derivatives"] = std::string(report.derivatives);
+  document["definitions"] = DefinitionsJson(report.definitions);
+  document["warnings"] = WarningsJson(report.warnings);
+  if (!report.failures.empty()) {
+    nlohmann::json errors = nlohmann::json::array();
+    for (const JacobianReport::Failure& failure : report.failures)
+      errors.push_back({{"equation", failure.equation}, {"description", failure.description}});
+    document["errors"] = errors;
+  }
+  return document;
+}
+
+class JacobianCommand : public Command {
+ public:
+  std::string_view Name() const override { return "jacobian"; }
+  std::string_view Summary() const override { return "Print F and its Jacobian at a point"; }
+  std::string Usage() const override { return std::string(kUsage); }
+  std::string Help() const override { return std::string(kHelp); }
+
+  void AddOptions(CLI::App& command) override {
+    problem::CommandLineInput& input = options_.input;
+    command.add_option("--eq", input.equations, "One equation (repeatable, in order)")
+        ->type_name("EXPR")
+        ->allow_extra_args(false);
+    command.add_option("--vars", input.names, "The unknowns' names, comma-separated")->type_name("TEXT");
+    command.add_option("--at", input.start, "The point, comma-separated")->type_name("TEXT");
+    command.add_option("--def", input.definitions, "Define NAME as EXPR (repeatable)")
+        ->type_name("NAME=EXPR")
+        ->allow_extra_args(false);
+    command.add_option("FILE", options_.file, "A system file (- for standard input)");
+    command.add_flag("--json", options_.json, "Print one JSON object");
+  }
+
+  int Run(std::ostream& out, std::ostream& err) override {
+    const problem::CommandLineInput& input = options_.input;
+    auto usage = [&](const std::string& problem) {
+      err << "nlsolve: " << problem << '\n' << kUsage;
+      return kExitUsage;
+    };
+    if (options_.file && !input.equations.empty())
+      return usage("--eq and FILE do not mix: with FILE the equations come from the file");
+    if (!options_.file && input.equations.empty()) return usage("--eq is required");
+    if (!options_.file && !input.start) return usage("--at is required");
+    const ProblemRead read = ReadCommandProblem(input, options_.file);
+    if (!read.read) {
+      err << (read.refusal.inFile ? "nlsolve: " : "nlsolve jacobian: ") << OneLine(read.refusal.message) << '\n';
+      return read.refusal.inFile ? kExitFailure : kExitUsage;
     }
-    return status.ok ? kExitSuccess : kExitFailure;
-  } catch (const eval::ScriptError& error) {
-    err << OneLine(error.Description()) << '\n';
-    return kExitFailure;
-  }
-}
+    const problem::Problem& given = read.read->problem;
+    if (given.start.origin.kind == problem::OriginKind::Default) {
+      err << "nlsolve jacobian: --at is needed: " << InputName(*options_.file) << " has no start: line\n";
+      return kExitUsage;
+    }
+    if (!options_.json) PrintWarnings(given.warnings, err);
+    if (const auto refused = RefusedText(*read.read)) {
+      err << (options_.file ? "" : "nlsolve jacobian: ") << *refused << '\n';
+      return kExitFailure;
+    }
 
-int RunJacobian(const JacobianOptions& options, std::ostream& out, std::ostream& err) {
-  if (options.equations.empty()) {
-    err << "nlsolve jacobian: at least one --eq is needed\n";
-    return kExitUsage;
+    JacobianReport report;
+    report.names = given.names.value;
+    report.at = given.start.value;
+    report.warnings = given.warnings;
+    report.definitions = DefinitionValues(*read.read, report.at);
+    const std::vector<std::string>& equations = read.read->expansion.equations;
+    StreamUi ui(nullptr, err);
+    auto library = std::make_shared<eval::ClsMath>();
+    const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+    try {
+      eval::CompiledSystem system(equations, report.names, library);
+      std::vector<double> f(equations.size());
+      report.jacobian.assign(f.size() * report.names.size(), 0.0);
+      const eval::EvaluationStatus status = system.Evaluate(report.at, f, report.jacobian);
+      const auto results = system.Results();
+      for (std::size_t i = 0; i < f.size(); ++i) {
+        report.residuals.push_back(results[i].fault != eval::EquationFault::ScriptError ? std::optional(f[i])
+                                                                                          : std::nullopt);
+        if (results[i].fault != eval::EquationFault::None) report.failures.push_back({i + 1, results[i].description});
+      }
+      report.derivatives = eval::DerivativesName(status.derivatives);
+      report.ok = status.ok;
+    } catch (const eval::ScriptError& error) {
+      err << OneLine(error.Description()) << '\n';
+      return kExitFailure;
+    }
+    if (options_.json) {
+      out << JsonText(Json(report)) << '\n';
+    } else {
+      PrintText(report, out, err);
+    }
+    return report.ok ? kExitSuccess : kExitFailure;
   }
-  return RunJacobianProblem(options, std::nullopt, true, out, err);
-}
+
+ private:
+  JacobianOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeJacobianCommand() { return std::make_unique<JacobianCommand>(); }
 
 }  // namespace cli

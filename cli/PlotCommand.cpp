@@ -15,6 +15,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Command.h"
 #include "Commands.h"
 #include "FileCommands.h"
 #include "ProblemInput.h"
@@ -36,7 +37,6 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kNewton = "newton";
 constexpr const char* kLibraryFile = "libnlsolve_plot.so";
 constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
@@ -269,40 +269,6 @@ std::vector<std::string> ShownEquations(const Problem& system) {
 
 }  // namespace
 
-CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options) {
-  CLI::App* command = app.add_subcommand("plot", "Draw the zero curves, roots and the path of a method");
-  CLI::Option* example = command->add_option("--example", options.example, "Example N (see 'nlsolve examples')")
-                             ->type_name("N")
-                             ->check(CLI::Range(1, app::kExampleCount));
-  CLI::Option* eq = command->add_option("--eq", options.equations, "One equation (in order)")
-                        ->type_name("EXPR")
-                        ->allow_extra_args(false);
-  example->excludes(eq);
-  // Not excluded here: RunPlot says why FILE does not mix with them.
-  command->add_option("FILE", options.file, "A system file (- for standard input)");
-  command->add_option("--def", options.definitions, "Define NAME as EXPR (repeatable; not with newton)")
-      ->type_name("NAME=EXPR")
-      ->allow_extra_args(false);
-  command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
-  command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
-  command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
-      ->type_name("METHOD")
-      ->check(CLI::IsMember({std::string(kNewton), std::string("hybrid"), std::string("lm"), std::string("auto")}));
-  command->add_option("--box", options.boxText, "LO:HI for both unknowns, or one per unknown")
-      ->type_name("LO:HI[,LO:HI]");
-  command->add_option("-o,--output", options.output, "The picture: FILE.png or FILE.svg")
-      ->type_name("FILE")
-      ->required();
-  command->add_option("--size", options.sizeText, "Width x height in pixels (900x700)")->type_name("WxH");
-  command
-      ->add_option("--budget", options.budget,
-                   "Time budget in seconds for the path, the roots and the curves (" +
-                       std::to_string(plot::kDefaultBudgetSeconds) + ")")
-      ->type_name("SECONDS")
-      ->check(CLI::PositiveNumber);
-  return command;
-}
-
 bool ParseSize(std::string_view text, int& width, int& height, std::string& problem) {
   const std::size_t x = text.find_first_of("xX");
   auto side = [](std::string_view piece, int& value) {
@@ -400,7 +366,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
   std::optional<std::string> boxText = options.boxText;
   std::optional<SystemFile> file;
   RunFields fields;
-  const bool newton = options.method == kNewton;
+  const bool newton = problem::RoadOfMethod(options.method) == problem::Road::Go;
   int n = 0;
   bool plane = false;
   robust::RootsOptions search;
@@ -539,9 +505,9 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
       return kExitFailure;
     }
   } else {
-    RobustCliOptions robustOptions;
-    robustOptions.method = options.method;
-    robust::Options robustRun = ToRobustOptions(robustOptions);
+    problem::MethodOptions methodOptions;
+    methodOptions.method.value = problem::MethodNamed(options.method).value_or(problem::Method::Auto);
+    robust::Options robustRun = RobustOptionsOf(methodOptions);
     robustRun.maxSeconds = std::min(robustRun.maxSeconds, std::max(0.0, secondsLeft()));
     if (AddRobustRuns(robustRun, equations, system.start, plane, scene, end, outcome))
       cutShort.push_back("the method's run");
@@ -602,6 +568,59 @@ int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err)
   if (plane) out << scene.roots.size() << (scene.roots.size() == 1 ? " root" : " roots") << " found in the box\n";
   return kExitSuccess;
 }
+
+namespace {
+
+class PlotCommand : public Command {
+ public:
+  std::string_view Name() const override { return "plot"; }
+  std::string_view Summary() const override { return "Draw the zero curves, roots and the path of a method"; }
+  std::string Usage() const override { return std::string(kPlotUsage); }
+  std::string Help() const override { return kPlotHelp; }
+  int Run(std::ostream& out, std::ostream& err) override { return RunPlot(options_, out, err); }
+
+  void AddOptions(CLI::App& app) override {
+  PlotCliOptions& options = options_;
+  CLI::App* command = &app;
+  CLI::Option* example = command->add_option("--example", options.example, "Example N (see 'nlsolve examples')")
+                             ->type_name("N")
+                             ->check(CLI::Range(1, app::kExampleCount));
+  CLI::Option* eq = command->add_option("--eq", options.equations, "One equation (in order)")
+                        ->type_name("EXPR")
+                        ->allow_extra_args(false);
+  example->excludes(eq);
+  // Not excluded here: RunPlot says why FILE does not mix with them.
+  command->add_option("FILE", options.file, "A system file (- for standard input)");
+  command->add_option("--def", options.definitions, "Define NAME as EXPR (repeatable; not with newton)")
+      ->type_name("NAME=EXPR")
+      ->allow_extra_args(false);
+  command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
+  command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
+  command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
+      ->type_name("METHOD")
+      ->check(CLI::IsMember(MethodChoices()));
+  command->add_option("--box", options.boxText, "LO:HI for both unknowns, or one per unknown")
+      ->type_name("LO:HI[,LO:HI]");
+  command->add_option("-o,--output", options.output, "The picture: FILE.png or FILE.svg")
+      ->type_name("FILE")
+      ->required();
+  command->add_option("--size", options.sizeText, "Width x height in pixels (" + PlotCliOptions{}.sizeText + ")")->type_name("WxH");
+  command
+      ->add_option("--budget", options.budget,
+                   "Time budget in seconds for the path, the roots and the curves (" +
+                       std::to_string(plot::kDefaultBudgetSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(CLI::PositiveNumber);
+  }
+
+ private:
+  PlotCliOptions options_;
+};
+
+
+}  // namespace
+
+std::unique_ptr<Command> MakePlotCommand() { return std::make_unique<PlotCommand>(); }
 
 }  // namespace cli
 

@@ -12,26 +12,38 @@
 
 #include "plot/Limits.h"
 #include "plot/Scene.h"
-
-namespace CLI {
-class App;
-}
+#include "problem/Problem.h"
 
 namespace cli {
 
 inline constexpr std::string_view kPlotUsage =
     "Usage: nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
-    "                    [--method newton|hybrid|lm|auto] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
+    "                    [--method METHOD] [--box LO:HI[,LO:HI]] -o FILE.png|FILE.svg\n"
     "                    [--def NAME=EXPR]... [--size WxH] [--budget SECONDS]\n";
 
-// The limits in the text come from plot/Limits.h, as the check's do.
+struct PlotCliOptions {
+  int example = 0;
+  std::vector<std::string> equations;
+  std::optional<std::string> file;  // a system file instead of the equations
+  std::optional<std::string> namesText;
+  std::optional<std::string> valuesText;
+  std::string method{problem::NameOf(problem::Method::Newton)};
+  std::vector<std::string> definitions;  // --def NAME=EXPR (not with newton)
+  std::optional<std::string> boxText;
+  std::string output;
+  std::string sizeText = "900x700";
+  double budget = plot::kDefaultBudgetSeconds;  // seconds
+};
+
+// The limits and defaults in the text come from plot/Limits.h and
+// PlotCliOptions, as the check's do.
 inline const std::string kPlotHelp =
     std::string("  nlsolve plot (--example N | (--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
-                "               [--method newton|hybrid|lm|auto] [--def NAME=EXPR]... [--box LO:HI[,LO:HI]]\n"
+                "               [--method METHOD] [--def NAME=EXPR]... [--box LO:HI[,LO:HI]]\n"
                 "               -o FILE\n"
                 "               [--size WxH] [--budget SECONDS]\n"
-                "      Draws a picture into FILE (.png or .svg, 900x700 unless --size; each\n"
-                "      side ") +
+                "      Draws a picture into FILE (.png or .svg, ") +
+    PlotCliOptions{}.sizeText + " unless --size; each\n      side " +
     std::to_string(plot::kMinSide) + " to " + std::to_string(plot::kMaxSide) + " pixels, at most " +
     std::to_string(plot::kMaxPixels) +
     " pixels in all).\n"
@@ -47,23 +59,9 @@ inline const std::string kPlotHelp =
     "      cuts short is drawn as far as it got and named on the report line.\n"
     "      Exit status 0 when the picture was written. The file is replaced only\n"
     "      by a complete picture. FILE is a system file (- for standard input);\n"
-    "      --vars, --x0 and --box override its names:, start: and box: lines.";
+    "      --vars, --x0 and --box override its names:, start: and box: lines.\n"
+    "      METHOD as for solve --method.\n";
 
-struct PlotCliOptions {
-  int example = 0;
-  std::vector<std::string> equations;
-  std::optional<std::string> file;  // a system file instead of the equations
-  std::optional<std::string> namesText;
-  std::optional<std::string> valuesText;
-  std::string method = "newton";
-  std::vector<std::string> definitions;  // --def NAME=EXPR (not with newton)
-  std::optional<std::string> boxText;
-  std::string output;
-  std::string sizeText = "900x700";
-  double budget = plot::kDefaultBudgetSeconds;  // seconds
-};
-
-CLI::App* AddPlotCommand(CLI::App& app, PlotCliOptions& options);
 
 // "WxH" within plot/Limits.h's bounds; false with the problem in `problem`.
 bool ParseSize(std::string_view text, int& width, int& height, std::string& problem);

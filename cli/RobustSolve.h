@@ -1,9 +1,10 @@
-// nlsolve solve --method hybrid|lm|auto: the robust methods over the
-// equations compiled at full precision with exact Jacobians. `--method
-// newton` and no --method at all stay the Go command (Commands.h).
+// A read problem solved by a robust method (hybrid, lm, auto) over its
+// equations compiled at full precision with exact Jacobians: the run builds
+// a report, and one printer per format writes it. Shared by `solve
+// --method`, `solve FILE --method` and batch lines beyond newton; the Go
+// command's road is Commands.h.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -12,13 +13,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Commands.h"
+#include "ProblemInput.h"
 #include "problem/Readers.h"
 #include "robust/Robust.h"
-
-namespace CLI {
-class App;
-}
 
 namespace cli {
 
@@ -26,85 +23,49 @@ namespace cli {
 inline constexpr int kMaxRobustEquations = 1000;
 static_assert(kMaxRobustEquations == 1000, "Commands.h kOtherMethodsTake names this count");
 
-inline constexpr std::string_view kRobustSolveUsage =
-    "       nlsolve solve (--example N | --eq EXPR...) [--vars TEXT] [--x0 TEXT] [--json]\n"
-    "             --method hybrid|lm|auto [--ftol T] [--max-evaluations N] [--max-seconds S]\n"
-    "             [--max-starts N] [--seed N] [--def NAME=EXPR]...\n";
+// True when the robust road runs: the method's road is the Full road
+// (problem::RoadOfMethod), or one of the robust options was given (then
+// RobustSolveProblem reports the missing --method).
+bool WantsRobustSolve(const problem::CommandLineInput& input);
 
-inline constexpr const char* kRobustSolveHelp =
-    "Methods of solve:\n"
-    "  nlsolve solve ... --method newton|hybrid|lm|auto [--def NAME=EXPR]... [--ftol T]\n"
-    "                [--max-evaluations N] [--max-seconds S] [--max-starts N] [--seed N]\n"
-    "      newton (the default) is the Go command above. hybrid (Powell's dogleg\n"
-    "      trust region), lm (Levenberg-Marquardt) and auto (hybrid, then lm, then\n"
-    "      both from perturbed starts) take 1 to 1000 equations at full precision\n"
-    "      with exact derivatives. A root is a point where every |F| is at most\n"
-    "      --ftol (1E-10). Budgets: --max-evaluations (20000), --max-seconds (10);\n"
-    "      auto: --max-starts (40), --seed (1). Prints NAME= value per unknown\n"
-    "      (the names of --vars), NAME = value per definition, then one\n"
-    "      sentence; --json adds method, verdict, evaluations, maxAbsResidual,\n"
-    "      condition, names, definitions, warnings and more to the keys above.\n"
-    "      Exit status 0 only for a root. Beyond newton names are given once,\n"
-    "      numbers are decimal numbers, a line NAME = EXPR (or --def NAME=EXPR)\n"
-    "      defines a quantity and LEFT = RIGHT is the equation LEFT - (RIGHT).\n"
-    "      Every command warns on stderr (\"nlsolve: warning: ...\") about a name\n"
-    "      nothing defines, an unknown no equation uses, a comparison as an\n"
-    "      equation and values not separated by commas.\n";
+// What is wrong with a robust solve of `count` equations, or nullopt:
+// options of the robust methods without one, --log, a count out of range.
+std::optional<std::string> RobustSolveProblem(const problem::CommandLineInput& input, std::size_t count, bool log);
 
-// What the command line gave for the robust methods.
-struct RobustCliOptions {
-  std::string method = "newton";
-  std::optional<double> ftol;
-  std::optional<long> maxEvaluations;
-  std::optional<double> maxSeconds;
-  std::optional<int> maxStarts;
-  std::optional<std::uint64_t> seed;
+// The library's options from a problem's.
+robust::Options RobustOptionsOf(const problem::MethodOptions& options);
+
+// What one robust run found, or why it could not run.
+struct RobustSolveReport {
+  std::string requested;               // the method as asked for
+  std::optional<std::string> refusal;  // set when nothing ran
+  bool problemRead = false;            // names, start and warnings hold the problem as read
+  std::vector<std::string> names;
+  std::vector<double> start;
+  problem::WarningList warnings;
+  robust::Report run;                  // valid when !refusal
+  double ftol = 0.0;
+  std::string failure;   // the engine's description of the failing equation, if any
+  std::string sentence;  // robust::Summary with that description
+  std::vector<DefinitionValue> definitions;
+  std::string_view derivatives;
+  int interruptSignal = 0;  // SIGINT or SIGTERM when the run was interrupted
+  int status = 1;           // the exit status
 };
 
-// Adds --method and the robust methods' options to the solve command.
-void AddRobustOptions(CLI::App& solveCommand, RobustCliOptions& options);
+// One run of a read problem (or its refusal), with the options the problem
+// holds; `requested` names the method for a refusal.
+RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested);
 
-// True when the robust road runs: --method is not newton, or one of its
-// options was given (then RobustSolveProblem reports the missing --method).
-bool WantsRobustSolve(const RobustCliOptions& options);
+// The document of `solve --method ... --json` (docs/json.md).
+nlohmann::json RobustSolveJson(const RobustSolveReport& report);
+// The text: messages on err, then NAME= value per unknown, NAME = value per
+// definition and the sentence on out.
+void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, std::ostream& err);
 
-// What is wrong with the command line for the robust road, or nullopt.
-std::optional<std::string> RobustSolveProblem(const SolveOptions& solve, const RobustCliOptions& options);
-
-// The library's options from the command line's.
-robust::Options ToRobustOptions(const RobustCliOptions& options);
-
-struct ProblemRead;
-
-// One run by a robust method as `solve --json` prints it: the document and
-// the exit status.
-struct RobustRun {
-  nlohmann::json document;
-  int status = kExitFailure;
-};
-
-// What a robust run shows in text: messages for stderr, then the lines for
-// stdout (NAME= value per unknown, NAME = value per definition, the sentence).
-struct RobustText {
-  std::vector<std::string> messages;
-  std::vector<std::string> lines;
-};
-
-// The input of a robust solve from its command line: the equations (or the
-// example's), --def, --vars, --x0 and --method, on the Full road.
-problem::CommandLineInput RobustInput(const SolveOptions& solve, const RobustCliOptions& options);
-
-// One run of a read problem (or its refusal) by a robust method: the
-// document of `solve --json` (with names, definitions and warnings) and the
-// exit status; with `text`, also what the text output shows.
-RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& options, const std::string& requested,
-                           RobustText* text);
-
-// The run printed as `solve --method` prints it, its warnings first on err.
-int PrintRobustRun(const ProblemRead& read, const RobustCliOptions& options, bool json, std::ostream& out,
-                   std::ostream& err);
-
-int RunRobustSolve(const SolveOptions& solve, const RobustCliOptions& options, std::ostream& out,
+// The run printed as `solve --method` prints it, the warnings first on err
+// in text; returns the exit status.
+int PrintRobustRun(const ProblemRead& read, const std::string& requested, bool json, std::ostream& out,
                    std::ostream& err);
 
 }  // namespace cli

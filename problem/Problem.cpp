@@ -33,6 +33,9 @@ std::string MethodNames() {
   return names;
 }
 
+Road RoadOfMethod(const std::optional<std::string>& method) {
+  return !method || *method == NameOf(Method::Newton) ? Road::Go : Road::Full;
+}
 
 std::string Format(const Warning& warning) { return Format(warning.detail); }
 

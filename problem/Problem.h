@@ -58,6 +58,10 @@ std::optional<Method> MethodNamed(std::string_view name);
 std::string_view NameOf(Method method);
 // "newton, hybrid, lm, auto": the names for messages and help.
 std::string MethodNames();
+// The road a method is solved on, decided here only: the Go road for newton
+// or no method at all, the Full road for every other (an unknown name too:
+// the Full road's reader refuses it with the list of methods).
+Road RoadOfMethod(const std::optional<std::string>& method);
 
 // Every default of a problem's fields in one place: help texts print them
 // from here. The methods' budgets are those of the library they configure.

@@ -41,6 +41,10 @@ struct Raw {
   Road road = Road::Go;
   bool square = true;  // Full road: one name per equation
   std::vector<RawLine> lines;
+  // Where the equations come from, for the message when there is none: the
+  // option, the batch line's field or the file.
+  std::string equationsSource = "--eq";
+  std::string equationsField;
   std::vector<RawLine> definitions;
   std::optional<RawField> names;
   std::optional<RawField> start;
@@ -136,8 +140,8 @@ class Builder {
     ReadNames();
     SortLines();
     if (problem_.equations.empty()) {
-      const std::string source = raw_.lines.empty() ? std::string("--eq") : raw_.lines.front().source;
-      Fail(source, {}, 0, {}, "no equation given");
+      if (raw_.lines.empty()) Fail(raw_.equationsSource, {}, 0, raw_.equationsField, "no equation given");
+      Fail(raw_.lines.front().source, {}, 0, {}, "no equation given");
     }
     DefaultNames();
     CheckNames();
@@ -487,6 +491,7 @@ void AddSystemFile(Raw& raw, std::string_view fileName, std::string_view text) {
   if (!read.system) throw ProblemFailure{FileError(fileName, read.error)};
   const cli::SystemFile& file = *read.system;
   const std::string source(fileName);
+  raw.equationsSource = source;
   for (const cli::SourceText& equation : file.equations) raw.lines.push_back(RawLine{Placed(equation), source});
   const auto field = [&](const cli::SourceText& value, PlacedText placed, std::string_view key) {
     return RawField{FieldText{source, std::string(key), std::move(placed)},
@@ -566,7 +571,11 @@ class BatchReader {
       if (!fileText) Refuse(kFileKey, error);
       AddSystemFile(raw, path == "-" ? kStandardInputName : path, *fileText);
     }
-    raw.road = RoadOf(method);
+    raw.road = RoadOfMethod(method.method);
+    if (hasEq) {
+      raw.equationsSource = source_;
+      raw.equationsField = kEqKey;
+    }
     if (method.method) raw.method = Field(*method.method, kMethodKey);
     if (const auto it = line.find(kNamesKey); it != line.end()) raw.names = Field(Joined(*it, kNamesKey, false), kNamesKey);
     if (const auto it = line.find(kStartKey); it != line.end()) raw.start = Field(Joined(*it, kStartKey, true), kStartKey);
@@ -667,10 +676,7 @@ class BatchReader {
 
 }  // namespace
 
-Road RoadOf(const CommandLineInput& input) {
-  if (input.road) return *input.road;
-  return !input.method || *input.method == NameOf(Method::Newton) ? Road::Go : Road::Full;
-}
+Road RoadOf(const CommandLineInput& input) { return input.road ? *input.road : RoadOfMethod(input.method); }
 
 ReadResult ReadCommandLine(const CommandLineInput& input) {
   return Run([&] {

@@ -58,7 +58,7 @@ TEST(BatchLines, BadLinesBecomeErrorObjects) {
     const cli::BatchLineResult result = cli::RunBatchLine(row.line, 7);
     EXPECT_FALSE(result.converged);
     const json doc = json::parse(result.json);
-    EXPECT_EQ(doc.size(), 2u);
+    EXPECT_EQ(doc.size(), 3u);  // error, id, jsonVersion
     EXPECT_EQ(doc["id"], row.id);
     const std::string expected = "line 7: " + row.error;
     EXPECT_EQ(doc["error"].get<std::string>().substr(0, expected.size()), expected);

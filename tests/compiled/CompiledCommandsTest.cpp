@@ -56,14 +56,14 @@ TEST(CompiledCommands, JsonObjects) {
   std::ostringstream err;
   ASSERT_EQ(cli::RunCli(std::vector<std::string>{"eval", "--grad", "--json", "--var", "y=2", "--var", "x=0.5", "--", "x*y^3"}, out, err), 0);
   const auto grad = nlohmann::json::parse(out.str());
-  EXPECT_EQ(grad, nlohmann::json::parse(R"({"value": 4, "gradient": {"y": 6, "x": 8}, "derivatives": "exact", "warnings": []})"));
+  EXPECT_EQ(grad, nlohmann::json::parse(R"({"value": 4, "gradient": {"y": 6, "x": 8}, "derivatives": "exact", "warnings": [], "jsonVersion": 2})"));
 
   out.str("");
   ASSERT_EQ(cli::RunCli(std::vector<std::string>{"jacobian", "--json", "--eq", "x1*x2", "--eq", "x1 - (x2 > 0)", "--at", "2,3"}, out, err), 0);
   const auto jac = nlohmann::json::parse(out.str());
-  EXPECT_EQ(jac["F"], nlohmann::json::parse("[6, 3]"));
-  EXPECT_EQ(jac["J"][0], nlohmann::json::parse("[3, 2]"));
-  EXPECT_NEAR(jac["J"][1][0].get<double>(), 1, 1E-9);
+  EXPECT_EQ(jac["residuals"], nlohmann::json::parse("[6, 3]"));
+  EXPECT_EQ(jac["jacobian"][0], nlohmann::json::parse("[3, 2]"));
+  EXPECT_NEAR(jac["jacobian"][1][0].get<double>(), 1, 1E-9);
   EXPECT_EQ(jac["derivatives"], "central differences");
   EXPECT_FALSE(jac.contains("errors"));
   EXPECT_EQ(err.str(), "");

@@ -153,6 +153,10 @@ TEST(ProblemDoors, RefusalsNameTheirPlace) {
        "--def (column 1): X is an unknown; a definition names a quantity of its own"},
       {"box count", ReadCommandLine(box), "--box: needs one LOW:HIGH for every unknown or one per unknown (2), got 3"},
       {"no equation", ReadCommandLine(Full({})), "--eq: no equation given"},
+      // Each door names its own field: a batch line's "eq", a file's definitions only.
+      {"no equation in a batch line", ReadBatchLine(R"({"eq": [], "method": "lm"})", 4, Files({})),
+       "batch line 4: eq: no equation given"},
+      {"only definitions in a file", ReadSystemFile("s.txt", "r = 2\n", Full({})), "s.txt: no equation given"},
       {"file start", ReadSystemFile("s.txt", "start: 1, 3x\nx1-1\nx2-2\n", Full({})),
        "s.txt:1:11: start: '3x' is not a number"},
       {"file names count", ReadSystemFile("s.txt", "x1-1\nnames: a\nx2-2\n", Full({})),

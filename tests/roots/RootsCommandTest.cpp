@@ -31,12 +31,12 @@ TEST(RootsCommand, JsonHasExactlyTheDocumentedKeys) {
   const nlohmann::json document = nlohmann::json::parse(run.out);
   std::vector<std::string> keys;
   for (const auto& item : document.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"evaluations", "names", "outside_box", "roots", "seconds", "starts",
-                                            "warnings"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"box", "evaluations", "jsonVersion", "names", "outsideBox", "roots",
+                                            "seconds", "start", "startsTried", "warnings"}));
   ASSERT_EQ(document["roots"].size(), 4u);
   keys.clear();
   for (const auto& item : document["roots"][0].items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"condition", "max_abs_f", "starts", "x"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"conditionEstimate", "maxAbsResidual", "starts", "x"}));
   EXPECT_EQ(document["roots"][0]["x"], (nlohmann::json{-1.0, -1.0}));
   EXPECT_EQ(document["roots"][3]["x"], (nlohmann::json{1.0, 1.0}));
   // The sentence goes to stderr, so stdout stays one document; no progress line off a terminal.

@@ -287,9 +287,9 @@ bool ParseSize(std::string_view text, int& width, int& height, std::string& prob
 
 void GoPath::Add(const solvers::ReachedPoint& point) {
   using solvers::PathPoint;
-  std::vector<std::vector<double>>& points = point.stage == solvers::PathStage::Descent ? descent : newton;
-  if (point.kind == PathPoint::Iterate && point.stage == solvers::PathStage::Descent) return;
-  points.emplace_back(point.x.begin(), point.x.end());
+  using solvers::PathStage;
+  if (point.stage == PathStage::Descent && point.kind == PathPoint::Iterate) return;
+  (point.stage == PathStage::Descent ? descent : newton).emplace_back(point.x.begin(), point.x.end());
   if (point.kind == PathPoint::End) descentIterations = point.iteration;
 }
 

@@ -1,5 +1,6 @@
 #include "GoCommand.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -23,6 +24,7 @@ constexpr std::int16_t kNewtonIterations = 30;
 constexpr double kNewtonTolerance = 1E-5;
 constexpr int kDescentEquations = 3;  // the descent stage runs for three equations only
 constexpr int kTitleDecimals = 7;
+constexpr std::string_view kAnswerLineEnd = "\r\n";
 
 constexpr std::string_view kNoSystemMessage =
     "No system is loaded: double-click one of the examples in the list first.";
@@ -65,20 +67,27 @@ std::string LeftRangeMessage(int iteration, std::span<const double> point) {
 // The first unknown whose name the engine does not take as a variable, or
 // whose initial value cannot reach it, checked before any solver runs so the
 // message blames that field rather than the first equation evaluated.
-std::optional<std::string> UnknownsProblem(ProblemState& state,
-                                           const std::vector<std::string>& valuePieces) {
+struct UnknownsFault {
+  GoFailure failure;
+  std::string message;
+};
+std::optional<UnknownsFault> UnknownsProblem(ProblemState& state, const std::vector<std::string>& valuePieces) {
   const auto trial = NewEquationEngine(state);
-  for (const std::string& name : state.varNames) {
+  for (std::size_t p = 0; p < state.varNames.size(); ++p) {
+    const std::string& name = state.varNames[p];
     try {
       trial->AddCode(name + std::string(kNameTrialTail));
     } catch (const eval::ScriptError& error) {
-      return BadNameMessage(name, error.Description());
+      GoFailure failure{.kind = GoFailure::Kind::Name, .piece = p};
+      if (error.Position() != eval::ScriptError::kNoPosition) failure.offset = std::min(error.Position(), name.size());
+      return UnknownsFault{failure, BadNameMessage(name, error.Description())};
     }
   }
   for (std::size_t p = 0; p < state.x.size(); ++p) {
     if (solvers::InNumberRange(state.x[p])) continue;
     // With an empty field the point is the previous answer, which has no typed text.
-    return BadValueMessage(p < valuePieces.size() ? valuePieces[p] : eval::NumberText(state.x[p]));
+    return UnknownsFault{GoFailure{.kind = GoFailure::Kind::Value, .piece = p},
+                         BadValueMessage(p < valuePieces.size() ? valuePieces[p] : eval::NumberText(state.x[p]))};
   }
   return std::nullopt;
 }
@@ -164,11 +173,18 @@ double RoundToDecimals(double value, int decimals) {
 
 }  // namespace
 
+std::vector<std::string> AnswerLines(std::span<const double> answer) {
+  std::vector<std::string> lines;
+  lines.reserve(answer.size());
+  for (std::size_t i = 0; i < answer.size(); ++i) {
+    lines.push_back("x" + std::to_string(i + 1) + "= " + eval::NumberText(answer[i]));
+  }
+  return lines;
+}
+
 std::string AnswerText(std::span<const double> answer) {
   std::string text;
-  for (std::size_t i = 0; i < answer.size(); ++i) {
-    text += "x" + std::to_string(i + 1) + "= " + eval::NumberText(answer[i]) + "\r\n";
-  }
+  for (const std::string& line : AnswerLines(answer)) text += line + std::string(kAnswerLineEnd);
   return text;
 }
 
@@ -183,16 +199,20 @@ std::string TitleText(std::span<const double> residuals) {
   return title;
 }
 
-GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::SolverUi& ui) {
+GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::SolverUi& ui,
+                          const GoOptions& options) {
   GoResult result;
-  auto refuse = [&](std::string message) {
+  auto refuse = [&](const GoFailure& failure, std::string message) {
+    if (options.locate) message = options.locate(failure, message);
     ui.ShowMessage(message);
     result.error = std::move(message);
+    result.failure = failure;
     return result;
   };
+  using Kind = GoFailure::Kind;
 
   const int nEq = state.nEq;
-  if (nEq <= 0) return refuse(std::string(kNoSystemMessage));
+  if (nEq <= 0) return refuse({.kind = Kind::NoSystem}, std::string(kNoSystemMessage));
 
   // The solvers need exactly one name and one initial value per equation; an
   // empty field keeps those of the previous command.
@@ -201,10 +221,10 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
   const auto valuePieces = SplitAtCommas(fields.txtVarsI);
   const std::size_t values = valuePieces.empty() ? state.x.size() : valuePieces.size();
   if (names != static_cast<std::size_t>(nEq)) {
-    return refuse(CountMessage(nEq, "unknowns' names (Varaiabls)", names, namePieces));
+    return refuse({.kind = Kind::NameCount}, CountMessage(nEq, "unknowns' names (Varaiabls)", names, namePieces));
   }
   if (values != static_cast<std::size_t>(nEq)) {
-    return refuse(CountMessage(nEq, "initial values", values, valuePieces));
+    return refuse({.kind = Kind::ValueCount}, CountMessage(nEq, "initial values", values, valuePieces));
   }
 
   CountingUi counting(ui);
@@ -215,22 +235,22 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
   try {
     ReadProblemInput(fields, state);
     if (state.mathLib) libraryUi.emplace(*state.mathLib, counting);
-    if (auto problem = UnknownsProblem(state, valuePieces)) return refuse(std::move(*problem));
+    if (auto problem = UnknownsProblem(state, valuePieces)) return refuse(problem->failure, std::move(problem->message));
     // Views into the arrays the input step has just built.
     TrackedEquations& equations = tracked.emplace(state, counting);
 
     std::vector<double> xOut;
     if (nEq == kDescentEquations) {
       solvers::SteepestDescent(counting, kConfirm, state.nEq, equations, state.x,
-                               kDescentIterations, kDescentTolerance, xOut);
+                               kDescentIterations, kDescentTolerance, xOut, options.observer);
       xOut.resize(nEq);
       for (int i = 0; i < nEq; ++i) state.x[i] = xOut[i];
     }
     const solvers::NewtonReport report =
         solvers::NewtonSystem(counting, kConfirm, state.nEq, equations, state.x,
-                              kNewtonIterations, kNewtonTolerance, xOut);
+                              kNewtonIterations, kNewtonTolerance, xOut, options.observer);
     if (report.outcome == solvers::NewtonOutcome::LeftNumberRange) {
-      return refuse(LeftRangeMessage(report.iterations, xOut));
+      return refuse({.kind = Kind::LeftNumberRange}, LeftRangeMessage(report.iterations, xOut));
     }
     xOut.resize(nEq);
 
@@ -247,7 +267,14 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
   } catch (const eval::ScriptError& error) {
     // An equation the engine cannot take (a syntax error): abandon the command.
     const int eq = tracked && tracked->Current() > 0 ? tracked->Current() : 1;
-    return refuse("Eq_" + std::to_string(eq) + ": " + error.Description());
+    GoFailure failure{.kind = Kind::Equation, .equation = static_cast<std::size_t>(eq - 1)};
+    // The engine's position is in the code Evaluate adds around the text.
+    if (tracked && tracked->Current() > 0 && error.Position() != eval::ScriptError::kNoPosition) {
+      const std::size_t text = state.eqTexts[static_cast<std::size_t>(eq - 1)].size();
+      const std::size_t head = eval::FunctionBodyOffset();
+      failure.offset = error.Position() < head ? 0 : std::min(error.Position() - head, text);
+    }
+    return refuse(failure, "Eq_" + std::to_string(eq) + ": " + error.Description());
   }
 }
 

@@ -18,7 +18,6 @@ namespace {
 constexpr std::string_view kNullText = "Null";
 constexpr std::string_view kTrueText = "True";
 constexpr std::string_view kFalseText = "False";
-constexpr std::string_view kAnswerLineEnd = "\r\n";
 constexpr std::string_view kUndefinedText = "undefined";
 
 }  // namespace
@@ -160,13 +159,8 @@ int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err, 
   if (options.json) {
     out << JsonText(SolveJson(result, recorder)) << '\n';
   } else if (result.ran) {
-    std::string_view answer = result.answerText;
-    while (!answer.empty()) {
-      const std::size_t end = answer.find(kAnswerLineEnd);
-      out << answer.substr(0, end) << '\n';
-      if (end == std::string_view::npos) break;
-      answer.remove_prefix(end + kAnswerLineEnd.size());
-    }
+    // The answer field's lines, from the same formatting as its text.
+    for (const std::string& line : app::AnswerLines(result.x)) out << line << '\n';
     out << result.title << '\n';
   }
   return result.converged ? kExitSuccess : kExitFailure;

@@ -13,44 +13,6 @@
 #include "eval/compiled/CompiledSystem.h"
 
 namespace cli {
-namespace {
-
-// Passes everything on, each message one event late: a refused run's last
-// message is its error, which is shown with its place in the file instead.
-class LocatingUi : public eval::SolverUi {
- public:
-  explicit LocatingUi(eval::SolverUi& inner) : inner_(inner) {}
-  void PrintLine(std::string_view line) override {
-    Flush();
-    inner_.PrintLine(line);
-  }
-  void ShowMessage(std::string_view text) override {
-    Flush();
-    pending_ = std::string(text);
-  }
-  void Beep() override {
-    Flush();
-    inner_.Beep();
-  }
-  // Shows the held message, as `located` when it is the run's `error`.
-  void Finish(const std::optional<std::string>& error, const std::string& located) {
-    if (pending_ && error && *pending_ == *error) pending_ = located;
-    Flush();
-  }
-
- private:
-  void Flush() {
-    if (!pending_) return;
-    const std::string text = std::move(*pending_);
-    pending_.reset();
-    inner_.ShowMessage(text);
-  }
-
-  eval::SolverUi& inner_;
-  std::optional<std::string> pending_;
-};
-
-}  // namespace
 
 std::optional<std::string> EquationCountProblem(std::size_t count, std::string_view otherMethods) {
   if (count >= static_cast<std::size_t>(kMinEquations) && count <= static_cast<std::size_t>(app::kMaxEquations))
@@ -72,12 +34,14 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui) {
-  LocatingUi locating(ui);
-  app::GoResult result = SolveOnce(options, locating);
-  const std::string located = result.error ? LocateRunError(system, fields, *result.error) : std::string();
-  locating.Finish(result.error, located);
-  if (result.error) result.error = located;
-  return result;
+  app::ProblemState state;
+  app::InputFields inputs;
+  PrepareSolveInput(options, state, inputs);
+  app::GoOptions go;
+  go.locate = [&](const app::GoFailure& failure, const std::string& message) {
+    return LocateRunError(system, fields, failure, message);
+  };
+  return app::CmdExecute_Click(inputs, state, ui, go);
 }
 
 namespace {
@@ -111,7 +75,8 @@ std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional
   return std::move(read.system);
 }
 
-std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names) {
+std::optional<EquationRefusal> RefusedEquation(const std::vector<std::string>& texts,
+                                               const std::vector<std::string>& names) {
   eval::SilentUi ui;
   auto library = std::make_shared<eval::ClsMath>();
   const eval::ClsMath::UiBinding libraryMessages(*library, ui);
@@ -119,10 +84,16 @@ std::string RefusedEquation(const std::vector<std::string>& texts, const std::ve
     try {
       eval::CompiledEquation equation(texts[i], names, library);
     } catch (const eval::ScriptError& error) {
-      return "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description());
+      EquationRefusal refusal{{.kind = app::GoFailure::Kind::Equation, .equation = i},
+                              "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description())};
+      // A refused name fails the equation too; only the text's own fault has a place in it.
+      if (const auto failure = CompileFailureOf(texts[i]);
+          failure && failure->description == error.Description())
+        refusal.failure.offset = failure->offset;
+      return refusal;
     }
   }
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace cli

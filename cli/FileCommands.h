@@ -29,7 +29,7 @@ std::optional<std::string> EquationCountProblem(std::size_t count,
 SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& overrides, RunFields& fields);
 
 // SolveOnce on the system, its refusal located in the file (the message the
-// ui shows and result.error alike).
+// ui shows and result.error alike) by what the Go command says failed.
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
@@ -41,8 +41,14 @@ std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional
                                           std::optional<std::string>& valuesText, RunFields& fields,
                                           std::ostream& err, std::string* text = nullptr);
 
-// Which equation the compiled form refuses with these names, as "Eq_2:
-// Expected ')'"; empty when every one compiles.
-std::string RefusedEquation(const std::vector<std::string>& texts, const std::vector<std::string>& names);
+// The first equation the compiled form refuses with these names: which one
+// and where in its text (when the text alone fails so, the engine's place),
+// and the message, "Eq_2: Expected ')'". nullopt when every one compiles.
+struct EquationRefusal {
+  app::GoFailure failure;
+  std::string message;
+};
+std::optional<EquationRefusal> RefusedEquation(const std::vector<std::string>& texts,
+                                               const std::vector<std::string>& names);
 
 }  // namespace cli

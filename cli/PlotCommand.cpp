@@ -41,44 +41,6 @@ constexpr const char* kLibraryFile = "libnlsolve_plot.so";
 constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 
-// The Go command's log lines the path is read from.
-constexpr std::string_view kNewtonStart = "i=";             // "i=1x(1)=0"
-constexpr std::string_view kNewtonIteration = "IterNo=";    // "IterNo=3Error=0.25"
-constexpr std::string_view kNewtonPoint = "x(";             // "x(1)= 0.75"
-constexpr std::string_view kDescentEnd = "sta 400 K= ";     // "sta 400 K= 12;X(1)= 1;X(2)= 2"
-constexpr std::string_view kDescentHeader = "STEEPEST DESCENT METHOD FOR NONLINEAR SYSTEMS";
-
-// Passes messages and beeps on; keeps the log lines to read the path from.
-class PathRecorder : public eval::SolverUi {
- public:
-  explicit PathRecorder(eval::SolverUi& inner) : inner_(inner) {}
-  void PrintLine(std::string_view line) override { log.emplace_back(line); }
-  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
-  void Beep() override { inner_.Beep(); }
-  std::vector<std::string> log;
-
- private:
-  eval::SolverUi& inner_;
-};
-
-// The number after the first "=" of text (the log prints 15-digit number
-// text); NaN when there is none.
-double ValueAfterEquals(std::string_view text) {
-  const std::size_t equals = text.find('=');
-  if (equals == std::string_view::npos) return kUndefined;
-  std::string_view rest = text.substr(equals + 1);
-  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-  double value = kUndefined;
-  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-  return error == std::errc() ? value : kUndefined;
-}
-
-int LeadingInt(std::string_view text) {
-  int value = 0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
-}
-
 std::string Joined(const std::vector<std::string>& texts, std::string_view between) {
   std::string all;
   for (std::size_t i = 0; i < texts.size(); ++i) all += (i ? std::string(between) : "") + texts[i];
@@ -209,22 +171,22 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
 }
 
 // The Go command on the problem; its messages go to err as `solve` shows them.
-bool AddGoRuns(const PlotCliOptions& options, const Problem& problem, Equations& equations, bool plane,
+bool AddGoRuns(const PlotCliOptions& options, Equations& equations, bool plane,
                plot::Scene& scene, std::vector<double>& end, std::string& outcome, std::ostream& err) {
   SolveOptions solve;
   solve.example = options.example;
   solve.equations = options.equations;
   solve.namesText = options.namesText;
   solve.valuesText = options.valuesText;
-  StreamUi messages(nullptr, err);
-  PathRecorder recorder(messages);
+  StreamUi messages(nullptr, err);  // the log is not shown
   app::ProblemState state;
   app::InputFields fields;
   PrepareSolveInput(solve, state, fields);
-  const app::GoResult result = app::CmdExecute_Click(fields, state, recorder);
+  GoPath path;
+  app::GoOptions go;
+  go.observer = [&path](const solvers::ReachedPoint& point) { path.Add(point); };
+  const app::GoResult result = app::CmdExecute_Click(fields, state, messages, go);
   if (!result.ran) return false;
-  const int n = static_cast<int>(problem.equations.size());
-  const GoPath path = ReadGoPath(recorder.log, problem.start, n);
   auto add = [&](const std::vector<std::vector<double>>& points, plot::Stage stage, std::string label,
                  double firstIteration, double lastIteration) {
     if (points.empty()) return;
@@ -289,47 +251,12 @@ bool ParseSize(std::string_view text, int& width, int& height, std::string& prob
   return true;
 }
 
-GoPath ReadGoPath(const std::vector<std::string>& log, std::vector<double> start, int n) {
-  GoPath path;
-  std::vector<double> point;
-  std::vector<std::vector<double>>* target = nullptr;
-  auto flush = [&] {
-    if (target != nullptr && point.size() == static_cast<std::size_t>(n)) target->push_back(point);
-    point.clear();
-  };
-  for (const std::string& line : log) {
-    const std::string_view text = line;
-    if (text == kDescentHeader) {
-      flush();
-      path.descent.push_back(start);
-      target = nullptr;
-    } else if (text.starts_with(kDescentEnd)) {
-      flush();
-      path.descentIterations = LeadingInt(text.substr(kDescentEnd.size()));
-      std::vector<double> end;
-      for (std::size_t at = text.find(";X("); at != std::string_view::npos; at = text.find(";X(", at + 1))
-        end.push_back(ValueAfterEquals(text.substr(at)));
-      if (end.size() == static_cast<std::size_t>(n) && !path.descent.empty()) path.descent.push_back(end);
-    } else if (text.starts_with(kNewtonStart)) {
-      // "i=1x(1)=0": the value follows the second "=".
-      const std::size_t second = text.find('=', kNewtonStart.size());
-      if (second == std::string_view::npos) continue;
-      if (point.empty()) {
-        flush();
-        target = &path.newton;
-      }
-      point.push_back(ValueAfterEquals(text.substr(second)));
-      if (point.size() == static_cast<std::size_t>(n)) flush();
-    } else if (text.starts_with(kNewtonIteration)) {
-      flush();
-      target = &path.newton;
-    } else if (text.starts_with(kNewtonPoint) && target == &path.newton) {
-      point.push_back(ValueAfterEquals(text));
-      if (point.size() == static_cast<std::size_t>(n)) flush();
-    }
-  }
-  flush();
-  return path;
+void GoPath::Add(const solvers::ReachedPoint& point) {
+  using solvers::PathPoint;
+  using solvers::PathStage;
+  if (point.stage == PathStage::Descent && point.kind == PathPoint::Iterate) return;
+  (point.stage == PathStage::Descent ? descent : newton).emplace_back(point.x.begin(), point.x.end());
+  if (point.kind == PathPoint::End) descentIterations = point.iteration;
 }
 
 bool WritePicture(const plot::Scene& scene, const std::string& path, std::string& error) {
@@ -481,8 +408,10 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
       if (options.example == 0)
         PrintWarnings(GoRoadWarnings(given, file ? std::optional(fileText) : std::nullopt, file ? file->fileName : ""), err);
     }
-    if (std::string refused = RefusedEquation(system.equations, system.names); !refused.empty()) {
-      err << (file ? LocateRunError(*file, fields, refused) : "nlsolve plot: " + refused) << '\n';
+    if (const auto refused = RefusedEquation(system.equations, system.names)) {
+      err << (file ? LocateRunError(*file, fields, refused->failure, refused->message)
+                   : "nlsolve plot: " + refused->message)
+          << '\n';
       return kExitFailure;
     }
 }
@@ -500,7 +429,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     if (file) fieldTexts.equations = system.equations;
     fieldTexts.namesText = namesText;
     fieldTexts.valuesText = valuesText;
-    if (!AddGoRuns(fieldTexts, system, equations, plane, scene, end, outcome, err)) {
+    if (!AddGoRuns(fieldTexts, equations, plane, scene, end, outcome, err)) {
       err << "nlsolve plot: the Go command refused the system; nothing was drawn\n";
       return kExitFailure;
     }

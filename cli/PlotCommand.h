@@ -13,6 +13,7 @@
 #include "plot/Limits.h"
 #include "plot/Scene.h"
 #include "problem/Problem.h"
+#include "solvers/Solvers.h"
 
 namespace cli {
 
@@ -66,15 +67,17 @@ inline const std::string kPlotHelp =
 // "WxH" within plot/Limits.h's bounds; false with the problem in `problem`.
 bool ParseSize(std::string_view text, int& width, int& height, std::string& problem);
 
-// The Go command's path read back from the lines it printed on its log
-// surface: the steepest-descent stage (its start and the end point it prints)
-// and Newton's start and iterates, each a run of points of n coordinates.
+// The Go command's path as its solvers report it through the observer
+// (app::GoOptions): the steepest-descent stage's start and end point and
+// Newton's start and iterates, each a point of n coordinates.
 struct GoPath {
   std::vector<std::vector<double>> newton;
   std::vector<std::vector<double>> descent;  // empty when there was no descent stage
-  int descentIterations = 0;
+  int descentIterations = 0;                 // the count the descent's end gives
+  // Takes one point the solvers reached; the descent's steps between its
+  // start and end are not kept.
+  void Add(const solvers::ReachedPoint& point);
 };
-GoPath ReadGoPath(const std::vector<std::string>& log, std::vector<double> start, int n);
 
 // Finds the drawing library: $NLSOLVE_PLOT_LIBRARY when set, else beside the
 // executable, else in ../lib/nlsolver/ from it. Writes scene to path.

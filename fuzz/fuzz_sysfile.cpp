@@ -37,11 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const cli::BoxRange& range : system.box) Check(range.low <= range.high);
   const cli::RunFields fields{system.names.has_value(), system.start.has_value()};
-  for (const char* error : {"Eq_1: Syntax error", "Eq_2: Type mismatch",
-                            "The system has 2 equations, so it needs 2 initial values; 1 was given.",
-                            "The system has 2 equations, so it needs 2 unknowns' names; 3 were given."}) {
-    const std::string located = cli::LocateRunError(system, fields, error);
-    Check(located.find(error) != std::string::npos || located.find("fuzz.txt") == 0);
+  using Kind = app::GoFailure::Kind;
+  const app::GoFailure failures[] = {
+      {.kind = Kind::Equation, .equation = 0, .offset = 3},   {.kind = Kind::Equation, .equation = 1},
+      {.kind = Kind::Equation, .equation = 0, .offset = size}, {.kind = Kind::NameCount},
+      {.kind = Kind::ValueCount},                              {.kind = Kind::Name, .piece = 1, .offset = 2},
+      {.kind = Kind::Value, .piece = 1},                       {.kind = Kind::LeftNumberRange},
+  };
+  const std::string message = "a message";
+  for (const app::GoFailure& failure : failures) {
+    const std::string located = cli::LocateRunError(system, fields, failure, message);
+    Check(located.ends_with(message) && (located == message || located.find("fuzz.txt") == 0));
   }
   return 0;
 }

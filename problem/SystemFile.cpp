@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLanguage = "VBScript";
-constexpr std::string_view kNameAssignmentTail = " = 0";
-constexpr std::string_view kEquationPrefix = "Eq_";
 
 constexpr std::string_view kNamesKey = "names";
 constexpr std::string_view kStartKey = "start";
@@ -290,37 +288,51 @@ std::size_t OffsetInText(const eval::ScriptError& error, std::size_t head, std::
   return std::min(error.Position() - head, textSize);
 }
 
-// "Eq_<n>: <description>" split into n and the description.
-std::optional<std::pair<std::size_t, std::string_view>> EquationError(std::string_view error) {
-  if (error.substr(0, kEquationPrefix.size()) != kEquationPrefix) return std::nullopt;
-  std::size_t n = 0;
-  const char* begin = error.data() + kEquationPrefix.size();
-  const char* end = error.data() + error.size();
-  const auto [digitsEnd, ec] = std::from_chars(begin, end, n);
-  if (ec != std::errc() || end - digitsEnd < 2 || digitsEnd[0] != ':' || digitsEnd[1] != ' ') return std::nullopt;
-  return std::pair{n, error.substr(static_cast<std::size_t>(digitsEnd + 2 - error.data()))};
+// The place of byte `at(piece)` of piece `piece` of a field split at commas;
+// nullopt when the field has no such piece.
+template <typename At>
+std::optional<SourceText::Place> PiecePlace(const SourceText& field, std::size_t piece, At at) {
+  const std::vector<std::string> pieces = app::SplitAtCommas(field.Text());
+  if (piece >= pieces.size()) return std::nullopt;
+  std::size_t offset = 0;
+  for (std::size_t p = 0; p < piece; ++p) offset += pieces[p].size() + 1;
+  return field.PlaceOf(offset + std::min(at(pieces[piece]), pieces[piece].size()));
 }
 
-// The Go command's refusals of a field's piece: "The name ' 2x' in
-// Varaiabls ...", "The initial value '1E400' in Initial Values ..." (the
-// texts live in app/GoCommand.cpp; the piece stands between the quotes).
-constexpr std::string_view kBadNamePrefix = "The name '";
-constexpr std::string_view kBadValuePrefix = "The initial value '";
-constexpr std::string_view kPieceEnd = "' in ";
-
-// The place of the first piece of `field` that `error` names after `prefix`
-// and that `offsetOf` finds a fault in (the offset of the fault in the piece).
-template <typename OffsetOf>
-std::optional<SourceText::Place> FieldPiece(const SourceText& field, std::string_view prefix, std::string_view error,
-                                            OffsetOf offsetOf) {
-  if (error.substr(0, prefix.size()) != prefix) return std::nullopt;
-  const std::string_view named = error.substr(prefix.size());
-  std::size_t offset = 0;
-  for (const std::string& piece : app::SplitAtCommas(field.Text())) {
-    if (named.substr(0, piece.size()) == piece && named.substr(piece.size(), kPieceEnd.size()) == kPieceEnd) {
-      if (const std::optional<std::size_t> at = offsetOf(piece)) return field.PlaceOf(offset + *at);
+std::optional<SourceText::Place> RunErrorPlace(const SystemFile& system, const RunFields& fields,
+                                               const app::GoFailure& failure) {
+  using Kind = app::GoFailure::Kind;
+  const bool names = fields.namesFromFile && system.names;
+  const bool start = fields.startFromFile && system.start;
+  switch (failure.kind) {
+    case Kind::Equation: {
+      if (failure.equation >= system.equations.size()) return std::nullopt;
+      const SourceText& equation = system.equations[failure.equation];
+      if (failure.offset == app::GoFailure::kNoOffset) return SourceText::Place{equation.Line(), 0};
+      return equation.PlaceOf(std::min(failure.offset, equation.Text().size()));
     }
-    offset += piece.size() + 1;
+    case Kind::NameCount:
+      if (names) return SourceText::Place{system.names->Line(), 0};
+      return std::nullopt;
+    case Kind::ValueCount:
+      if (start) return SourceText::Place{system.start->Line(), 0};
+      return std::nullopt;
+    case Kind::Name:
+      if (!names) return std::nullopt;
+      // The names line holds each name as the field does, so the engine's
+      // offset in the name is one in the piece.
+      return PiecePlace(*system.names, failure.piece, [&](const std::string&) {
+        return failure.offset == app::GoFailure::kNoOffset ? 0 : failure.offset;
+      });
+    case Kind::Value:
+      if (!start) return std::nullopt;
+      // The value's text starts after the blanks the piece may begin with.
+      return PiecePlace(*system.start, failure.piece, [](const std::string& piece) {
+        return std::min(piece.find_first_not_of(" \t\n"), piece.size());
+      });
+    case Kind::NoSystem:
+    case Kind::LeftNumberRange:
+      return std::nullopt;
   }
   return std::nullopt;
 }
@@ -386,45 +398,10 @@ std::optional<CompileFailure> CompileFailureOf(std::string_view expression) {
                         OffsetInText(*error, eval::FunctionBodyOffset(), expression.size())};
 }
 
-std::string LocateRunError(const SystemFile& system, const RunFields& fields, std::string_view error) {
-  const std::string message(error);
-  const std::size_t count = system.equations.size();
-  if (const auto equationError = EquationError(error);
-      equationError && equationError->first >= 1 && equationError->first <= count) {
-    const auto [n, description] = *equationError;
-    const SourceText& equation = system.equations[n - 1];
-    const auto failure = CompileFailureOf(equation.Text());
-    if (failure && failure->description == description && failure->offset != std::string::npos)
-      return system.Where(equation.PlaceOf(failure->offset)) + message;
-    return system.Where({equation.Line(), 0}) + message;
-  }
-  if (fields.namesFromFile && system.names) {
-    const SourceText& names = *system.names;
-    if (app::SplitAtCommas(names.Text()).size() != count) return system.Where({names.Line(), 0}) + message;
-    // The first piece the message names that the engine refuses as a name.
-    const auto piece = FieldPiece(names, kBadNamePrefix, error, [](const std::string& name) -> std::optional<std::size_t> {
-      // Tried as the Go command tries it: in an equation's engine, library included.
-      app::ProblemState trialState;
-      const auto engine = app::NewEquationEngine(trialState);
-      try {
-        engine->AddCode(name + std::string(kNameAssignmentTail));
-        return std::nullopt;
-      } catch (const eval::ScriptError& failure) {
-        const std::size_t at = OffsetInText(failure, 0, name.size());
-        return at == std::string::npos ? 0 : at;
-      }
-    });
-    if (piece) return system.Where(*piece) + message;
-  }
-  if (fields.startFromFile && system.start) {
-    const SourceText& start = *system.start;
-    if (app::SplitAtCommas(start.Text()).size() != count) return system.Where({start.Line(), 0}) + message;
-    const auto piece = FieldPiece(start, kBadValuePrefix, error, [](const std::string& value) {
-      return std::optional(std::min(value.find_first_not_of(" \t\n"), value.size()));
-    });
-    if (piece) return system.Where(*piece) + message;
-  }
-  return message;
+std::string LocateRunError(const SystemFile& system, const RunFields& fields, const app::GoFailure& failure,
+                           std::string_view message) {
+  const std::optional<SourceText::Place> place = RunErrorPlace(system, fields, failure);
+  return place ? system.Where(*place) + std::string(message) : std::string(message);
 }
 
 }  // namespace cli

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "PlacedText.h"
+#include "app/GoCommand.h"
 
 namespace cli {
 
@@ -73,12 +74,13 @@ struct RunFields {
 };
 
 // The message of a run of the system that was refused or abandoned, with the
-// place in the file it comes from: "Eq_3: Syntax error" becomes
+// place in the file of what `failure` names: "Eq_3: Syntax error" becomes
 // "system.txt:3:7: Eq_3: Syntax error"; a refused name or initial value
 // points at its piece of the names or start line, a count of them that does
-// not fit at that line. A message whose cause is not in the file is returned
-// as it is.
-std::string LocateRunError(const SystemFile& system, const RunFields& fields, std::string_view error);
+// not fit at that line. A message whose cause is not in the file (a field
+// the command line gave, a run that left the number range) is returned as it is.
+std::string LocateRunError(const SystemFile& system, const RunFields& fields, const app::GoFailure& failure,
+                           std::string_view message);
 
 // Where compiling `expression` as an equation fails: the engine's
 // description and the byte offset in the expression (npos when the engine

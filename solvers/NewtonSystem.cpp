@@ -68,7 +68,7 @@ NewtonStep Iterate(eval::SolverUi& ui, int n, EquationSystem& equations, Matrix&
 
 NewtonReport NewtonSystem(eval::SolverUi& ui, std::string_view confirm, std::int16_t nEq,
                           EquationSystem& equations, std::span<const double> x, std::int16_t nTry,
-                          double tol, std::vector<double>& xOut) {
+                          double tol, std::vector<double>& xOut, const IterateObserver& observer) {
   NewtonReport report;
   if (confirm != "y" && confirm != "Y") {
     ui.ShowMessage(kNotConfirmed);
@@ -103,6 +103,7 @@ NewtonReport NewtonSystem(eval::SolverUi& ui, std::string_view confirm, std::int
 
   for (int i = 1; i <= n; ++i) ui.PrintLine(StartLine(i, w[std::size_t(i - 1)]));
   ui.PrintLine(kHeader);
+  if (observer) observer({PathStage::Newton, PathPoint::Start, 0, w});
 
   for (int k = 1; k <= nTry; ++k) {
     const NewtonStep step = Iterate(ui, n, equations, a, y, w);
@@ -117,6 +118,7 @@ NewtonReport NewtonSystem(eval::SolverUi& ui, std::string_view confirm, std::int
       xOut[std::size_t(i - 1)] = w[std::size_t(i - 1)];
       report.nonFinite = report.nonFinite || !InNumberRange(w[std::size_t(i - 1)]);
     }
+    if (observer) observer({PathStage::Newton, PathPoint::Iterate, k, w});
     // Checked before the err test, which a NaN correction passes.
     if (report.nonFinite) {
       report.outcome = NewtonOutcome::LeftNumberRange;

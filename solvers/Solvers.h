@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,6 +73,24 @@ LinearStatus EliminateAndSolve(std::int16_t n, std::int16_t m, Matrix& a, std::v
 LinearStatus SolveLinearSystem(std::int16_t n, std::int16_t m, Matrix& a, std::vector<double>& x,
                                eval::SolverUi& ui);
 
+// ---- The points a run reaches ----
+
+enum class PathStage { Descent, Newton };
+enum class PathPoint {
+  Start,    // the point the stage starts from (iteration 0)
+  Iterate,  // the point after iteration `iteration`
+  End,      // where the descent stopped; `iteration` is the count its last log line gives
+};
+struct ReachedPoint {
+  PathStage stage = PathStage::Newton;
+  PathPoint kind = PathPoint::Start;
+  int iteration = 0;
+  std::span<const double> x;  // valid during the call only
+};
+// Told each point as the run reaches it, in order: a caller that draws or
+// records the path. An empty observer costs nothing.
+using IterateObserver = std::function<void(const ReachedPoint&)>;
+
 // ---- Newton's method ----
 
 enum class NewtonOutcome {
@@ -96,10 +115,11 @@ struct NewtonReport {
 };
 
 // x: the starting point (at least nEq entries), only read. xOut is resized to
-// nEq and receives every iterate.
+// nEq and receives every iterate. `observer` is told the start and each
+// iterate (the points the log prints), non-finite ones included.
 NewtonReport NewtonSystem(eval::SolverUi& ui, std::string_view confirm, std::int16_t nEq,
                           EquationSystem& equations, std::span<const double> x, std::int16_t nTry,
-                          double tol, std::vector<double>& xOut);
+                          double tol, std::vector<double>& xOut, const IterateObserver& observer = {});
 
 // ---- Steepest descent ----
 
@@ -113,8 +133,11 @@ enum class DescentOutcome {
   IterationLimit,       // "MAXIMUM ITERATIONS EXCEEDED"
 };
 
+// `observer` is told the start, each accepted step and the end point (the
+// one the last log line prints) of a run that got past its checks.
 DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std::int16_t nEq,
                                EquationSystem& equations, std::span<const double> x,
-                               std::int16_t nIteration, double tol, std::vector<double>& xOut);
+                               std::int16_t nIteration, double tol, std::vector<double>& xOut,
+                               const IterateObserver& observer = {});
 
 }  // namespace solvers

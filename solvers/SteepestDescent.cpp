@@ -115,15 +115,18 @@ StepChoice InterpolationStep(LineFunction& line, double g1, double alpha3, doubl
 
 DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std::int16_t nEq,
                                EquationSystem& equations, std::span<const double> x,
-                               std::int16_t nIteration, double tol, std::vector<double>& xOut) {
+                               std::int16_t nIteration, double tol, std::vector<double>& xOut,
+                               const IterateObserver& observer) {
   const int n = nEq > 0 ? nEq : 0;
   std::vector<double> xs(std::size_t(n), 0.0);  // the current point
   int k = 0;
+  bool started = false;  // past the checks: the observer has been told the start
 
   // Every outcome but a failed check ends here, after its message.
   auto finish = [&](std::string_view message, DescentOutcome outcome) {
     ui.ShowMessage(message);
     ui.PrintLine(FinishLine(k, xs));
+    if (started && observer) observer({PathStage::Descent, PathPoint::End, k, xs});
     xOut = xs;
     return outcome;
   };
@@ -153,6 +156,8 @@ DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std
   ui.PrintLine(kHeader1);
   ui.PrintLine(kHeader2);
   for (int i = 0; i < n; ++i) xs[std::size_t(i)] = x[std::size_t(i)];
+  started = true;
+  if (observer) observer({PathStage::Descent, PathPoint::Start, 0, xs});
 
   std::vector<double> f(std::size_t(n), 0.0);
   std::vector<double> z(std::size_t(n), 0.0);
@@ -201,6 +206,7 @@ DescentOutcome SteepestDescent(eval::SolverUi& ui, std::string_view confirm, std
     // A step that would leave the number range is no change either.
     if (!finite) return finish(kNoChangeLikely, DescentOutcome::NoChangeLikely);
     xs = moved;
+    if (observer) observer({PathStage::Descent, PathPoint::Iterate, k, xs});
 
     if (std::fabs(step.g) < tol || std::fabs(step.g - g1) < tol) {
       return finish(kConverged, DescentOutcome::Converged);

@@ -290,3 +290,66 @@ TEST(GoCommandConvergence, FailuresAreNeverReportedAsSuccess) {
 }
 
 }  // namespace
+
+// What failed travels beside the message, so a caller can place it without
+// reading the text; `locate` decides what is shown and kept.
+TEST(GoCommandFailure, SaysWhatFailedAndWhere) {
+  using Kind = app::GoFailure::Kind;
+  constexpr std::size_t kNone = app::GoFailure::kNoOffset;
+  struct Row {
+    std::vector<std::string> eqs;
+    const char* vars;
+    const char* values;
+    Kind kind;
+    std::size_t equation, piece, offset;
+  };
+  const std::vector<std::string> plain = {"x1-1", "x2-1"};
+  const Row rows[] = {
+      {plain, "x1", "0,0", Kind::NameCount, 0, 0, kNone},
+      {plain, "x1,x2", "0,0,0", Kind::ValueCount, 0, 0, kNone},
+      {plain, "x1,2x", "0,0", Kind::Name, 0, 1, 0},
+      {plain, "x1,a(", "0,0", Kind::Name, 0, 1, 2},
+      {plain, "x1,x 2", "0,0", Kind::Name, 0, 1, kNone},  // a runtime fault has no place
+      {plain, "x1,x2", "0, 1E400", Kind::Value, 0, 1, kNone},
+      {{"x1-1", "(x2+1"}, "x1,x2", "0,0", Kind::Equation, 1, 0, 5},
+      {{"x1 +* 2", "x2"}, "x1,x2", "0,0", Kind::Equation, 0, 0, 4},
+      {{"1E294*x2+1E-19*x1", "1E10*(x2-1)"}, "x1,x2", "0,0", Kind::LeftNumberRange, 0, 0, kNone},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.vars) + " / " + row.values + " / " + row.eqs[0]);
+    Session s;
+    s.Type(row.eqs, row.vars, row.values);
+    std::vector<std::string> seen;
+    app::GoOptions options;
+    options.locate = [&](const app::GoFailure& failure, const std::string& message) {
+      seen.push_back(message);
+      return "here " + std::to_string(static_cast<int>(failure.kind)) + ": " + message;
+    };
+    const GoResult r = app::CmdExecute_Click(s.fields, s.state, s.ui, options);
+    ASSERT_TRUE(r.failure.has_value());
+    EXPECT_EQ(r.failure->kind, row.kind);
+    EXPECT_EQ(r.failure->equation, row.equation);
+    EXPECT_EQ(r.failure->piece, row.piece);
+    EXPECT_EQ(r.failure->offset, row.offset);
+    // The message is the one the window shows; the located text replaces it.
+    ASSERT_EQ(seen.size(), 1u);
+    Session window;
+    window.Type(row.eqs, row.vars, row.values);
+    EXPECT_EQ(window.Go().error, seen.front());
+    const std::string located = "here " + std::to_string(static_cast<int>(row.kind)) + ": " + seen.front();
+    EXPECT_EQ(r.error, located);
+    EXPECT_EQ(s.ui.messages, std::vector<std::string>{located});
+  }
+  Session ok;
+  ok.LoadExample(1);
+  const GoResult r = ok.Go();
+  EXPECT_FALSE(r.error.has_value());
+  EXPECT_FALSE(r.failure.has_value());
+}
+
+TEST(GoCommandAnswer, LinesAreTheTextsLinesWithoutLineEnds) {
+  const std::vector<double> x = {1.5, -2, 1E-20};
+  const std::vector<std::string> lines = app::AnswerLines(x);
+  EXPECT_EQ(lines, (std::vector<std::string>{"x1= 1.5", "x2= -2", "x3= 1E-20"}));
+  EXPECT_EQ(Lines(app::AnswerText(x)), lines);
+}

@@ -159,6 +159,34 @@ TEST(CliSolveFile, ABadNameFromTheCommandLineIsNotTheFilesFault) {
   EXPECT_EQ(run.err, "The name '2x' in Varaiabls is not a valid variable name (Expected statement)\n");
 }
 
+// A count the command line gave is its own fault, even when the file's other
+// line does not fit either (a --vars count was once placed at the start: line).
+TEST(CliSolveFile, ACountFromTheCommandLineIsNotTheFilesFault) {
+  struct Row {
+    std::string text;
+    std::vector<std::string> options;
+    std::string err;
+  };
+  const std::vector<Row> rows{
+      {"start: 1, 2, 3\nx1\nx2\n", {"--vars", "a"},
+       "The system has 2 equations, so it needs 2 unknowns' names (Varaiabls); 1 was given.\n"},
+      {"names: a, b, c\nx1\nx2\n", {"--x0", "1"},
+       "The system has 2 equations, so it needs 2 unknowns' names (Varaiabls); 3 were given.\n"},
+      {"names: x1, x2\nx1\nx2\n", {"--x0", "1"},
+       "The system has 2 equations, so it needs 2 initial values; 1 was given.\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const TextFile file(row.text);
+    std::vector<std::string> args{"solve", file.Path()};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    const clitest::CliRun run = RunInProcess(args);
+    EXPECT_EQ(run.status, cli::kExitFailure);
+    const bool filesFault = row.text.starts_with("names: a, b, c");
+    EXPECT_EQ(run.err, (filesFault ? file.Path() + ":1: " : std::string()) + row.err);
+  }
+}
+
 TEST(CliSolveFile, FilesRefusedBeforeAnythingRuns) {
   const TextFile tooMany("x1\nx2\nx3\nx4\nx5\nx6\nx7\n");
   const TextFile one("x1 - 1\n");

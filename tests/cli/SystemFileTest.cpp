@@ -134,6 +134,47 @@ TEST(SystemFilePlaces, ContinuedTextsMapBackToTheirLines) {
   }
 }
 
+// A refused run is placed from what the Go command says failed, never from
+// its message, which is kept as it is after the place.
+TEST(SystemFilePlaces, RunFailuresPointAtWhatFailed) {
+  using Kind = app::GoFailure::Kind;
+  constexpr std::size_t kNone = app::GoFailure::kNoOffset;
+  const cli::SystemFileRead read =
+      cli::ParseSystemFile(kName, "names:  x1 ,  a(\n# note\nstart: 1,   1E400\nx1 + _\n  (x2\nx2\n");
+  ASSERT_TRUE(read.system) << read.error;
+  struct Row {
+    app::GoFailure failure;
+    cli::RunFields fields;
+    std::string where;  // before the message; empty: not the file's fault
+  };
+  const cli::RunFields both{true, true};
+  const cli::RunFields neither{false, false};
+  const std::vector<Row> rows{
+      {{.kind = Kind::Equation, .equation = 0, .offset = 7}, neither, "s.txt:5:3: "},
+      {{.kind = Kind::Equation, .equation = 1}, neither, "s.txt:6: "},
+      {{.kind = Kind::Equation, .equation = 0, .offset = 999}, neither, "s.txt:5:6: "},
+      {{.kind = Kind::Equation, .equation = 2, .offset = 0}, both, ""},
+      {{.kind = Kind::Name, .piece = 1, .offset = 1}, both, "s.txt:1:16: "},
+      {{.kind = Kind::Name, .piece = 1, .offset = kNone}, both, "s.txt:1:15: "},
+      {{.kind = Kind::Name, .piece = 2}, both, ""},
+      {{.kind = Kind::Name, .piece = 1}, neither, ""},
+      {{.kind = Kind::Value, .piece = 1}, both, "s.txt:3:13: "},
+      {{.kind = Kind::Value, .piece = 1}, {true, false}, ""},
+      {{.kind = Kind::NameCount}, both, "s.txt:1: "},
+      {{.kind = Kind::NameCount}, {false, true}, ""},
+      {{.kind = Kind::ValueCount}, both, "s.txt:3: "},
+      {{.kind = Kind::ValueCount}, {true, false}, ""},
+      {{.kind = Kind::LeftNumberRange}, both, ""},
+      {{.kind = Kind::NoSystem}, both, ""},
+  };
+  // Words a message-reading locator would once have taken for a place.
+  const std::string message = "Eq_2: The name 'x1' in Varaiabls";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.where + std::to_string(static_cast<int>(row.failure.kind)));
+    EXPECT_EQ(cli::LocateRunError(*read.system, row.fields, row.failure, message), row.where + message);
+  }
+}
+
 TEST(SystemFileHostile, LargeAndDeepTextsAreReadWithoutRecursion) {
   // 10 MB of equations, one line of 100,000 nested parentheses, a 1 MB line.
   std::string many;

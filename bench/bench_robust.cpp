@@ -46,7 +46,7 @@ void SolveRobust(benchmark::State& state, const robust::StandardSystem& system, 
   state.counters["starts"] = report.startsTried;
   // A root verdict that a fresh evaluation contradicts would be a false verdict.
   state.counters["false_root"] =
-      report.verdict == robust::Verdict::Root && !(robust::MaxAbsAt(system, report.x) <= options.ftol) ? 1 : 0;
+      report.verdict == robust::Verdict::Root && !(robust::MaxAbsAt(system, report.x) <= robust::kDefaultFtol) ? 1 : 0;
 }
 
 // Equation evaluations counted through the classic road's one-value interface.
@@ -72,7 +72,7 @@ void SolveNewton(benchmark::State& state, const robust::StandardSystem& system, 
   // One evaluation of F is n equation values.
   state.counters["F"] = static_cast<double>(evaluations) / system.n;
   state.counters["J"] = 0;
-  state.counters["root"] = robust::MaxAbsAt(system, xOut) <= robust::Options{}.ftol ? 1 : 0;
+  state.counters["root"] = robust::MaxAbsAt(system, xOut) <= robust::kDefaultFtol ? 1 : 0;
   state.counters["starts"] = 1;
   state.counters["false_root"] = 0;
 }

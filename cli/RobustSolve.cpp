@@ -235,7 +235,8 @@ RobustRun RunRobustProblem(const ProblemRead& read, const robust::Options& optio
   document["nearSingular"] = report.nearSingular;
   document["failedEquation"] =
       report.failedEquation >= 0 ? nlohmann::json(report.failedEquation + 1) : nlohmann::json(nullptr);
-  document["ftol"] = options.ftol;
+  // null unless --ftol chose the absolute test.
+  document["ftol"] = options.ftol ? nlohmann::json(*options.ftol) : nlohmann::json(nullptr);
   document["derivatives"] = eval::DerivativesName(system->Method());
   document["seconds"] = report.seconds;
   // Present only when true, so a clean run's document keeps its keys.

@@ -57,7 +57,8 @@ inline bool Passes(const RootCheck& check) { return check.worstRatio <= 1; }
 // of max(|x_j|, typicalSize_j): column j scaled by that length. Unlike
 // scaling each column to unit size, a column that nearly vanishes at a
 // multiple root stays small (the condition of (x-1)^2, y-1 near (1, 1) is
-// large), while unknowns of any magnitude away from 0 keep their units out of it.
+// large), while unknowns larger than their typical size keep their units out
+// of it (below it, the typical size is the unit).
 double ConditionAt(std::span<const double> jacobianRowMajor, int n, std::span<const double> x,
                    std::span<const double> typicalSize);
 

@@ -65,7 +65,7 @@ void Search(benchmark::State& state, const TypedSystem& system, bool deflate) {
       const bool ok = compiled.Evaluate(root.x, f).ok;
       double largest = 0;
       for (double value : f) largest = std::max(largest, std::abs(value));
-      if (!ok || !(largest <= options.ftol)) ++falseRoots;
+      if (!ok || !(largest <= robust::kDefaultFtol)) ++falseRoots;
     }
   state.counters["roots"] = static_cast<double>(report.roots.size());
   state.counters["known"] = system.known;

@@ -1,5 +1,6 @@
 // The compiled equations as the robust methods see them: F and the exact
-// Jacobian at full precision, a failing equation as a rejected point. Used by
+// Jacobian at full precision, a failing equation as a rejected point, and a
+// bound on each value's rounding error for the scale-aware root test. Used by
 // solve --method, roots and plot.
 #pragma once
 
@@ -19,15 +20,23 @@ class CompiledResiduals : public robust::Residuals {
   int Count() const override { return system_.Count(); }
   robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                                     std::span<double> jacobian) override {
-    eval::EvaluationStatus status = system_.Evaluate(x, f, jacobian);
-    if (status.ok) return {};
-    lastFailure_ = std::move(status.description);
-    return {status.failedEquation < 0 ? 0 : status.failedEquation};
+    return Status(system_.Evaluate(x, f, jacobian));
+  }
+  bool ProvidesBounds() const override { return true; }
+  robust::EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+                                              std::span<double> jacobian, std::span<double> bounds) override {
+    return Status(system_.Evaluate(x, f, jacobian, bounds));
   }
   // The engine's description of the last failing evaluation.
   const std::string& LastFailure() const { return lastFailure_; }
 
  private:
+  robust::EvaluationStatus Status(eval::EvaluationStatus status) {
+    if (status.ok) return {};
+    lastFailure_ = std::move(status.description);
+    return {status.failedEquation < 0 ? 0 : status.failedEquation};
+  }
+
   eval::CompiledSystem& system_;
   std::string lastFailure_;
 };

@@ -166,7 +166,7 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
   if (base.method == robust::Method::Auto)
     outcome += " (" + std::string(robust::MethodName(report.method)) + ", start " +
                std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried) + ")";
-  scene.tolerance = plane ? 0.0 : options.ftol;
+  scene.tolerance = plane ? 0.0 : options.ftol.value_or(robust::kDefaultFtol);
   return report.stopReason == robust::StopReason::TimeBudget;
 }
 

@@ -91,7 +91,8 @@ std::optional<std::string> RobustSolveProblem(const problem::CommandLineInput& i
 robust::Options RobustOptionsOf(const problem::MethodOptions& options) {
   robust::Options result;
   result.method = RobustMethod(options.method.value);
-  result.ftol = options.ftol.value;
+  // Without --ftol the scaled test decides (absolute only where no bounds are known).
+  if (options.ftol.origin.kind != problem::OriginKind::Default) result.ftol = options.ftol.value;
   result.maxEvaluations = options.maxEvaluations.value;
   result.maxSeconds = options.maxSeconds.value;
   result.maxStarts = options.maxStarts.value;
@@ -202,7 +203,8 @@ nlohmann::json RobustSolveJson(const RobustSolveReport& report) {
   document["nearSingular"] = run.nearSingular;
   document["failedEquation"] =
       run.failedEquation >= 0 ? nlohmann::json(run.failedEquation + 1) : nlohmann::json(nullptr);
-  document["ftol"] = report.ftol;
+  // null unless --ftol chose the absolute test.
+  document["ftol"] = report.ftol ? nlohmann::json(*report.ftol) : nlohmann::json(nullptr);
   document["derivatives"] = std::string(report.derivatives);
   document["seconds"] = run.seconds;
   // Present only when true, so a clean run's document keeps its keys.

@@ -44,7 +44,7 @@ struct RobustSolveReport {
   std::vector<double> start;
   problem::WarningList warnings;
   robust::Report run;                  // valid when !refusal
-  double ftol = 0.0;
+  std::optional<double> ftol;          // --ftol when given
   std::string failure;   // the engine's description of the failing equation, if any
   std::string sentence;  // robust::Summary with that description
   std::vector<DefinitionValue> definitions;

@@ -67,7 +67,7 @@ Road RoadOfMethod(const std::optional<std::string>& method);
 // from here. The methods' budgets are those of the library they configure.
 struct Defaults {
   Method method = Method::Newton;
-  double ftol = robust::Options{}.ftol;
+  double ftol = robust::kDefaultFtol;
   long maxEvaluations = robust::Options{}.maxEvaluations;
   double maxSeconds = robust::Options{}.maxSeconds;
   int maxStarts = robust::Options{}.maxStarts;

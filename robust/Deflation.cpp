@@ -13,6 +13,26 @@ EvaluationStatus DeflatedResiduals::Evaluate(std::span<const double> x, std::spa
                                              std::span<double> jacobianRowMajor) {
   const EvaluationStatus status = inner_.Evaluate(x, f, jacobianRowMajor);
   if (!status.Ok()) return status;
+  double factor;
+  return Deflate(x, f, jacobianRowMajor, factor);
+}
+
+EvaluationStatus DeflatedResiduals::EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+                                                       std::span<double> jacobianRowMajor,
+                                                       std::span<double> bounds) {
+  const EvaluationStatus status = inner_.EvaluateWithBounds(x, f, jacobianRowMajor, bounds);
+  if (!status.Ok()) return status;
+  double factor = 1.0;
+  const EvaluationStatus deflated = Deflate(x, f, jacobianRowMajor, factor);
+  // Each root's factor takes a few roundings (the squares' sum, the power,
+  // the shift, the product), 8 units in the last place counted for each.
+  const double factorError = 8.0 * static_cast<double>(roots_.size() + 1) * 0x1p-53;
+  for (std::size_t i = 0; i < bounds.size(); ++i) bounds[i] = factor * bounds[i] + std::abs(f[i]) * factorError;
+  return deflated;
+}
+
+EvaluationStatus DeflatedResiduals::Deflate(std::span<const double> x, std::span<double> f,
+                                            std::span<double> jacobianRowMajor, double& outFactor) {
   const std::size_t n = x.size();
   const bool withJacobian = !jacobianRowMajor.empty();
   gradient_.assign(n, 0.0);
@@ -39,6 +59,7 @@ EvaluationStatus DeflatedResiduals::Evaluate(std::span<const double> x, std::spa
         jacobianRowMajor[i * n + j] = factor * (jacobianRowMajor[i * n + j] + f[i] * gradient_[j]);
   }
   for (std::size_t i = 0; i < n; ++i) f[i] *= factor;
+  outFactor = factor;
   if (!std::isfinite(factor)) return {0};
   return {};
 }

@@ -28,8 +28,16 @@ class DeflatedResiduals : public Residuals {
   // At a known root exactly the factor is infinite: equation 1 fails there.
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                             std::span<double> jacobianRowMajor) override;
+  // G's bounds: F's times the factor, and G's few roundings of the factor.
+  bool ProvidesBounds() const override { return inner_.ProvidesBounds(); }
+  EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+                                      std::span<double> jacobianRowMajor, std::span<double> bounds) override;
 
  private:
+  // F and J at x into G and its Jacobian; the factor M, or a failure.
+  EvaluationStatus Deflate(std::span<const double> x, std::span<double> f, std::span<double> jacobianRowMajor,
+                           double& factor);
+
   Residuals& inner_;
   std::vector<double> scale_;
   double power_;

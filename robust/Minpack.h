@@ -36,6 +36,8 @@ class Budget {
   }
   bool Interrupted() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0; }
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
+  // The time budget is spent or a stop was requested (the evaluation budget aside).
+  bool TimeOrStopSpent() const { return Interrupted() || Seconds() >= maxSeconds_; }
 
   long functionEvaluations = 0;
   long jacobianEvaluations = 0;

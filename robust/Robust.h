@@ -2,6 +2,9 @@
 // and Levenberg-Marquardt from MINPACK, the `auto` strategy that tries both
 // and then restarts from perturbed starts, and a verdict computed by
 // evaluating F again at the answer, never taken from the library's flag.
+// The verdict follows the equations' own scale: a root is a point where each
+// |F_i| is within a few times what rounding alone can make of an exact zero
+// there, so multiplying an equation by 1E-12 or 1E+8 does not change it.
 //
 //   robust::Options options;             // documented defaults below
 //   robust::Report report = robust::Solve(options, residuals, start);
@@ -13,6 +16,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +44,42 @@ class Residuals {
   // non-finite are treated as failures of their equation anyway.
   virtual EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                                     std::span<double> jacobianRowMajor) = 0;
+  // Whether EvaluateWithBounds can bound the rounding error of F; false
+  // unless overridden, and then the verdict is the absolute test.
+  virtual bool ProvidesBounds() const { return false; }
+  // F and J (n*n entries, never empty) as Evaluate gives them and, in bounds
+  // (n values), a bound on each F_i's rounding error at x: the exact equation
+  // at the doubles x lies within bounds[i] of f[i]. Infinite where no bound is
+  // known, which is all this default can say.
+  virtual EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+                                              std::span<double> jacobianRowMajor, std::span<double> bounds) {
+    for (double& bound : bounds) bound = std::numeric_limits<double>::infinity();
+    return Evaluate(x, f, jacobianRowMajor);
+  }
+};
+
+// The absolute tolerance max|F_i| <= ftol, used when the user asks for it
+// (Options::ftol) and where the equations cannot bound their rounding error.
+inline constexpr double kDefaultFtol = 1E-10;
+
+// Which test decided whether a point is a root.
+enum class RootTest : unsigned char {
+  Scaled,    // each |F_i| within a small multiple of its rounding-error bound there (Verdict.h)
+  Absolute,  // max |F_i| <= ftol
+};
+
+// The root test at one point, from a fresh evaluation.
+struct RootCheck {
+  RootTest test = RootTest::Absolute;
+  // Per equation, what |F_i| was compared with: under Scaled the multiple
+  // of the rounding that F_i's evaluation and the coordinates' rounding can
+  // produce at the point, under Absolute the tolerance. Empty when F could
+  // not be evaluated.
+  std::vector<double> residualBounds;
+  // max over i of |F_i| / residualBounds[i]: the point is a root iff at most
+  // 1; infinite when F cannot be evaluated.
+  double worstRatio = std::numeric_limits<double>::infinity();
+  int worstEquation = -1;  // 0-based, the equation of worstRatio
 };
 
 enum class Method {
@@ -59,8 +100,19 @@ struct Iterate {
 
 struct Options {
   Method method = Method::Auto;
-  // A root is a point where every |F_i| is at most ftol.
-  double ftol = 1E-10;
+  // Not given: a root is a point where each |F_i| is within a few times the
+  // rounding error its evaluation and the rounding of x can make there
+  // (RootTest::Scaled), where the equations can bound it (otherwise, and
+  // where a bound is not known at the point, max|F_i| <= kDefaultFtol).
+  // Given: a root is a point where max|F_i| <= ftol.
+  std::optional<double> ftol{};
+  // Under the scaled test, Newton steps with the exact Jacobian that the
+  // verdict may take from a run's end point towards a root it does not pass
+  // yet (the library stops a few units in the last place short of the
+  // double nearest a simple root, and further from a multiple one); each
+  // step is one evaluation of F and J beyond maxEvaluations, and they go on
+  // only while each one shrinks |F_i| against its bound and the time lasts.
+  int polishSteps = 64;
   // A least-squares minimum is a point where every column of J makes an
   // angle with F whose cosine is at most this (the gradient J^T F of the sum
   // of squares vanishes relative to |J_j| |F|; independent of scale).
@@ -85,7 +137,7 @@ struct Options {
   // Called with each run's start and each point the run accepts (a step that
   // lowered the residual), in order; empty for none. Watching changes nothing
   // in the runs: no evaluation is added.
-  std::function<void(const Iterate&)> observer;
+  std::function<void(const Iterate&)> observer{};
   // A request to stop: when it points at a non-zero value, the solve ends at
   // the next evaluation (polled before each one) and reports its best point so
   // far, checked as usual. nullptr for none; the atomic must outlive the call.
@@ -93,8 +145,8 @@ struct Options {
 };
 
 enum class Verdict {
-  Root,                 // max|F| <= ftol at the answer, checked by a fresh evaluation
-  LeastSquaresMinimum,  // no root: the sum of squares is stationary with max|F| > ftol
+  Root,                 // the root test passes at the answer, checked by a fresh evaluation
+  LeastSquaresMinimum,  // no root: the sum of squares is stationary where the root test fails
   LimitReached,         // no root: a budget ran out or the methods stopped making progress
   EvaluationFailure,    // F (or J) cannot be evaluated: at the start, or at the last point
 };
@@ -125,7 +177,10 @@ struct Report {
   std::vector<double> residuals;   // F at x from the fresh evaluation; NaN where undefined
   double maxAbsResidual = 0.0;     // max|F_i| at x; infinite when F fails there
   double gradientCosine = 0.0;     // max over j of |J_j . F| / (|J_j| |F|) at x
-  double conditionEstimate = 0.0;  // 1-norm condition of J at x, columns scaled; may be infinite
+  // 1-norm condition of J at x with each unknown measured relative to
+  // max(|x_j|, 1), so a derivative that vanishes at a multiple root shows;
+  // may be infinite.
+  double conditionEstimate = 0.0;
   bool nearSingular = false;       // conditionEstimate >= Options::nearSingularCondition
   int failedEquation = -1;         // for EvaluationFailure: the equation that failed
   // `auto`: F or J could not be evaluated at the given start, so the answer
@@ -133,6 +188,7 @@ struct Report {
   bool givenStartFailed = false;
   int givenStartFailedEquation = -1;
   bool interrupted = false;        // Options::stop ended the solve early
+  RootCheck rootCheck;             // the root test at x, from the fresh evaluation
 };
 
 // Solves F(x) = 0 from start (residuals.Count() values). Never throws for a

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "Deflation.h"
+#include "Minpack.h"
 #include "Verdict.h"
 
 namespace robust {
@@ -43,6 +44,12 @@ class CountingResiduals : public Residuals {
                             std::span<double> jacobianRowMajor) override {
     ++evaluations;
     return inner_.Evaluate(x, f, jacobianRowMajor);
+  }
+  bool ProvidesBounds() const override { return inner_.ProvidesBounds(); }
+  EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+                                      std::span<double> jacobianRowMajor, std::span<double> bounds) override {
+    ++evaluations;
+    return inner_.EvaluateWithBounds(x, f, jacobianRowMajor, bounds);
   }
   long evaluations = 0;
 
@@ -96,9 +103,12 @@ class Search {
   Search(const RootsOptions& options, Residuals& residuals)
       : options_(options), counter_(residuals), n_(residuals.Count()), begin_(Clock::now()) {
     report_.box = SearchBox(options, n_);
-    for (const auto& [lower, upper] : report_.box) scale_.push_back((upper - lower) * options.deflationUnit);
-    f_.resize(static_cast<std::size_t>(n_));
-    jacobian_.resize(static_cast<std::size_t>(n_) * static_cast<std::size_t>(n_));
+    for (const auto& [lower, upper] : report_.box) {
+      scale_.push_back((upper - lower) * options.deflationUnit);
+      checkOptions_.typicalSize.push_back(std::min(1.0, 0.5 * (upper - lower)));
+    }
+    checkOptions_.ftol = options.ftol;
+    checkOptions_.polishSteps = Options{}.polishSteps;
   }
 
   RootsReport Run() {
@@ -128,7 +138,10 @@ class Search {
       if (!stopped_) report_.startsDone = s + 1;
       // Points of a set of roots that is not isolated are not new roots: a
       // round does not go on for them.
-      if (rounds && s + 1 == planned && planned < kMaxRounds * round && RootsInBox() > rootsBefore) {
+      // Nor does a round go on for roots that only the evidence suggests
+      // when time is short.
+      if (rounds && s + 1 == planned && planned < kMaxRounds * round &&
+          (RootsInBox() > rootsBefore || Unseen().roots >= kUnseenToGoOn)) {
         rootsBefore = RootsInBox();
         planned += round;
       }
@@ -136,6 +149,7 @@ class Search {
         options_.progress({report_.startsDone, planned, static_cast<int>(roots_.size())});
     }
     report_.startsPlanned = planned;
+    report_.unseenEstimate = Unseen();
     if (setConfirmed_) ListSet();
     for (FoundRoot& root : roots_)
       (InBox(root.x, report_.box) ? report_.roots : report_.outsideBox).push_back(std::move(root));
@@ -162,6 +176,13 @@ class Search {
     return static_cast<std::size_t>(std::count_if(roots_.begin(), roots_.end(), [this](const FoundRoot& root) {
       return InBox(root.x, report_.box) && !(setConfirmed_ && root.rank < n_);
     }));
+  }
+
+  UnseenEstimate Unseen() const {
+    std::vector<int> starts;
+    for (const FoundRoot& root : roots_)
+      if (InBox(root.x, report_.box) && !(setConfirmed_ && root.rank < n_)) starts.push_back(root.starts);
+    return EstimateUnseen(starts);
   }
 
   bool StopRequested() const { return options_.stop != nullptr && options_.stop->load() != 0; }
@@ -200,9 +221,10 @@ class Search {
     const Report run = SolveFrom(counter_, from, Method::Auto, kPolishShare);
     if (run.verdict != Verdict::Root) return false;
     if (DistanceInf(run.x, root.x) < 0.25 * step * NormInf(nullVector)) return false;
-    double condition;
-    int rank = n_;
-    return Check(run.x, condition, &rank) <= options_.ftol && rank < n_;
+    std::vector<double> x = run.x;
+    const detail::PointCheck check = Check(x, checkOptions_);
+    return check.root && check.jacobianOk &&
+           detail::NumericalRank(check.jacobian, n_, options_.rankTolerance) < n_;
   }
 
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
@@ -255,31 +277,20 @@ class Search {
     }
   }
 
-  // A fresh evaluation of F and J at x into f_ and jacobian_: max|F|, or
-  // infinity when F fails; the condition is infinite when J does.
-  // With rank given it receives J's numerical rank (nullVector a direction J
-  // nearly annihilates); it is left alone when J fails.
-  double Check(std::span<const double> x, double& condition, int* rank = nullptr,
-               std::vector<double>* nullVector = nullptr) {
-    condition = kInfinity;
-    if (counter_.Evaluate(x, f_, jacobian_).Ok() && detail::MaxAbs(f_) < kInfinity) {
-      if (rank != nullptr) *rank = detail::NumericalRank(jacobian_, n_, options_.rankTolerance, nullVector);
-      // Columns scaled to unit size hide a column that is nearly zero (the
-      // tangent of a double root); rows scaled do not, and the other way round.
-      condition = detail::ConditionEstimate(jacobian_, n_);
-      for (int i = 0; i < n_; ++i)
-        for (int j = 0; j < i; ++j) std::swap(jacobian_[i * n_ + j], jacobian_[j * n_ + i]);
-      condition = std::max(condition, detail::ConditionEstimate(jacobian_, n_));
-      return detail::MaxAbs(f_);
-    }
-    if (!counter_.Evaluate(x, f_, {}).Ok()) return kInfinity;
-    const double max = detail::MaxAbs(f_);
-    return std::isnan(max) ? kInfinity : max;
+  // A fresh evaluation of F and J at x, judged by the root test; x may move
+  // to a nearby point that passes when options.polishSteps allow it.
+  detail::PointCheck Check(std::vector<double>& x, const detail::CheckOptions& options) {
+    detail::Budget budget(std::numeric_limits<long>::max(), options_.maxSeconds - Seconds(), options_.stop);
+    return detail::CheckPoint(counter_, x, budget, options);
   }
 
+  // Whether x itself passes the root test (never moved: the midpoint between
+  // two roots must not be polished into one of them).
   bool IsRootAt(std::span<const double> x) {
-    double unused;
-    return Check(x, unused) <= options_.ftol;
+    detail::CheckOptions exact = checkOptions_;
+    exact.polishSteps = 0;
+    std::vector<double> point(x.begin(), x.end());
+    return Check(point, exact).root;
   }
 
   // The known root candidate x is, or -1.
@@ -311,13 +322,17 @@ class Search {
     // Polishing improves the candidate; a run that wanders off is not taken.
     const double scale = 1.0 + NormInf(x);
     if (polished.verdict == Verdict::Root && DistanceInf(polished.x, x) <= options_.mergeRoot * scale &&
-        polished.maxAbsResidual <= MaxAbsAt(x))
+        (polished.rootCheck.test == RootTest::Scaled || polished.maxAbsResidual <= MaxAbsAt(x)))
       x = polished.x;
+    const detail::PointCheck check = Check(x, checkOptions_);
+    if (!check.root) return false;
     FoundRoot root;
     root.rank = n_;
     std::vector<double> nullVector;
-    root.maxAbsResidual = Check(x, root.condition, &root.rank, &nullVector);
-    if (!(root.maxAbsResidual <= options_.ftol)) return false;
+    if (check.jacobianOk) root.rank = detail::NumericalRank(check.jacobian, n_, options_.rankTolerance, &nullVector);
+    root.maxAbsResidual = check.maxAbs;
+    root.condition = check.condition;
+    root.rootCheck = check.rootCheck;
     known = Known(x);
     if (known >= 0) {
       ++roots_[static_cast<std::size_t>(known)].starts;
@@ -338,8 +353,10 @@ class Search {
   }
 
   double MaxAbsAt(std::span<const double> x) {
-    double unused;
-    return Check(x, unused);
+    detail::CheckOptions exact = checkOptions_;
+    exact.polishSteps = 0;
+    std::vector<double> point(x.begin(), x.end());
+    return Check(point, exact).maxAbs;
   }
 
   const RootsOptions& options_;
@@ -349,7 +366,7 @@ class Search {
   RootsReport report_;
   std::vector<double> scale_;
   std::vector<FoundRoot> roots_;  // in the order found
-  std::vector<double> f_, jacobian_;
+  detail::CheckOptions checkOptions_;
   bool stopped_ = false;
   int deficientRoots_ = 0;  // roots found with a rank-deficient Jacobian
   int setTests_ = 0;
@@ -387,13 +404,26 @@ std::string RootsOptionsProblem(const RootsOptions& options, int n) {
     if (!std::isfinite(value)) return "the start needs finite values";
   if (options.starts < 0) return "the number of starts cannot be negative";
   if (!(options.maxSeconds > 0)) return "the time budget must be positive";
-  if (!(options.ftol > 0)) return "the tolerance must be positive";
+  if (options.ftol && !(*options.ftol > 0)) return "the tolerance must be positive";
   return {};
 }
 
 RootsReport FindRoots(const RootsOptions& options, Residuals& residuals) {
   if (!RootsOptionsProblem(options, residuals.Count()).empty()) return {};
   return Search(options, residuals).Run();
+}
+
+UnseenEstimate EstimateUnseen(std::span<const int> startsPerRoot) {
+  UnseenEstimate estimate;
+  for (int starts : startsPerRoot) {
+    estimate.startsAtRoots += starts;
+    estimate.singletons += starts == 1 ? 1 : 0;
+    estimate.doubletons += starts == 2 ? 1 : 0;
+  }
+  const double f1 = estimate.singletons, f2 = estimate.doubletons;
+  estimate.roots = f2 > 0 ? f1 * f1 / (2 * f2) : f1 * (f1 - 1) / 2;
+  if (estimate.startsAtRoots > 0) estimate.newRootProbability = f1 / estimate.startsAtRoots;
+  return estimate;
 }
 
 std::string RootsSummary(const RootsReport& report, double maxSeconds) {

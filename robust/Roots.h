@@ -3,9 +3,10 @@
 // methods (hybrid, then Levenberg-Marquardt); a start whose run comes back to
 // a known root, or to none, is solved again with the known roots deflated
 // away (Deflation.h). Every candidate is polished on the undeflated system,
-// verified by a fresh evaluation (max|F| <= ftol) and compared with the known
-// roots at a distance scaled to their size. The search never claims to be
-// complete: it reports what it found with how many starts.
+// verified by a fresh evaluation (the root test of Solve) and compared with
+// the known roots at a distance scaled to their size. The search never claims
+// to be complete: it reports what it found with how many starts, and how many
+// roots the starts' evidence suggests it has not found.
 //
 //   robust::RootsOptions options;          // documented defaults below
 //   options.box = {{-2, 2}, {-2, 2}};
@@ -39,15 +40,19 @@ struct RootsOptions {
   // The typed start; when given it is start 1, before the sequence.
   std::vector<double> start;
   // Starts tried. 0: rounds of DefaultStarts(n) starts, another round while
-  // the last one found a root in the box that was not known, 16 rounds at most.
+  // the last one found a root in the box that was not known or the starts'
+  // evidence says roots are still unseen (UnseenEstimate::roots at least
+  // kUnseenToGoOn), 16 rounds at most, within maxSeconds.
   int starts = 0;
   // Shifts the Halton sequence (a Cranley-Patterson rotation); the same seed
   // gives the same starts, hence the same roots unless the time budget stops.
   std::uint64_t seed = 1;
   // The whole search stops after this many seconds, between or within runs.
   double maxSeconds = 30.0;
-  // A root is a point where every |F_i| is at most ftol, by a fresh evaluation.
-  double ftol = 1E-10;
+  // The root test, by a fresh evaluation, as Options::ftol: not given, each
+  // |F_i| within a few times what rounding makes there (max|F_i| <= 1E-10
+  // where the equations cannot bound their rounding); given, max|F_i| <= ftol.
+  std::optional<double> ftol{};
   // Evaluations one start's run (hybrid, then lm) may spend, per unknown plus one.
   int runShare = 100;
   // Deflated runs tried from one start at most (each after a success), and
@@ -88,14 +93,36 @@ struct FoundRoot {
   std::vector<double> x;
   double maxAbsResidual = 0.0;  // fresh evaluation at x
   int starts = 0;               // starts whose runs (plain or deflated) reached it
-  // 1-norm condition estimate of J at x: the larger of the estimates with
-  // columns scaled to unit size and with rows scaled; may be infinite.
+  // 1-norm condition estimate of J at x, each unknown measured relative to
+  // max(|x_j|, min(1, half the box's width in it)), so that a derivative
+  // vanishing at a multiple root shows; may be infinite.
   double condition = 0.0;
   bool nearSingular = false;
   bool byDeflation = false;     // first reached by a deflated run
   int rank = 0;                 // numerical rank of J at x (RootsOptions::rankTolerance); n when regular
   bool onSet = false;           // one of the points of RootsReport::notIsolated
+  RootCheck rootCheck;          // the root test at x: which test, each equation's bound, the worst ratio
 };
+
+// Go on with another round while at least this many roots are estimated unseen.
+inline constexpr double kUnseenToGoOn = 0.5;
+
+// What the starts that reached a root in the box say about roots not found
+// yet, as species-richness estimators reason: roots reached by one start
+// (singletons) are the evidence of roots reached by none.
+struct UnseenEstimate {
+  int startsAtRoots = 0;  // N: starts (plain or deflated runs) that reached an isolated root in the box
+  int singletons = 0;     // f1: such roots reached by exactly one start
+  int doubletons = 0;     // f2: ... by exactly two
+  // Chao1: f1^2 / (2 f2), or f1 (f1 - 1) / 2 when f2 = 0 (bias-corrected).
+  double roots = 0.0;
+  // Good-Turing: f1 / N, the probability that the next start reaching a
+  // root reaches a new one; 0 when no start reached a root (N = 0).
+  double newRootProbability = 0.0;
+};
+
+// The estimate from each root's count of starts.
+UnseenEstimate EstimateUnseen(std::span<const int> startsPerRoot);
 
 // Roots that lie on a curve or surface of roots rather than apart.
 struct NotIsolatedRoots {
@@ -118,6 +145,7 @@ struct RootsReport {
   // Set when the roots found are not isolated; roots and outsideBox then hold
   // at most RootsOptions::listedSetPoints of its points (onSet), spread over it.
   std::optional<NotIsolatedRoots> notIsolated;
+  UnseenEstimate unseenEstimate;  // at the end of the search, over the isolated roots in the box
 };
 
 // 32 starts per unknown, at most 4096.

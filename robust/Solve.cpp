@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <random>
 
 #include "Minpack.h"
@@ -30,10 +31,14 @@ struct Attempt {
   RunResult run;
   Method method;
   int startIndex;
+  // Under the scaled test: the fresh check after the run, whose point (run.x,
+  // run.f) it may have polished. Else empty, and max|F| <= ftol decides.
+  std::optional<detail::PointCheck> check;
 };
 
-bool IsRoot(const RunResult& run, double ftol) {
-  return !run.f.empty() && detail::MaxAbs(run.f) <= ftol;
+bool IsRoot(const Attempt& attempt, double ftol) {
+  if (attempt.check) return attempt.check->root;
+  return !attempt.run.f.empty() && detail::MaxAbs(attempt.run.f) <= ftol;
 }
 
 // Reproducible on every platform: the engine is fully specified, and the
@@ -98,6 +103,13 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   if (n < 1 || start.size() != static_cast<std::size_t>(n)) return report;
 
   Budget budget(options.maxEvaluations, options.maxSeconds, options.stop);
+  // The scaled test judges each run's end as it ends, so that `auto` stops at
+  // the first start whose answer passes; the absolute test needs only F there.
+  const bool scaled = !options.ftol && residuals.ProvidesBounds();
+  const double ftol = options.ftol.value_or(kDefaultFtol);
+  detail::CheckOptions checkOptions;
+  checkOptions.ftol = options.ftol;
+  checkOptions.polishSteps = options.polishSteps;
   std::vector<Attempt> attempts;
   bool rootFound = false;
   auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
@@ -112,11 +124,16 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     }
     attempts.push_back(
         {detail::RunMinpack(method, residuals, from, options.stepTolerance, budget, accepted), method,
-         startIndex});
-    const RunResult& run = attempts.back().run;
+         startIndex, std::nullopt});
+    Attempt& attempt = attempts.back();
+    RunResult& run = attempt.run;
     report.iterations += run.iterations;
     report.failedTrials += run.failedTrials;
-    rootFound = IsRoot(run, options.ftol);
+    if (scaled && !run.f.empty()) {
+      attempt.check = detail::CheckPoint(residuals, run.x, budget, checkOptions);
+      if (attempt.check->functionOk) run.f = attempt.check->f;
+    }
+    rootFound = IsRoot(attempt, ftol);
     return run.stop;
   };
   auto budgetSpent = [](StopReason stop) {
@@ -156,12 +173,15 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   double chosenMax = kInfinity;
   for (const Attempt& attempt : attempts) {
     if (attempt.run.f.empty()) continue;
+    if (IsRoot(attempt, ftol)) {
+      chosen = &attempt;
+      break;
+    }
     const double max = detail::MaxAbs(attempt.run.f);
     if (max < chosenMax) {
       chosen = &attempt;
       chosenMax = max;
     }
-    if (max <= options.ftol) break;
   }
   // A budget that ran out anywhere is why the search ended, whatever run holds the answer.
   report.stopReason = budgetSpent(attempts.back().run.stop) ? attempts.back().run.stop : chosen->run.stop;
@@ -180,17 +200,21 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     report.maxAbsResidual = kInfinity;
     report.conditionEstimate = kInfinity;
     report.gradientCosine = kInfinity;
+    report.rootCheck.test = scaled ? RootTest::Scaled : RootTest::Absolute;
     if (report.stopReason != StopReason::StartFailure) report.verdict = Verdict::LimitReached;
   } else {
-    const detail::PointCheck check = detail::CheckPoint(residuals, report.x, budget);
+    // The scaled road checked the answer afresh when its run ended.
+    const detail::PointCheck check =
+        chosen->check ? *chosen->check : detail::CheckPoint(residuals, report.x, budget, checkOptions);
     report.residuals = check.f;
     report.maxAbsResidual = check.maxAbs;
     report.gradientCosine = check.gradientCosine;
     report.conditionEstimate = check.condition;
+    report.rootCheck = check.rootCheck;
     if (!check.functionOk) {
       report.verdict = Verdict::EvaluationFailure;
       report.failedEquation = check.failedEquation;
-    } else if (check.maxAbs <= options.ftol) {
+    } else if (check.root) {
       report.verdict = Verdict::Root;
     } else if (!check.jacobianOk) {
       report.verdict = Verdict::EvaluationFailure;

@@ -60,23 +60,9 @@ double Norm1(const std::vector<double>& v) {
   return sum;
 }
 
-}  // namespace
-
-double MaxAbs(std::span<const double> values) {
-  double largest = 0;
-  for (double value : values) largest = std::isnan(value) ? kInfinity : std::max(largest, std::abs(value));
-  return largest;
-}
-
-double ConditionEstimate(std::span<const double> matrixRowMajor, int n) {
+// The 1-norm condition estimate of a matrix already scaled as the caller wants.
+double ConditionOf(std::vector<double> a, int n) {
   const auto size = static_cast<std::size_t>(n);
-  std::vector<double> a(matrixRowMajor.begin(), matrixRowMajor.end());
-  for (int j = 0; j < n; ++j) {
-    double largest = 0;
-    for (int i = 0; i < n; ++i) largest = std::max(largest, std::abs(a[i * size + j]));
-    if (largest == 0 || !std::isfinite(largest)) return kInfinity;
-    for (int i = 0; i < n; ++i) a[i * size + j] /= largest;
-  }
   double norm = 0;
   for (int j = 0; j < n; ++j) {
     double column = 0;
@@ -116,6 +102,38 @@ double ConditionEstimate(std::span<const double> matrixRowMajor, int n) {
   return std::isfinite(condition) ? condition : kInfinity;
 }
 
+}  // namespace
+
+double MaxAbs(std::span<const double> values) {
+  double largest = 0;
+  for (double value : values) largest = std::isnan(value) ? kInfinity : std::max(largest, std::abs(value));
+  return largest;
+}
+
+double ConditionEstimate(std::span<const double> matrixRowMajor, int n) {
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<double> a(matrixRowMajor.begin(), matrixRowMajor.end());
+  for (int j = 0; j < n; ++j) {
+    double largest = 0;
+    for (int i = 0; i < n; ++i) largest = std::max(largest, std::abs(a[i * size + j]));
+    if (largest == 0 || !std::isfinite(largest)) return kInfinity;
+    for (int i = 0; i < n; ++i) a[i * size + j] /= largest;
+  }
+  return ConditionOf(std::move(a), n);
+}
+
+double ConditionAt(std::span<const double> matrixRowMajor, int n, std::span<const double> x,
+                   std::span<const double> typicalSize) {
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<double> a(matrixRowMajor.begin(), matrixRowMajor.end());
+  for (std::size_t j = 0; j < size; ++j) {
+    const double unit = std::max(std::abs(x[j]), typicalSize.empty() ? 1.0 : typicalSize[j]);
+    if (!(unit > 0) || !std::isfinite(unit)) return kInfinity;
+    for (std::size_t i = 0; i < size; ++i) a[i * size + j] *= unit;
+  }
+  return ConditionOf(std::move(a), n);
+}
+
 double GradientCosine(std::span<const double> jacobianRowMajor, std::span<const double> f) {
   const std::size_t n = f.size();
   const double fScale = MaxAbs(f);
@@ -140,18 +158,39 @@ double GradientCosine(std::span<const double> jacobianRowMajor, std::span<const 
   return largest;
 }
 
-PointCheck CheckPoint(Residuals& residuals, std::span<const double> x, Budget& budget) {
+namespace {
+
+// One evaluation of F, J and the rounding-error bounds, counted as one of F
+// and J, with every value and slope checked to be finite as CheckedEvaluate does.
+EvaluationStatus BoundedEvaluate(Residuals& residuals, Budget& budget, std::span<const double> x,
+                                 std::span<double> f, std::span<double> jacobian, std::span<double> bounds) {
+  ++budget.jacobianEvaluations;
+  EvaluationStatus status = residuals.EvaluateWithBounds(x, f, jacobian, bounds);
+  if (!status.Ok()) return status;
+  const std::size_t n = f.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    bool finite = std::isfinite(f[i]);
+    for (std::size_t j = 0; finite && j < n; ++j) finite = std::isfinite(jacobian[i * n + j]);
+    if (!finite) return {static_cast<int>(i)};
+  }
+  return status;
+}
+
+PointCheck Evaluated(Residuals& residuals, std::span<const double> x, Budget& budget, const CheckOptions& options) {
   const int n = residuals.Count();
   const auto size = static_cast<std::size_t>(n);
+  const bool scaled = !options.ftol && residuals.ProvidesBounds();
   PointCheck check;
   check.f.assign(size, std::numeric_limits<double>::quiet_NaN());
-  std::vector<double> jacobian(size * size);
-  EvaluationStatus status = CheckedEvaluate(residuals, budget, x, check.f, jacobian);
+  std::vector<double> jacobian(size * size), bounds(size, kInfinity);
+  EvaluationStatus status = scaled ? BoundedEvaluate(residuals, budget, x, check.f, jacobian, bounds)
+                                   : CheckedEvaluate(residuals, budget, x, check.f, jacobian);
   if (status.Ok()) {
     check.functionOk = check.jacobianOk = true;
   } else {
     check.failedEquation = status.failedEquation;
     std::fill(check.f.begin(), check.f.end(), std::numeric_limits<double>::quiet_NaN());
+    std::fill(bounds.begin(), bounds.end(), kInfinity);
     status = CheckedEvaluate(residuals, budget, x, check.f, {});
     check.functionOk = status.Ok();
     if (!status.Ok()) {
@@ -163,8 +202,73 @@ PointCheck CheckPoint(Residuals& residuals, std::span<const double> x, Budget& b
   check.maxAbs = check.functionOk ? MaxAbs(check.f) : kInfinity;
   if (check.jacobianOk) {
     check.gradientCosine = GradientCosine(jacobian, check.f);
-    check.condition = ConditionEstimate(jacobian, n);
+    check.condition = ConditionAt(jacobian, n, x, options.typicalSize);
+    check.jacobian = std::move(jacobian);
   }
+  if (check.functionOk) {
+    // Without J the coordinates' rounding cannot be weighed: bounds stay infinite.
+    check.rootCheck = JudgeRoot(check.f, check.jacobian, bounds, x, options.ftol);
+  } else {
+    check.rootCheck.test = scaled ? RootTest::Scaled : RootTest::Absolute;
+  }
+  check.root = check.functionOk && Passes(check.rootCheck);
+  return check;
+}
+
+// A Newton step's worst ratio must fall below this fraction of the last one
+// for polishing to go on: the rounds towards a double root shrink it by about
+// half, towards a simple one far more; a point where it does not is as close
+// as the method gets.
+constexpr double kPolishProgress = 0.75;
+
+}  // namespace
+
+PointCheck CheckPoint(Residuals& residuals, std::vector<double>& x, Budget& budget, const CheckOptions& options) {
+  PointCheck check = Evaluated(residuals, x, budget, options);
+  if (check.root || !check.jacobianOk || check.rootCheck.test != RootTest::Scaled) return check;
+  const int n = residuals.Count();
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<double> at = x, step(size), factors;
+  std::vector<int> pivot(size);
+  PointCheck last = check;
+  for (int k = 0; k < options.polishSteps && !budget.TimeOrStopSpent(); ++k) {
+    factors = last.jacobian;
+    if (!Factor(factors, pivot, n)) break;
+    for (std::size_t i = 0; i < size; ++i) step[i] = -last.f[i];
+    SolveFactored(factors, pivot, n, step, false);
+    for (std::size_t j = 0; j < size; ++j) at[j] += step[j];
+    PointCheck next = Evaluated(residuals, at, budget, options);
+    if (next.root) {
+      x = at;
+      return next;
+    }
+    if (!next.jacobianOk || next.rootCheck.test != RootTest::Scaled ||
+        !(next.rootCheck.worstRatio <= kPolishProgress * last.rootCheck.worstRatio))
+      break;
+    last = std::move(next);
+  }
+  return check;
+}
+
+RootCheck JudgeRoot(std::span<const double> f, std::span<const double> jacobianRowMajor,
+                    std::span<const double> bounds, std::span<const double> x, std::optional<double> ftol) {
+  RootCheck check;
+  RootTestOptions options;
+  bool known = !ftol && jacobianRowMajor.size() == f.size() * x.size();
+  for (double bound : bounds) known = known && std::isfinite(bound);
+  options.test = known ? RootTest::Scaled : RootTest::Absolute;
+  options.ftol = ftol.value_or(kDefaultFtol);
+  check.residualBounds.assign(f.size(), options.ftol);
+  RootVerdict verdict = ScaledRootTest(f, jacobianRowMajor, bounds, x, options, check.residualBounds);
+  if (known && !verdict.boundsKnown) {
+    // A slope too large for its threshold to be finite: the absolute test decides.
+    options.test = RootTest::Absolute;
+    check.residualBounds.assign(f.size(), options.ftol);
+    verdict = ScaledRootTest(f, jacobianRowMajor, bounds, x, options, check.residualBounds);
+  }
+  check.test = options.test;
+  check.worstRatio = verdict.worstRatio;
+  check.worstEquation = verdict.worstEquation;
   return check;
 }
 
@@ -240,7 +344,7 @@ int NumericalRank(std::span<const double> matrixRowMajor, int n, double relative
 
 RootVerdict ScaledRootTest(std::span<const double> f, std::span<const double> jacobianRowMajor,
                            std::span<const double> bounds, std::span<const double> x,
-                           const RootTestOptions& options) {
+                           const RootTestOptions& options, std::span<double> thresholds) {
   constexpr double u = 0x1p-53;
   const std::size_t n = x.size();
   RootVerdict verdict;
@@ -253,6 +357,7 @@ RootVerdict ScaledRootTest(std::span<const double> f, std::span<const double> ja
       threshold = options.multiple * (bounds[i] + moved * u);
       if (!std::isfinite(threshold)) verdict.boundsKnown = false;
     }
+    if (!thresholds.empty()) thresholds[i] = threshold;
     // A zero threshold passes an exact zero only; NaN never passes.
     const double magnitude = std::fabs(f[i]);
     const double ratio = magnitude == 0 ? 0.0 : (threshold > 0 ? magnitude / threshold : kInfinity);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -12,16 +13,54 @@ namespace robust::detail {
 
 struct PointCheck {
   std::vector<double> f;       // NaN where F could not be evaluated
+  std::vector<double> jacobian;  // row-major n x n when jacobianOk, else empty
   bool functionOk = false;
   bool jacobianOk = false;
   int failedEquation = -1;
   double maxAbs = std::numeric_limits<double>::infinity();
   double gradientCosine = std::numeric_limits<double>::infinity();  // max_j |J_j . F| / (|J_j| |F|); 0 at F = 0
-  double condition = std::numeric_limits<double>::infinity();
+  double condition = std::numeric_limits<double>::infinity();       // ConditionAt
+  RootCheck rootCheck;
+  bool root = false;           // the root test passes
 };
 
-// Evaluates F and J at x once (F alone a second time when that fails).
-PointCheck CheckPoint(Residuals& residuals, std::span<const double> x, Budget& budget);
+// How CheckPoint judges a point.
+struct CheckOptions {
+  // Given: max|F_i| <= *ftol decides. Not given: the scaled test, where the
+  // residuals bound their rounding and every bound is known at the point;
+  // elsewhere max|F_i| <= kDefaultFtol.
+  std::optional<double> ftol;
+  // The condition's unit of each unknown (ConditionAt); empty: 1 for each.
+  std::vector<double> typicalSize;
+  // Under the scaled test, Newton steps (exact J, LU with partial pivoting)
+  // that CheckPoint may take from a point the test does not pass yet,
+  // each one evaluation of F and J; a step counts only while it at least
+  // halves the worst ratio, and the point moves only to one that passes.
+  // The rounds of a multiple root, which converge linearly, need the most.
+  int polishSteps = 0;
+};
+
+// Evaluates F and J at x once (F alone a second time when that fails), with
+// the rounding-error bounds when the scaled test applies, and judges the
+// point; with polishSteps, x may move to a nearby point that passes, within
+// the budget's time and stop request.
+PointCheck CheckPoint(Residuals& residuals, std::vector<double>& x, Budget& budget, const CheckOptions& options = {});
+
+// The root test from one evaluation: f, bounds (Count() values) and J
+// (row-major) at x. Absolute with *ftol when given; else Scaled when every
+// bound and slope is finite, Absolute with kDefaultFtol when not.
+RootCheck JudgeRoot(std::span<const double> f, std::span<const double> jacobianRowMajor,
+                    std::span<const double> bounds, std::span<const double> x, std::optional<double> ftol);
+inline bool Passes(const RootCheck& check) { return check.worstRatio <= 1; }
+
+// The 1-norm condition estimate of J at x with each unknown measured in units
+// of max(|x_j|, typicalSize_j): column j scaled by that length. Unlike
+// scaling each column to unit size, a column that nearly vanishes at a
+// multiple root stays small (the condition of (x-1)^2, y-1 near (1, 1) is
+// large), while unknowns larger than their typical size keep their units out
+// of it (below it, the typical size is the unit).
+double ConditionAt(std::span<const double> jacobianRowMajor, int n, std::span<const double> x,
+                   std::span<const double> typicalSize);
 
 // 1-norm condition estimate of the n x n row-major matrix after scaling each
 // column to largest magnitude 1 (so the unknowns' units do not matter): LU
@@ -55,14 +94,11 @@ int NumericalRank(std::span<const double> matrixRowMajor, int n, double relative
 // units away does not.
 inline constexpr double kRootErrorMultiple = 4;
 
-enum class RootTest : unsigned char {
-  Scaled,    // the test above
-  Absolute,  // max |F_i| <= ftol, the fixed tolerance the solvers report against
-};
+using RootTest = robust::RootTest;
 
 struct RootTestOptions {
   RootTest test = RootTest::Scaled;
-  double ftol = 1E-10;  // Absolute only
+  double ftol = kDefaultFtol;  // Absolute only
   double multiple = kRootErrorMultiple;  // Scaled only
 };
 
@@ -74,8 +110,10 @@ struct RootVerdict {
 };
 
 // f and bounds: Count() values; jacobianRowMajor: Count() x x.size().
+// thresholds, when not empty (Count() values), receives what each |F_i| was
+// compared with.
 RootVerdict ScaledRootTest(std::span<const double> f, std::span<const double> jacobianRowMajor,
                            std::span<const double> bounds, std::span<const double> x,
-                           const RootTestOptions& options = {});
+                           const RootTestOptions& options = {}, std::span<double> thresholds = {});
 
 }  // namespace robust::detail

@@ -59,7 +59,7 @@ bool NewtonFindsRoot(const StandardSystem& system) {
   const auto report = solvers::NewtonSystem(ui, "y", static_cast<std::int16_t>(system.n), equations,
                                             system.start, 30, 1E-5, xOut);
   return report.outcome == solvers::NewtonOutcome::Converged && !report.nonFinite &&
-         MaxAbsAt(system, xOut) <= Options{}.ftol;
+         MaxAbsAt(system, xOut) <= robust::kDefaultFtol;
 }
 
 TEST(RobustRoots, WhereNewtonFailsEveryMethodFindsTheRoot) {
@@ -87,7 +87,7 @@ TEST(RobustRoots, WhereNewtonFailsEveryMethodFindsTheRoot) {
     ASSERT_FALSE(NewtonFindsRoot(system)) << "not a case Newton fails";
     const Report report = SolveSystem(system, row.method);
     EXPECT_EQ(report.verdict, Verdict::Root);
-    EXPECT_LE(MaxAbsAt(system, report.x), Options{}.ftol);
+    EXPECT_LE(MaxAbsAt(system, report.x), robust::kDefaultFtol);
     // Brown's system has a second root family; the others' roots are unique nearby.
     if (!system.root.empty() && row.system != "brown almost linear 10") {
       EXPECT_LT(Distance(report.x, system.root), kRootDistance);
@@ -185,7 +185,7 @@ TEST(RobustLarge, TwentyToAHundredEquations) {
         SCOPED_TRACE(system.name + " by " + std::string(robust::MethodName(method)));
         const Report report = SolveSystem(system, method);
         EXPECT_EQ(report.verdict, Verdict::Root);
-        EXPECT_LE(MaxAbsAt(system, report.x), Options{}.ftol);
+        EXPECT_LE(MaxAbsAt(system, report.x), robust::kDefaultFtol);
         if (!system.root.empty()) {
           EXPECT_LT(Distance(report.x, system.root), kRootDistance);
         }
@@ -274,7 +274,7 @@ TEST(RobustAuto, AGivenStartWhereFFailsGoesOnToPerturbedStarts) {
     EXPECT_TRUE(report.givenStartFailed);
     EXPECT_EQ(report.givenStartFailedEquation, row.failedEquation);
     EXPECT_GT(report.startIndex, 1);
-    EXPECT_LE(MaxAbsAt(system, report.x), Options{}.ftol);
+    EXPECT_LE(MaxAbsAt(system, report.x), robust::kDefaultFtol);
     EXPECT_NE(robust::Summary(report).find("cannot be evaluated at the given start"), std::string::npos);
   }
   // Defined nowhere: every start fails, and the sentence says so.

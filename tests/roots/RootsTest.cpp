@@ -104,7 +104,7 @@ TEST(Roots, FindsEveryKnownRootAndNoFalseOne) {
     for (std::size_t k = 0; k < row.roots.size(); ++k) {
       const FoundRoot& root = report.roots[k];  // sorted as the rows are
       for (int j = 0; j < row.n; ++j) EXPECT_NEAR(root.x[j], row.roots[k][j], 1E-4) << "root " << k;
-      EXPECT_LE(root.maxAbsResidual, options.ftol);
+      EXPECT_LE(root.maxAbsResidual, kDefaultFtol);
       EXPECT_GE(root.starts, 1);
       starts += root.starts;
     }
@@ -370,7 +370,7 @@ TEST(RootsStop, AStopRequestKeepsTheRootsFoundSoFar) {
   EXPECT_EQ(report.startsDone, 10);
   ASSERT_FALSE(report.roots.empty());
   for (const FoundRoot& root : report.roots)
-    EXPECT_LE(std::max(std::abs(std::sin(root.x[0])), std::abs(std::sin(root.x[1]))), options.ftol);
+    EXPECT_LE(std::max(std::abs(std::sin(root.x[0])), std::abs(std::sin(root.x[1]))), kDefaultFtol);
   EXPECT_NE(RootsSummary(report, options.maxSeconds).find("; interrupted by a stop request after 10 of 64 starts"),
             std::string::npos);
 }

@@ -250,9 +250,53 @@ class Prover {
     return result;
   }
 
-  // A certified enclosure narrowed by Krawczyk's operator on itself: the
-  // root stays in every K.
-  Box Narrow(Box k) {
+  // Newton's method in doubles from c, in place, while J can be inverted.
+  void Newton(std::vector<double>& c) {
+    std::vector<double> f(n_);
+    std::vector<double> jacobian(n_ * n_);
+    std::vector<double> inverse;
+    for (int step = 0; step < kNewtonSteps; ++step) {
+      if (!system_.Evaluate(c, f, jacobian).ok || !detail::Inverse(jacobian, static_cast<int>(n_), inverse)) return;
+      for (std::size_t i = 0; i < n_; ++i) {
+        double d = 0;
+        for (std::size_t m = 0; m < n_; ++m) d += inverse[i * n_ + m] * f[m];
+        c[i] -= d;
+      }
+    }
+  }
+
+  // Krawczyk's test says b holds exactly one root.
+  bool ProvedUnique(const Box& b) {
+    if (Enclose(b) != Enclosed::Smooth) return false;
+    std::vector<double> y(n_);
+    for (std::size_t j = 0; j < n_; ++j) y[j] = Middle(b[j]);
+    return Krawczyk(b, y).test == Test::Unique;
+  }
+
+  // The enclosure k of the one root in `unique`, narrowed: Certify at the
+  // Newton point proves a tight box around a root, and when that root is
+  // shown to be this one (its box holds k, lies in `unique`, or both boxes
+  // together hold one root) the two enclosures are cut to their common part.
+  // Else Krawczyk's operator on k itself, again and again.
+  Box Narrow(Box k, const Box& unique) {
+    std::vector<double> c(n_);
+    for (std::size_t j = 0; j < n_; ++j) c[j] = Middle(k[j]);
+    Newton(c);
+    bool finite = true;
+    for (const double v : c) finite = finite && std::isfinite(v);
+    if (finite) {
+      const Certificate cert = Certify(system_, c);
+      if (cert.outcome == CertifyOutcome::Certified &&
+          (ContainsBox(cert.box, k) || ContainsBox(unique, cert.box) || ProvedUnique(HullOf(unique, cert.box)))) {
+        Box cut(n_);
+        bool empty = false;
+        for (std::size_t j = 0; j < n_; ++j) {
+          cut[j] = {std::max(k[j].lo, cert.enclosure[j].lo), std::min(k[j].hi, cert.enclosure[j].hi)};
+          empty = empty || cut[j].lo > cut[j].hi;
+        }
+        if (!empty) return cut;
+      }
+    }
     for (int pass = 0; pass < kNarrowings; ++pass) {
       if (Enclose(k) != Enclosed::Smooth) break;
       std::vector<double> y(n_);
@@ -282,7 +326,12 @@ class Prover {
     }
     if (inside) return InBox::Inside;
     std::vector<double> p(n_);
-    for (std::size_t j = 0; j < n_; ++j) p[j] = std::clamp(Middle(k[j]), searchBox_[j].lo, searchBox_[j].hi);
+    for (std::size_t j = 0; j < n_; ++j) p[j] = Middle(k[j]);
+    Newton(p);
+    for (std::size_t j = 0; j < n_; ++j) {
+      if (!std::isfinite(p[j])) return InBox::OnEdge;
+      p[j] = std::clamp(p[j], searchBox_[j].lo, searchBox_[j].hi);
+    }
     if (!ContainsPoint(unique, p)) return InBox::OnEdge;
     for (std::size_t j = 0; j < n_; ++j) point_[j] = Interval(p[j]);
     for (std::size_t i = 0; i < n_; ++i) {
@@ -303,11 +352,7 @@ class Prover {
       const Box hull = HullOf(k, other.enclosure);
       if (ContainsBox(unique, hull) || ContainsBox(other.unique, hull)) return other.entry;
       const Box both = HullOf(unique, other.unique);
-      if (Enclose(both) == Enclosed::Smooth) {
-        std::vector<double> y(n_);
-        for (std::size_t j = 0; j < n_; ++j) y[j] = Middle(both[j]);
-        if (Krawczyk(both, y).test == Test::Unique) return other.entry;
-      }
+      if (ProvedUnique(both)) return other.entry;
       undecided_.push_back(both);
       return -2;
     }
@@ -316,7 +361,7 @@ class Prover {
 
   // A root proved unique in `unique`, K its enclosure.
   void AddRoot(const Box& unique, const Box& k) {
-    const Box enclosure = Narrow(k);
+    const Box enclosure = Narrow(k, unique);
     const int same = SameAsKnown(enclosure, unique);
     if (same != -1) return;
     ProvedRoot root;
@@ -342,17 +387,7 @@ class Prover {
   // near the part's faces is inside that box.
   Test Centred(const Box& b, std::span<const double> middle) {
     std::vector<double> c(middle.begin(), middle.end());
-    std::vector<double> f(n_);
-    std::vector<double> jacobian(n_ * n_);
-    std::vector<double> inverse;
-    for (int step = 0; step < kNewtonSteps; ++step) {
-      if (!system_.Evaluate(c, f, jacobian).ok || !detail::Inverse(jacobian, static_cast<int>(n_), inverse)) break;
-      for (std::size_t i = 0; i < n_; ++i) {
-        double d = 0;
-        for (std::size_t m = 0; m < n_; ++m) d += inverse[i * n_ + m] * f[m];
-        c[i] -= d;
-      }
-    }
+    Newton(c);
     Box centred(n_);
     for (std::size_t j = 0; j < n_; ++j) {
       const double half = std::max((b[j].hi - b[j].lo) / 2,

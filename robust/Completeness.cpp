@@ -38,6 +38,10 @@ constexpr double kOpaqueWidth = 1.0 / 64;
 // point (or to the search box), so that a part Krawczyk's operator narrowed
 // to a single value in some unknown still gets a box with an interior.
 constexpr double kCentredFloor = 1E-9;
+// Newton steps with exact residuals before an edge root's point is tried.
+constexpr int kRefinements = 2;
+// Points tried, at most, for a root exactly on the search box's edge.
+constexpr std::size_t kMaxEdgePoints = 81;
 // Joining touching undecided parts compares every pair: beyond this many
 // they are reported as they are.
 constexpr std::size_t kMaxJoined = 20000;
@@ -265,6 +269,29 @@ class Prover {
     }
   }
 
+  // Newton steps whose residuals are the exact values at p (Arb at the
+  // point, rounded once): where the root's coordinates are doubles, p lands
+  // on them, which steps with rounded residuals often miss by a few units.
+  void Refine(std::vector<double>& p) {
+    std::vector<double> f(n_);
+    std::vector<double> jacobian(n_ * n_);
+    std::vector<double> inverse;
+    for (int step = 0; step < kRefinements; ++step) {
+      if (!system_.Evaluate(p, f, jacobian).ok || !detail::Inverse(jacobian, static_cast<int>(n_), inverse)) return;
+      for (std::size_t j = 0; j < n_; ++j) point_[j] = Interval(p[j]);
+      for (std::size_t i = 0; i < n_; ++i) {
+        Interval v;
+        if (!system_.EncloseEquation(static_cast<int>(i), point_, v, row_).ok) return;
+        f[i] = (v.Lower() + v.Upper()) / 2;
+      }
+      for (std::size_t i = 0; i < n_; ++i) {
+        double d = 0;
+        for (std::size_t m = 0; m < n_; ++m) d += inverse[i * n_ + m] * f[m];
+        p[i] -= d;
+      }
+    }
+  }
+
   // Krawczyk's test says b holds exactly one root.
   bool ProvedUnique(const Box& b) {
     if (Enclose(b) != Enclosed::Smooth) return false;
@@ -328,18 +355,50 @@ class Prover {
     std::vector<double> p(n_);
     for (std::size_t j = 0; j < n_; ++j) p[j] = Middle(k[j]);
     Newton(p);
+    Refine(p);
     for (std::size_t j = 0; j < n_; ++j) {
       if (!std::isfinite(p[j])) return InBox::OnEdge;
       p[j] = std::clamp(p[j], searchBox_[j].lo, searchBox_[j].hi);
     }
-    if (!ContainsPoint(unique, p)) return InBox::OnEdge;
+    // The doubles next to p within the enclosure are tried too: a root with
+    // double coordinates is often missed by Newton's last step by one unit.
+    std::vector<std::vector<double>> choices(n_);
+    std::size_t combinations = 1;
+    for (std::size_t j = 0; j < n_; ++j) {
+      choices[j].push_back(p[j]);
+      for (const double toward : {-kInfinity, kInfinity}) {
+        const double next = std::nextafter(p[j], toward);
+        if (next >= std::max(k[j].lo, searchBox_[j].lo) && next <= std::min(k[j].hi, searchBox_[j].hi)) {
+          choices[j].push_back(next);
+        }
+      }
+      combinations *= choices[j].size();
+    }
+    if (combinations > kMaxEdgePoints) {
+      for (std::vector<double>& c : choices) c.resize(1);
+      combinations = 1;
+    }
+    for (std::size_t index = 0; index < combinations; ++index) {
+      std::size_t rest = index;
+      for (std::size_t j = 0; j < n_; ++j) {
+        p[j] = choices[j][rest % choices[j].size()];
+        rest /= choices[j].size();
+      }
+      if (ZeroAt(p, unique)) return InBox::Inside;
+    }
+    return InBox::OnEdge;
+  }
+
+  // p lies in `unique` and every equation is exactly 0 there: p is its root.
+  bool ZeroAt(std::span<const double> p, const Box& unique) {
+    if (!ContainsPoint(unique, p)) return false;
     for (std::size_t j = 0; j < n_; ++j) point_[j] = Interval(p[j]);
     for (std::size_t i = 0; i < n_; ++i) {
       Interval v;
       const eval::EnclosureStatus s = system_.EncloseEquation(static_cast<int>(i), point_, v, row_);
-      if (s.coverage > Coverage::NoSlope || !v.IsZero()) return InBox::OnEdge;
+      if (s.coverage > Coverage::NoSlope || !v.IsZero()) return false;
     }
-    return InBox::Inside;
+    return true;
   }
 
   // The entry of a known root that is the root of (k, unique), or -1 for a

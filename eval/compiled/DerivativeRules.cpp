@@ -757,6 +757,9 @@ constexpr std::array kRules{
     Smooth("Log10", kMember, kGuarded, Log10Partial, kLog10, EncloseLog10),
     Smooth("Ln", kMember, kGuarded, Along<Ln>, kLibm, EncloseLn),
     Smooth("SIGN", kMember, kPure, Steps<AtZero>, kJumps, EncloseSteps<SignStep>),
+    // The whole-number members below round their arguments to Longs (and
+    // Gcd and Lcm tell the user of bad input): no enclosure rule, so an
+    // equation using them is never certified and the proof names them.
     Smooth("Modxy", kMember, kPure, Steps<RoundingTie>, kJumps),
     Smooth("Floor", kMember, kPure, Steps<AtWholeButZero>, kJumps, EncloseSteps<LongTruncStep>),
     Smooth("Lcm", kMember, kGuarded, Steps<RoundingTie>, kJumps),

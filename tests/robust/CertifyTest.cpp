@@ -50,6 +50,14 @@ TEST(Certify, KnownRootsAndFailures) {
       {"root 1E+8", {"(x - 1E+8)*(x + 3)"}, {"x"}, {1.0000001E+8}, CertifyOutcome::Certified, {1E+8}, ""},
       {"roots 1E+4 and 1E-4", {"x*y - 1", "x - 1E8*y"}, {"x", "y"}, {1.00001E4, 0.99999E-4},
        CertifyOutcome::Certified, {1E4, 1E-4}, ""},
+      // Functions with enclosure rules beyond the elementary ones.
+      {"AsinH, root 0", {"AsinH(x) + x"}, {"x"}, {1E-9}, CertifyOutcome::Certified, {0}, ""},
+      {"Sqr2, root 2.25", {"Sqr2(x) - 1.5"}, {"x"}, {2.2500001}, CertifyOutcome::Certified, {2.25}, ""},
+      {"Int between its jumps, root 1.5", {"Int(x) + x - 2.5"}, {"x"}, {1.5000001}, CertifyOutcome::Certified,
+       {1.5}, ""},
+      {"DMin away from its kink, root 1", {"DMin(x, 2) - 1"}, {"x"}, {0.9999999}, CertifyOutcome::Certified, {1},
+       ""},
+      {"ACosH at the end of its domain", {"ACosH(x)"}, {"x"}, {1}, CertifyOutcome::Domain, {}, "ACosH"},
       // A double root: no box ever contracts.
       {"double root at the root", {"x^2"}, {"x"}, {0}, CertifyOutcome::Singular, {}, ""},
       {"double root near it", {"x^2"}, {"x"}, {1E-9}, CertifyOutcome::NoContraction, {}, ""},

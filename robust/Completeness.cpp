@@ -40,6 +40,9 @@ constexpr double kOpaqueWidth = 1.0 / 64;
 constexpr double kCentredFloor = 1E-9;
 // Newton steps with exact residuals before an edge root's point is tried.
 constexpr int kRefinements = 2;
+// A search root Certify did not prove takes the certificate of a root the
+// proof found only when it lies this close to its enclosure (relative).
+constexpr double kAttachDistance = 1E-6;
 // Points tried, at most, for a root exactly on the search box's edge.
 constexpr std::size_t kMaxEdgePoints = 81;
 // Joining touching undecided parts compares every pair: beyond this many
@@ -56,6 +59,15 @@ bool ContainsBox(const Box& outer, const Box& inner) {
 bool ContainsPoint(const Box& box, std::span<const double> p) {
   for (std::size_t j = 0; j < box.size(); ++j) {
     if (!(p[j] >= box[j].lo && p[j] <= box[j].hi)) return false;
+  }
+  return true;
+}
+
+// p lies within kAttachDistance (relative to its size, at least 1) of the box.
+bool Near(const Box& box, std::span<const double> p) {
+  for (std::size_t j = 0; j < box.size(); ++j) {
+    const double slack = kAttachDistance * std::max(1.0, std::fabs(p[j]));
+    if (!(p[j] >= box[j].lo - slack && p[j] <= box[j].hi + slack)) return false;
   }
   return true;
 }
@@ -164,6 +176,7 @@ class Prover {
     if (options_.stop != nullptr && options_.stop->load(std::memory_order_relaxed)) return ProveStop::Interrupted;
     if (report_.boxes >= options_.maxBoxes) return ProveStop::BoxLimit;
     if (Seconds() > options_.maxSeconds) return ProveStop::TimeLimit;
+    if (static_cast<long>(undecided_.size()) > options_.maxUndecided) return ProveStop::UndecidedLimit;
     return ProveStop::Finished;
   }
 
@@ -555,7 +568,10 @@ class Prover {
       ProvedRoot& root = report_.roots[s];
       if (root.certificate.outcome == CertifyOutcome::Certified) continue;
       for (const Known& k : known_) {
-        if (static_cast<std::size_t>(k.entry) < searchCount || !ContainsPoint(k.unique, root.point)) continue;
+        if (static_cast<std::size_t>(k.entry) < searchCount || !ContainsPoint(k.unique, root.point) ||
+            !Near(k.enclosure, root.point)) {
+          continue;
+        }
         const ProvedRoot& found = report_.roots[static_cast<std::size_t>(k.entry)];
         root.certificate = found.certificate;
         root.where = found.where;

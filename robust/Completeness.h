@@ -32,6 +32,9 @@ struct ProveOptions {
   // Parts of the box taken up, at most; each costs one interval evaluation
   // of F and J and a few more when it is tested for a root.
   long maxBoxes = 2'000'000;
+  // Parts left undecided, at most (each holds a range per unknown); when
+  // more remain the pass stops, as for the other budgets.
+  long maxUndecided = 10'000;
   // Set from elsewhere (a signal handler): stop at the next part, with the
   // rest undecided. Not owned; may be null.
   const std::atomic<bool>* stop = nullptr;
@@ -65,6 +68,7 @@ enum class ProveStop : unsigned char {
   TimeLimit,    // maxSeconds; the parts not taken up are undecided
   BoxLimit,     // maxBoxes; likewise
   Interrupted,  // the stop flag; likewise
+  UndecidedLimit,  // maxUndecided parts were left undecided (a curve of roots, a function without a rule)
   NotSquare,    // as many equations as unknowns are needed: nothing was tried
   BadBox,       // an end of the box is not a number, infinite, or low above high
 };

@@ -47,8 +47,7 @@ class Interval {
   bool Positive() const { return arb_is_positive(v_) != 0; }  // every point > 0
   bool Negative() const { return arb_is_negative(v_) != 0; }
   bool IsZero() const { return arb_is_zero(v_) != 0; }  // exactly [0, 0]
-  // Every point of `inner` lies in this interval (in its interior).
-  bool Contains(const Interval& inner) const { return arb_contains(v_, inner.v_) != 0; }
+  // Some point lies in both.
   bool Overlaps(const Interval& other) const { return arb_overlaps(v_, other.v_) != 0; }
   // Every point of `inner` lies in this interval's interior.
   bool ContainsInInterior(const Interval& inner) const { return arb_contains_interior(v_, inner.v_) != 0; }

@@ -151,21 +151,29 @@ TEST(ProveRoots, ReportsWhatStoppedIt) {
 
 TEST(ProveRoots, BudgetsLeaveTheRestUndecided) {
   const Case eight = Cases()[3];
+  // A line of roots: no part around it is ever decided.
+  const Case line{"a line of roots", {"x - y", "2*x - 2*y"}, {"x", "y"}, {{-1, 1}, {-1, 1}}, {}, {}, false, {}};
   robust::ProveOptions fewBoxes;
   fewBoxes.maxBoxes = 10;
   std::atomic<bool> stop{true};
   robust::ProveOptions stopped;
   stopped.stop = &stop;
+  robust::ProveOptions fewUndecided;
+  fewUndecided.maxUndecided = 5;
   const struct {
+    const Case& system;
     robust::ProveOptions options;
     robust::ProveStop expected;
-  } rows[] = {{fewBoxes, robust::ProveStop::BoxLimit}, {stopped, robust::ProveStop::Interrupted}};
+  } rows[] = {{eight, fewBoxes, robust::ProveStop::BoxLimit},
+              {eight, stopped, robust::ProveStop::Interrupted},
+              {line, fewUndecided, robust::ProveStop::UndecidedLimit}};
   for (const auto& row : rows) {
-    const robust::ProveReport r = Prove(eight, row.options);
+    SCOPED_TRACE(row.system.name);
+    const robust::ProveReport r = Prove(row.system, row.options);
     EXPECT_EQ(r.stop, row.expected);
     EXPECT_FALSE(r.complete);
     EXPECT_FALSE(r.undecided.empty());
-    EXPECT_LE(r.boxes, 10);
+    EXPECT_LE(r.boxes, row.options.maxBoxes);
   }
 }
 

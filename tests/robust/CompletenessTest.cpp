@@ -72,6 +72,9 @@ std::vector<Case> Cases() {
        true, {}},
       {"roots at the box's corners, not searched", {"x - 1", "y^2 - 4"}, {"x", "y"}, {{1, 3}, {-2, 2}}, {},
        {{1, 2}, {1, -2}}, true, {}},
+      // 0 lies on the first split of [-10, 10]: a root on the face of two parts.
+      {"roots on the parts' faces", {"x*(x - 5)", "y*(y + 5)"}, {"x", "y"}, square, {},
+       {{0, 0}, {0, -5}, {5, 0}, {5, -5}}, true, {}},
       {"roots of very different scale", {"(x - 1E-6)*(x - 1E3)", "y + 1"}, {"x", "y"}, {{-2000, 2000}, {-5, 5}},
        {{1E-6, -1}}, {{1E-6, -1}, {1E3, -1}}, true, {}},
       {"undefined left of 0: Sqr", {"Sqr(x) - 0.5", "y"}, {"x", "y"}, {{-1, 1}, {-1, 1}}, {}, {{0.25, 0}}, true, {}},

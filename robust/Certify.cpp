@@ -15,9 +15,9 @@ using eval::Interval;
 // root the step aims at with room for the step's own error.
 constexpr double kStepMultiple = 2;
 
-// The inverse of the n x n row-major matrix by Gauss-Jordan with partial
-// pivoting; false at an exactly zero pivot or a non-finite entry.
-bool Inverse(std::vector<double> a, int n, std::vector<double>& inverse) {
+}  // namespace
+
+bool detail::Inverse(std::vector<double> a, int n, std::vector<double>& inverse) {
   const auto N = static_cast<std::size_t>(n);
   inverse.assign(N * N, 0.0);
   for (std::size_t i = 0; i < N; ++i) inverse[i * N + i] = 1;
@@ -52,6 +52,8 @@ bool Inverse(std::vector<double> a, int n, std::vector<double>& inverse) {
   return true;
 }
 
+namespace {
+
 Certificate Refused(CertifyOutcome outcome, const eval::EnclosureStatus& status) {
   Certificate c;
   c.outcome = outcome;
@@ -83,7 +85,7 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
   std::vector<double> jacobian(N * N);
   const eval::EvaluationStatus evaluated = system.Evaluate(point, f, jacobian);
   std::vector<double> c;
-  const bool invertible = evaluated.ok && Inverse(jacobian, n, c);
+  const bool invertible = evaluated.ok && detail::Inverse(jacobian, n, c);
   const double condition = evaluated.ok ? detail::ConditionEstimate(jacobian, n) : 0;
   const bool nearSingular = !invertible || !(condition <= options.singularCondition);
 
@@ -119,6 +121,7 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
     for (std::size_t k = 0; k < N; ++k) step[i] += c[i * N + k] * f[k];
   }
 
+  std::vector<Bounds> tried(N);  // the box as doubles; Arb's ball holds it
   std::vector<Interval> box(N);
   std::vector<Interval> offset(N);  // X - y
   std::vector<Interval> fBox(N);
@@ -133,7 +136,8 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
       const double half = std::max(own, kStepMultiple * std::fabs(step[j]) * (radius / options.radius));
       // The box is the doubles' hull of y +- half: any outward rounding of
       // its ends only makes it wider, and the proof is about this box.
-      box[j] = Interval(point[j] - half, point[j] + half);
+      tried[j] = {point[j] - half, point[j] + half};
+      box[j] = Interval(tried[j].lo, tried[j].hi);
       offset[j] = box[j] - y[j];
     }
     const eval::EnclosureStatus enclosed = system.Enclose(box, fBox, jBox);
@@ -164,7 +168,11 @@ Certificate Certify(eval::CompiledSystem& system, std::span<const double> point,
       result.outcome = CertifyOutcome::Certified;
       result.radius = radius;
       result.enclosure.resize(N);
-      for (std::size_t i = 0; i < N; ++i) result.enclosure[i] = {k[i].Lower(), k[i].Upper()};
+      result.box.resize(N);
+      for (std::size_t i = 0; i < N; ++i) {
+        result.enclosure[i] = {k[i].Lower(), k[i].Upper()};
+        result.box[i] = tried[i];
+      }
       return result;
     }
   }

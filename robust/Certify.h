@@ -38,6 +38,9 @@ struct Bounds {
 struct Certificate {
   CertifyOutcome outcome = CertifyOutcome::NoContraction;
   std::vector<Bounds> enclosure;  // per unknown; Certified only
+  // The box proved to hold exactly one root (the one in the enclosure),
+  // enclosure within it; Certified only.
+  std::vector<Bounds> box;
   double radius = 0;              // the relative radius of the box that was proved; Certified only
   int equation = -1;              // NotCertifiable, Domain: the equation (0-based)
   std::string what;               // NotCertifiable, Domain: the function, operator or reason
@@ -56,6 +59,12 @@ struct CertifyOptions {
   // reported as singular or near-singular when no box contracts.
   double singularCondition = 1E14;
 };
+
+namespace detail {
+// The inverse of the n x n row-major matrix by Gauss-Jordan with partial
+// pivoting; false at an exactly zero pivot or a non-finite entry.
+bool Inverse(std::vector<double> a, int n, std::vector<double>& inverse);
+}  // namespace detail
 
 // `point` has system.Dimension() coordinates. Changes nothing in the system
 // but its scratch space; the library's Error is left as it was.

@@ -413,7 +413,10 @@ EnclosureStatus CompiledEquation::Enclose(std::span<const Interval> box, Interva
   assert(box.size() == impl_->dimension_ && gradient.size() == impl_->dimension_);
   EnclosureStatus status;
   if (!impl_->tape_) {
+    value = Interval::WholeLine();
+    for (Interval& g : gradient) g = Interval::WholeLine();
     status.ok = false;
+    status.coverage = Coverage::Partly;
     status.fault = EnclosureFault::NoRule;
     status.what = impl_->fallbackReason_;
     return status;
@@ -421,18 +424,21 @@ EnclosureStatus CompiledEquation::Enclose(std::span<const Interval> box, Interva
   CompiledTape::IntervalOutcome outcome;
   impl_->tape_->RunIntervals(box, value, gradient, outcome);
   using Failure = CompiledTape::IntervalOutcome::Failure;
-  if (outcome.failure == Failure::None) return status;
+  if (outcome.failure == Failure::None && outcome.coverage == Coverage::Smooth) return status;
   status.ok = false;
   status.what = std::string(outcome.what);
   switch (outcome.failure) {
     case Failure::NoRule:
       status.fault = EnclosureFault::NoRule;
+      status.coverage = Coverage::Partly;
       break;
     case Failure::OverBudget:
       status.fault = EnclosureFault::OverBudget;
+      status.coverage = Coverage::Partly;
       break;
-    default:
+    case Failure::None:
       status.fault = EnclosureFault::Domain;
+      status.coverage = outcome.coverage;
       break;
   }
   return status;
@@ -620,6 +626,13 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
     f[i] = r.value;
     NoteFault(status, i, r);
   }
+  return status;
+}
+
+EnclosureStatus CompiledSystem::EncloseEquation(int i, std::span<const Interval> box, Interval& value,
+                                                std::span<Interval> gradient) {
+  EnclosureStatus status = equations_[static_cast<std::size_t>(i)].Enclose(box, value, gradient);
+  if (!status.ok) status.failedEquation = i;
   return status;
 }
 

@@ -15,6 +15,7 @@
 //   eval::EvaluationStatus s = system.Evaluate(x, f, jacobian);  // J row-major Count() x Dimension()
 //   system.Evaluate(x, f, jacobian, bounds);  // and a bound on each F_i's rounding error
 //   eval::EnclosureStatus e = system.Enclose(box, fBox, jacobianBox);  // over an interval box
+//   system.EncloseEquation(i, box, fBox[i], gradientBox);  // one equation, its coverage in the status
 //
 // An object keeps scratch space between calls: one thread at a time.
 #pragma once
@@ -26,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DerivativeRules.h"  // Coverage
 #include "Interval.h"
 
 namespace eval {
@@ -74,6 +76,10 @@ struct EnclosureStatus {
   int failedEquation = -1;  // 0-based, -1 when ok
   EnclosureFault fault = EnclosureFault::None;
   std::string what;  // the function or operator at fault, or why the equation is not compiled
+  // Domain: Nowhere when the equation is undefined at every point of the box;
+  // NoSlope and Partly keep the value enclosed (over the points where it is
+  // defined) for deciding where no root can be. Smooth when ok.
+  Coverage coverage = Coverage::Smooth;
 };
 
 class CompiledEquation {
@@ -130,6 +136,8 @@ class CompiledSystem {
   // bound into bounds (Count() values).
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f, std::span<double> jacobian,
                             std::span<double> bounds);
+  // Equation i's value and partials over the box, as CompiledEquation::Enclose.
+  EnclosureStatus EncloseEquation(int i, std::span<const Interval> box, Interval& value, std::span<Interval> gradient);
   // F and J enclosed over the box: values Count() intervals, jacobian
   // Count() x Dimension() row-major. Stops at the first equation at fault.
   EnclosureStatus Enclose(std::span<const Interval> box, std::span<Interval> values, std::span<Interval> jacobian);

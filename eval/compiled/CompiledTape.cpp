@@ -339,21 +339,14 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
 
 // ---- over intervals ---------------------------------------------------------
 
-bool CompiledTape::CallEnclosure(const Instr& in, IntervalOutcome& outcome) {
+Coverage CompiledTape::CallEnclosure(const Instr& in, bool slopes) {
   const CallSite& site = calls_[in.b];
-  const DerivativeRule& rule = *site.rule;
-  outcome.what = rule.name;
-  if (rule.enclose == nullptr) {
-    outcome.failure = IntervalOutcome::Failure::NoRule;
-    return false;
-  }
   const std::uint32_t* slots = &argSlots_[site.firstArg];
   for (std::uint32_t k = 0; k < site.argCount; ++k) intervalArgs_[k] = intervals_[slots[k]];
   const std::span<Interval> partials(intervalPartials_.data(), site.argCount);
-  if (!rule.enclose(std::span<const Interval>(intervalArgs_.data(), site.argCount), intervals_[in.dst], partials)) {
-    outcome.failure = IntervalOutcome::Failure::Domain;
-    return false;
-  }
+  const Coverage coverage =
+      site.rule->enclose(std::span<const Interval>(intervalArgs_.data(), site.argCount), intervals_[in.dst], partials);
+  if (coverage != Coverage::Smooth || !slopes) return coverage;
   Interval* gd = &intervalGrads_[in.dst * n_];
   for (std::size_t i = 0; i < n_; ++i) gd[i] = Interval(0.0);
   for (std::uint32_t k = 0; k < site.argCount; ++k) {
@@ -361,16 +354,28 @@ bool CompiledTape::CallEnclosure(const Instr& in, IntervalOutcome& outcome) {
     const Interval* g = &intervalGrads_[slots[k] * n_];
     for (std::size_t i = 0; i < n_; ++i) gd[i] = gd[i] + partials[k] * g[i];
   }
-  return true;
+  return coverage;
 }
 
 void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
                                 IntervalOutcome& outcome) {
   assert(box.size() == n_ && gradient.size() == n_);
   outcome = IntervalOutcome{};
+  auto unknown = [&] {
+    value = Interval::WholeLine();
+    for (Interval& g : gradient) g = Interval::WholeLine();
+  };
   if (values_.size() * (n_ + 1) * sizeof(Interval) > kMaxGradientBytes) {
     outcome.failure = IntervalOutcome::Failure::OverBudget;
-    return;
+    return unknown();
+  }
+  // A function without a rule stops the run before anything is computed.
+  for (const Instr& in : code_) {
+    if (in.code == Code::Call && calls_[in.b].rule->enclose == nullptr) {
+      outcome.failure = IntervalOutcome::Failure::NoRule;
+      outcome.what = calls_[in.b].rule->name;
+      return unknown();
+    }
   }
   intervals_.resize(values_.size());
   intervalGrads_.resize(values_.size() * n_);
@@ -380,13 +385,19 @@ void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, 
     intervals_[s] = s < n_ ? box[s] : Interval(values_[s]);
     for (std::size_t i = 0; i < n_; ++i) intervalGrads_[s * n_ + i] = Interval(s == i ? 1.0 : 0.0);
   }
-  auto fail = [&](std::string_view what) {
-    outcome.failure = IntervalOutcome::Failure::Domain;
-    outcome.what = what;
+  // Every step's slot is used by a later one or is the result, and the
+  // engine evaluates every step: the equation covers no more than any step.
+  Coverage coverage = Coverage::Smooth;
+  auto lower = [&](Coverage step, std::string_view what) {
+    if (step > coverage) {
+      coverage = step;
+      outcome.what = what;
+    }
   };
   for (const Instr& in : code_) {
     const Interval& a = intervals_[in.a];
     const Interval& b = intervals_[in.b];
+    const bool slopes = coverage == Coverage::Smooth;
     Interval* gd = &intervalGrads_[in.dst * n_];
     const Interval* ga = &intervalGrads_[in.a * n_];
     const Interval* gb = &intervalGrads_[in.b * n_];
@@ -394,68 +405,102 @@ void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, 
     switch (in.code) {
       case Code::Add:
         r = a + b;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] + gb[i];
+        if (slopes) {
+          for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] + gb[i];
+        }
         break;
       case Code::Subtract:
         r = a - b;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] - gb[i];
+        if (slopes) {
+          for (std::size_t i = 0; i < n_; ++i) gd[i] = ga[i] - gb[i];
+        }
         break;
       case Code::Multiply:
         r = a * b;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = b * ga[i] + a * gb[i];
+        if (slopes) {
+          for (std::size_t i = 0; i < n_; ++i) gd[i] = b * ga[i] + a * gb[i];
+        }
         break;
       case Code::Divide:
-        if (b.ContainsZero()) return fail("/");
-        r = a / b;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = (ga[i] - r * gb[i]) / b;
+        if (b.IsZero()) {
+          lower(Coverage::Nowhere, "/");
+        } else if (b.ContainsZero()) {
+          r = Interval::WholeLine();  // over the points where b is not 0
+          lower(Coverage::Partly, "/");
+        } else {
+          r = a / b;
+          if (slopes) {
+            for (std::size_t i = 0; i < n_; ++i) gd[i] = (ga[i] - r * gb[i]) / b;
+          }
+        }
         break;
       case Code::Negate:
         r = -a;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = -ga[i];
+        if (slopes) {
+          for (std::size_t i = 0; i < n_; ++i) gd[i] = -ga[i];
+        }
         break;
       case Code::Square: {
         arb_sqr(r.get(), a.get(), Interval::kPrecision);
-        const Interval slope = Interval(2.0) * a;
-        for (std::size_t i = 0; i < n_; ++i) gd[i] = slope * ga[i];
+        if (slopes) {
+          const Interval slope = Interval(2.0) * a;
+          for (std::size_t i = 0; i < n_; ++i) gd[i] = slope * ga[i];
+        }
         break;
       }
       case Code::Power: {
         // Arb takes a whole exponent by repeated products (any base) and
         // any other as exp(b ln a), over positive bases only; elsewhere the
-        // result is not finite and the box is refused.
+        // result is not finite, and the value is left unknown over the
+        // points where the power is defined.
         arb_pow(r.get(), a.get(), b.get(), Interval::kPrecision);
+        if (!r.Finite() || (in.varB && !a.Positive())) {
+          r = Interval::WholeLine();
+          lower(Coverage::Partly, "^");
+          break;
+        }
+        if (!slopes) break;
         Interval alongA(0.0);
         if (in.varA) {
-          Interval lower;
-          arb_sub_ui(lower.get(), b.get(), 1, Interval::kPrecision);
+          Interval lowered;
+          arb_sub_ui(lowered.get(), b.get(), 1, Interval::kPrecision);
           Interval power;
-          arb_pow(power.get(), a.get(), lower.get(), Interval::kPrecision);
+          arb_pow(power.get(), a.get(), lowered.get(), Interval::kPrecision);
           alongA = b * power;
         }
         Interval alongB(0.0);
         if (in.varB) {
-          if (!a.Positive()) return fail("^");
           Interval log;
           arb_log(log.get(), a.get(), Interval::kPrecision);
           alongB = r * log;
         }
-        if (!r.Finite() || !alongA.Finite() || !alongB.Finite()) return fail("^");
+        if (!alongA.Finite() || !alongB.Finite()) {
+          lower(Coverage::Partly, "^");
+          break;
+        }
         for (std::size_t i = 0; i < n_; ++i) gd[i] = alongA * ga[i] + alongB * gb[i];
         break;
       }
       case Code::Call:
-        if (!CallEnclosure(in, outcome)) return;
+        lower(CallEnclosure(in, slopes), calls_[in.b].rule->name);
         break;
     }
+    if (coverage == Coverage::Nowhere) break;
     if (!r.Finite()) {
-      outcome.failure = IntervalOutcome::Failure::Domain;
-      outcome.what = in.code == Code::Call ? calls_[in.b].rule->name : std::string_view("an operation");
-      return;
+      r = Interval::WholeLine();
+      lower(Coverage::Partly, in.code == Code::Call ? calls_[in.b].rule->name : std::string_view("an operation"));
     }
   }
-  outcome.what = {};
-  value = intervals_[result_];
-  for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? intervalGrads_[result_ * n_ + i] : Interval(0.0);
+  outcome.coverage = coverage;
+  if (coverage == Coverage::Smooth) outcome.what = {};
+  value = coverage == Coverage::Nowhere ? Interval::WholeLine() : intervals_[result_];
+  for (std::size_t i = 0; i < n_; ++i) {
+    if (coverage != Coverage::Smooth) {
+      gradient[i] = Interval::WholeLine();
+    } else {
+      gradient[i] = resultVaries_ ? intervalGrads_[result_ * n_ + i] : Interval(0.0);
+    }
+  }
 }
 
 }  // namespace eval

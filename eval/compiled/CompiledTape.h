@@ -50,12 +50,14 @@ class CompiledTape {
   struct IntervalOutcome {
     enum class Failure : std::uint8_t {
       None,
-      NoRule,        // `what` has no enclosure rule
-      Domain,        // the box reaches where `what` is undefined or has no slope
-      OverBudget,    // the interval gradients would take more than kMaxGradientBytes
+      NoRule,      // `what` has no enclosure rule: nothing is enclosed
+      OverBudget,  // the interval gradients would take more than kMaxGradientBytes
     };
     Failure failure = Failure::None;
-    std::string_view what;  // a function's name or an operator
+    // Without a failure: how much of the box the value (and, Smooth, the
+    // partials) speak for; the least of every step's.
+    Coverage coverage = Coverage::Smooth;
+    std::string_view what;  // the function or operator that failed or first lowered the coverage
   };
 
   // The first-order rounding bounds are multiplied by this: the neglected
@@ -91,7 +93,9 @@ class CompiledTape {
   double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound = nullptr);
 
   // The value and the Dimension() partials enclosed over the box (one
-  // interval per unknown). Runs no library code and changes no Error.
+  // interval per unknown). Runs no library code and changes no Error. The
+  // partials are the whole line unless the coverage is Smooth; the value
+  // is the whole line after a failure.
   void RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
                     IntervalOutcome& outcome);
 
@@ -104,7 +108,7 @@ class CompiledTape {
   void Dispatch(Outcome& outcome);
   void CallInstr(const Instr& in, bool gradient, bool bounds, Outcome& outcome);
   double CallError(const CallSite& site, double value, bool guardedFailure);
-  bool CallEnclosure(const Instr& in, IntervalOutcome& outcome);
+  Coverage CallEnclosure(const Instr& in, bool slopes);
 
   std::size_t n_;
   ClsMath& library_;

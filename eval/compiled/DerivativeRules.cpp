@@ -1,7 +1,9 @@
 #include "DerivativeRules.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "Interval.h"
 #include "eval/ClsMath.h"
@@ -200,24 +202,45 @@ bool Sqr2Partial(std::span<const double> a, double, std::span<double> out) {
 
 // ---- enclosures over intervals ----------------------------------------------
 // Each encloses the exact function the library's formula denotes, with the
-// library's constants (Ra, Da, its ln 10) as the doubles it holds.
+// library's constants (Ra, Da, its ln 10, 2*Atn(1)) as the doubles it holds.
+// Where a box reaches outside the formula's domain the value is enclosed over
+// the points inside it (Partly); Nowhere is said only when every point of the
+// box lies outside.
 
 using Args = std::span<const Interval>;
 using Outs = std::span<Interval>;
 constexpr long kBits = Interval::kPrecision;
 
-bool AllFinite(const Interval& value, Outs partials) {
-  if (!value.Finite()) return false;
-  for (const Interval& p : partials) {
-    if (!p.Finite()) return false;
-  }
-  return true;
+// The value over the defined points is not known: the whole line.
+Coverage Unknown(Interval& value) {
+  value = Interval::WholeLine();
+  return Coverage::Partly;
 }
+
+// Smooth when the value and every partial are finite.
+Coverage Finish(Interval& value, Outs partials) {
+  if (!value.Finite()) return Unknown(value);
+  for (const Interval& p : partials) {
+    if (!p.Finite()) return Unknown(value);
+  }
+  return Coverage::Smooth;
+}
+
+Interval Pi() {
+  Interval r;
+  arb_const_pi(r.get(), kBits);
+  return r;
+}
+
+// 2 * Atn(1) as the library computes it (a double, within an ulp of pi/2).
+Interval LibraryHalfPi() { return Interval(2 * std::atan(1.0)); }
+
+Interval Degrees(bool degrees) { return Interval(degrees ? ClsMath::Da() : 1.0); }
 
 // The sine-like functions of t = x * scale (scale 1 or Ra), with d/dx.
 enum class Trig { Sin, Cos, Tan, Cot, Csc, Sec };
 template <Trig kWhich, bool kDegrees>
-bool EncloseTrig(Args a, Interval& value, Outs p) {
+Coverage EncloseTrig(Args a, Interval& value, Outs p) {
   const Interval scale(kDegrees ? ClsMath::Ra() : 1.0);
   const Interval t = a[0] * scale;
   Interval s;
@@ -234,36 +257,36 @@ bool EncloseTrig(Args a, Interval& value, Outs p) {
       value = c;
       break;
     case Trig::Tan:
-      if (c.ContainsZero()) return false;
+      if (c.ContainsZero()) return Unknown(value);
       value = s / c;
       p[0] = scale / (c * c);
       break;
     case Trig::Cot:
-      if (s.ContainsZero()) return false;
+      if (s.ContainsZero()) return Unknown(value);
       value = c / s;
       p[0] = -scale / (s * s);
       break;
     case Trig::Csc:
-      if (s.ContainsZero()) return false;
+      if (s.ContainsZero()) return Unknown(value);
       value = Interval(1.0) / s;
       p[0] = -(value * c / s) * scale;
       break;
     case Trig::Sec:
-      if (c.ContainsZero()) return false;
+      if (c.ContainsZero()) return Unknown(value);
       value = Interval(1.0) / c;
       p[0] = value * s / c * scale;
       break;
   }
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
-bool EncloseIdentity(Args a, Interval& value, Outs p) {
+Coverage EncloseIdentity(Args a, Interval& value, Outs p) {
   value = a[0];
   p[0] = Interval(1.0);
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
-bool EncloseAbs(Args a, Interval& value, Outs p) {
+Coverage EncloseAbs(Args a, Interval& value, Outs p) {
   if (a[0].Positive()) return EncloseIdentity(a, value, p);
   if (a[0].Negative()) {
     value = -a[0];
@@ -273,67 +296,178 @@ bool EncloseAbs(Args a, Interval& value, Outs p) {
     arb_abs(value.get(), a[0].get());
     p[0] = Interval(-1.0, 1.0);
   }
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
-bool EncloseExp(Args a, Interval& value, Outs p) {
+Coverage EncloseExp(Args a, Interval& value, Outs p) {
   arb_exp(value.get(), a[0].get(), kBits);
   p[0] = value;
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
 // ln(x) / divisor, where ln(10) as the library computes it is a divisor.
-bool EncloseLogOver(const Interval& x, const Interval& divisor, Interval& value, Interval& slope) {
-  if (!x.Positive()) return false;
+Coverage EncloseLogOver(const Interval& x, const Interval& divisor, Interval& value, Interval& slope) {
+  if (x.Upper() <= 0) return Coverage::Nowhere;
+  if (!x.Positive()) return Unknown(value);
   arb_log(value.get(), x.get(), kBits);
   value = value / divisor;
   slope = Interval(1.0) / (x * divisor);
-  return value.Finite() && slope.Finite();
+  return Finish(value, std::span<Interval>(&slope, 1));
 }
 
-bool EncloseLn(Args a, Interval& value, Outs p) { return EncloseLogOver(a[0], Interval(1.0), value, p[0]); }
+Coverage EncloseLn(Args a, Interval& value, Outs p) { return EncloseLogOver(a[0], Interval(1.0), value, p[0]); }
 
-bool EncloseLog10(Args a, Interval& value, Outs p) {
+Coverage EncloseLog10(Args a, Interval& value, Outs p) {
   if (p.size() > 1) p[1] = Interval(0.0);
   return EncloseLogOver(a[0], Interval(std::log(10.0)), value, p[0]);
 }
 
 // LogN(R, B) = ln(B) / ln(R).
-bool EncloseLogN(Args a, Interval& value, Outs p) {
-  if (!a[0].Positive() || !a[1].Positive()) return false;
+Coverage EncloseLogN(Args a, Interval& value, Outs p) {
+  if (a[0].Upper() <= 0 || a[1].Upper() <= 0) return Coverage::Nowhere;
+  if (!a[0].Positive() || !a[1].Positive()) return Unknown(value);
   Interval lnR;
   Interval lnB;
   arb_log(lnR.get(), a[0].get(), kBits);
   arb_log(lnB.get(), a[1].get(), kBits);
-  if (lnR.ContainsZero()) return false;
+  if (lnR.IsZero()) return Coverage::Nowhere;  // R is 1: a division by 0
+  if (lnR.ContainsZero()) return Unknown(value);
   value = lnB / lnR;
   p[0] = -(value / (a[0] * lnR));
   p[1] = Interval(1.0) / (a[1] * lnR);
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
-bool EncloseSqr(Args a, Interval& value, Outs p) {
-  if (!a[0].Positive()) return false;  // no slope at 0
-  arb_sqrt(value.get(), a[0].get(), kBits);
-  p[0] = Interval(0.5) / value;
-  return AllFinite(value, p);
+// Sqr: defined from 0 on, with no slope at 0.
+Coverage EncloseSqr(Args a, Interval& value, Outs p) {
+  if (a[0].Upper() < 0) return Coverage::Nowhere;
+  if (a[0].Positive()) {
+    arb_sqrt(value.get(), a[0].get(), kBits);
+    p[0] = Interval(0.5) / value;
+    return Finish(value, p);
+  }
+  arb_sqrtpos(value.get(), a[0].get(), kBits);  // over the box's points >= 0
+  if (!value.Finite()) return Unknown(value);
+  return arb_is_nonnegative(a[0].get()) != 0 ? Coverage::NoSlope : Coverage::Partly;
+}
+
+// Sqr2(x) = Sgn(x) Sqr(Abs(x)): defined everywhere, no slope at 0.
+Coverage EncloseSqr2(Args a, Interval& value, Outs p) {
+  const Interval& x = a[0];
+  if (x.Positive() || x.Negative()) {
+    const Interval magnitude = x.Positive() ? x : -x;
+    Interval root;
+    arb_sqrt(root.get(), magnitude.get(), kBits);
+    value = x.Positive() ? root : -root;
+    p[0] = Interval(0.5) / root;
+    return Finish(value, p);
+  }
+  // Nondecreasing: from -Sqr(-lo) to Sqr(hi).
+  Interval low(-std::min(x.Lower(), 0.0));
+  Interval high(std::max(x.Upper(), 0.0));
+  arb_sqrt(low.get(), low.get(), kBits);
+  arb_sqrt(high.get(), high.get(), kBits);
+  value = Hull(-low, high);
+  return value.Finite() ? Coverage::NoSlope : Unknown(value);
 }
 
 template <bool kDegrees>
-bool EncloseAtan(Args a, Interval& value, Outs p) {
-  const Interval scale(kDegrees ? ClsMath::Da() : 1.0);
+Coverage EncloseAtan(Args a, Interval& value, Outs p) {
+  const Interval scale = Degrees(kDegrees);
   arb_atan(value.get(), a[0].get(), kBits);
   value = value * scale;
   p[0] = scale / (Interval(1.0) + a[0] * a[0]);
-  return AllFinite(value, p);
+  return Finish(value, p);
 }
 
-enum class Hyper { Sinh, Cosh, Tanh };
+// Acot(x) = Atn(x) + 2*Atn(1).
+template <bool kDegrees>
+Coverage EncloseAcot(Args a, Interval& value, Outs p) {
+  const Interval scale = Degrees(kDegrees);
+  arb_atan(value.get(), a[0].get(), kBits);
+  value = (value + LibraryHalfPi()) * scale;
+  p[0] = scale / (Interval(1.0) + a[0] * a[0]);
+  return Finish(value, p);
+}
+
+// Asin(x) = Atn(x / Sqr(1 - x^2)) and Acos(x) = Atn(-x / Sqr(1 - x^2)) + 2*Atn(1)
+// for |x| < 1, that is asin(x) and 2*Atn(1) - asin(x). Within kUnitBand of
+// +-1 the library returns fixed values (a jump at the band's edges), beyond
+// it the square root fails. The margins keep each side of the band clear of
+// the doubles' rounding in the library's test.
+enum class Arc { Sin, Cos };
+template <Arc kWhich, bool kDegrees>
+Coverage EncloseArc(Args a, Interval& value, Outs p) {
+  constexpr double kInsideBand = kUnitBand / 2;
+  constexpr double kBeyondBand = 2 * kUnitBand;
+  const double lo = a[0].Lower();
+  const double hi = a[0].Upper();
+  if (lo > 1 + kBeyondBand || hi < -1 - kBeyondBand) return Coverage::Nowhere;
+  const Interval scale = Degrees(kDegrees);
+  if (lo >= -1 + kBeyondBand && hi <= 1 - kBeyondBand) {
+    Interval angle;
+    arb_asin(angle.get(), a[0].get(), kBits);
+    Interval root = Interval(1.0) - a[0] * a[0];
+    arb_sqrt(root.get(), root.get(), kBits);
+    if (kWhich == Arc::Sin) {
+      value = angle * scale;
+      p[0] = scale / root;
+    } else {
+      value = (LibraryHalfPi() - angle) * scale;
+      p[0] = -scale / root;
+    }
+    return Finish(value, p);
+  }
+  // Across the band: every value the formula or the band takes.
+  Interval half = Pi();
+  arb_mul_2exp_si(half.get(), half.get(), -1);
+  const Interval range = Hull(-half, half);
+  if (kWhich == Arc::Sin) {
+    value = range * scale;
+  } else {
+    value = Hull(LibraryHalfPi() - range, Interval(0.0, ClsMath::PI())) * scale;
+  }
+  if (!value.Finite()) return Unknown(value);
+  return lo >= -1 - kInsideBand && hi <= 1 + kInsideBand ? Coverage::NoSlope : Coverage::Partly;
+}
+
+// Asec(x) = Atn(x / Sqr(x^2 - 1)) + Sgn(x - 1) * 2*Atn(1) and
+// Acsc(x) = Atn(x / Sqr(x^2 - 1)) + (Sgn(x) - 1) * 2*Atn(1), for |x| > 1.
+template <bool kCosecant, bool kDegrees>
+Coverage EncloseArcSec(Args a, Interval& value, Outs p) {
+  const Interval& x = a[0];
+  const double lo = x.Lower();
+  const double hi = x.Upper();
+  if (lo >= -1 && hi <= 1) return Coverage::Nowhere;  // x^2 - 1 <= 0: a root of a negative, or a division by 0
+  const Interval scale = Degrees(kDegrees);
+  const bool above = lo > 1;
+  if (!above && !(hi < -1)) {
+    // Atn's values and the shifts stay within +-(pi/2 + 2*2*Atn(1)) < 5.
+    value = Interval(-5.0, 5.0) * scale;
+    return Coverage::Partly;
+  }
+  Interval square;
+  arb_sqr(square.get(), x.get(), kBits);
+  Interval root = square - Interval(1.0);
+  arb_sqrt(root.get(), root.get(), kBits);
+  Interval angle = x / root;
+  arb_atan(angle.get(), angle.get(), kBits);
+  const double shift = kCosecant ? (above ? 0 : -2) : (above ? 1 : -1);
+  value = (angle + Interval(shift) * LibraryHalfPi()) * scale;
+  // d/dx Atn(x / s) with s = Sqr(x^2 - 1) is -1 / (s (2x^2 - 1)).
+  p[0] = -scale / (root * (Interval(2.0) * square - Interval(1.0)));
+  return Finish(value, p);
+}
+
+enum class Hyper { Sinh, Cosh, Tanh, Sech, Csch, Coth };
 template <Hyper kWhich>
-bool EncloseHyper(Args a, Interval& value, Outs p) {
+Coverage EncloseHyper(Args a, Interval& value, Outs p) {
   Interval sh;
   Interval ch;
   arb_sinh_cosh(sh.get(), ch.get(), a[0].get(), kBits);
+  if ((kWhich == Hyper::Csch || kWhich == Hyper::Coth) && sh.ContainsZero()) {
+    return a[0].IsZero() ? Coverage::Nowhere : Unknown(value);  // a division by e^x - e^-x = 0
+  }
   switch (kWhich) {
     case Hyper::Sinh:
       value = sh;
@@ -347,8 +481,175 @@ bool EncloseHyper(Args a, Interval& value, Outs p) {
       value = sh / ch;
       p[0] = Interval(1.0) / (ch * ch);
       break;
+    case Hyper::Sech:
+      value = Interval(1.0) / ch;
+      p[0] = -(sh / (ch * ch));
+      break;
+    case Hyper::Csch:
+      value = Interval(1.0) / sh;
+      p[0] = -(ch / (sh * sh));
+      break;
+    case Hyper::Coth:
+      value = ch / sh;
+      p[0] = -(Interval(1.0) / (sh * sh));
+      break;
   }
-  return AllFinite(value, p);
+  return Finish(value, p);
+}
+
+// The inverse hyperbolic members: their formulas denote asinh, acosh, atanh,
+// asech, acsch and acoth on the formulas' domains.
+Coverage EncloseAsinH(Args a, Interval& value, Outs p) {
+  arb_asinh(value.get(), a[0].get(), kBits);
+  Interval root = a[0] * a[0] + Interval(1.0);
+  arb_sqrt(root.get(), root.get(), kBits);
+  p[0] = Interval(1.0) / root;
+  return Finish(value, p);
+}
+
+// Log(Sqr(x^2 - 1) + x): from 1 on (below -1 the sum is negative), no slope at 1.
+Coverage EncloseACosH(Args a, Interval& value, Outs p) {
+  const double hi = a[0].Upper();
+  if (hi < 1) return Coverage::Nowhere;
+  if (a[0].Lower() > 1) {
+    arb_acosh(value.get(), a[0].get(), kBits);
+    Interval root = a[0] * a[0] - Interval(1.0);
+    arb_sqrt(root.get(), root.get(), kBits);
+    p[0] = Interval(1.0) / root;
+    return Finish(value, p);
+  }
+  Interval top;
+  arb_acosh(top.get(), Interval(hi).get(), kBits);  // increasing: from 0 at 1 up to acosh(hi)
+  value = Hull(Interval(0.0), top);
+  return value.Finite() ? Coverage::Partly : Unknown(value);
+}
+
+// Log((x + 1) / (1 - x)) / 2: inside (-1, 1).
+Coverage EncloseAtanH(Args a, Interval& value, Outs p) {
+  const double lo = a[0].Lower();
+  const double hi = a[0].Upper();
+  if (lo >= 1 || hi <= -1) return Coverage::Nowhere;
+  if (lo <= -1 || hi >= 1) return Unknown(value);
+  arb_atanh(value.get(), a[0].get(), kBits);
+  p[0] = Interval(1.0) / (Interval(1.0) - a[0] * a[0]);
+  return Finish(value, p);
+}
+
+// Log((Sqr(1 - x^2) + 1) / x): in (0, 1], no slope at 1.
+Coverage EncloseAsecH(Args a, Interval& value, Outs p) {
+  const double lo = a[0].Lower();
+  const double hi = a[0].Upper();
+  if (hi <= 0 || lo > 1) return Coverage::Nowhere;
+  if (lo <= 0 || hi >= 1) return Unknown(value);
+  Interval root = Interval(1.0) - a[0] * a[0];
+  arb_sqrt(root.get(), root.get(), kBits);
+  Interval quotient = (root + Interval(1.0)) / a[0];
+  arb_log(value.get(), quotient.get(), kBits);
+  p[0] = -(Interval(1.0) / (a[0] * root));
+  return Finish(value, p);
+}
+
+// Log((Sgn(x) Sqr(x^2 + 1) + 1) / x) = asinh(1/x): everywhere but 0.
+Coverage EncloseAcscH(Args a, Interval& value, Outs p) {
+  if (a[0].IsZero()) return Coverage::Nowhere;
+  if (a[0].ContainsZero()) return Unknown(value);
+  const Interval inverse = Interval(1.0) / a[0];
+  arb_asinh(value.get(), inverse.get(), kBits);
+  Interval magnitude;
+  arb_abs(magnitude.get(), a[0].get());
+  Interval root = a[0] * a[0] + Interval(1.0);
+  arb_sqrt(root.get(), root.get(), kBits);
+  p[0] = -(Interval(1.0) / (magnitude * root));
+  return Finish(value, p);
+}
+
+// Log((x + 1) / (x - 1)) / 2 = atanh(1/x): for |x| > 1.
+Coverage EncloseAcotH(Args a, Interval& value, Outs p) {
+  const double lo = a[0].Lower();
+  const double hi = a[0].Upper();
+  if (lo >= -1 && hi <= 1) return Coverage::Nowhere;
+  if (!(lo > 1 || hi < -1)) return Unknown(value);
+  const Interval inverse = Interval(1.0) / a[0];
+  arb_atanh(value.get(), inverse.get(), kBits);
+  p[0] = Interval(1.0) / (Interval(1.0) - a[0] * a[0]);
+  return Finish(value, p);
+}
+
+template <double (*kConstant)()>
+Coverage EncloseConstant(Args, Interval& value, Outs) {
+  value = Interval(kConstant());
+  return Coverage::Smooth;
+}
+
+// Piecewise constant and nondecreasing functions: constant over the box
+// (slope 0) when its two ends agree, else every value between, without a slope.
+template <double (*kStep)(double)>
+Coverage EncloseSteps(Args a, Interval& value, Outs p) {
+  for (Interval& partial : p) partial = Interval(0.0);
+  const double lo = kStep(a[0].Lower());
+  const double hi = kStep(a[0].Upper());
+  if (!std::isfinite(lo) || !std::isfinite(hi)) return Unknown(value);
+  value = Interval(lo, hi);
+  return lo == hi ? Coverage::Smooth : Coverage::NoSlope;
+}
+
+double SignStep(double x) { return Sgn(x); }
+double FloorStep(double x) { return std::floor(x); }
+double TruncStep(double x) { return std::trunc(x); }
+double RoundStep(double x) { return std::nearbyint(x); }  // half-way cases: either neighbour, both enclosed
+// The member Floor truncates to a Long: beyond a Long's range it fails.
+double LongTruncStep(double x) {
+  const double t = std::trunc(x);
+  return t >= -2147483648.0 && t <= 2147483647.0 ? t : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Round(x[, places]): the whole-number form only.
+Coverage EncloseRound(Args a, Interval& value, Outs p) {
+  if (a.size() > 1) return Unknown(value);
+  return EncloseSteps<RoundStep>(a, value, p);
+}
+
+// Frac(x) = x - Int(x): slope 1 between whole numbers, a jump at each.
+Coverage EncloseFrac(Args a, Interval& value, Outs p) {
+  const double lo = std::floor(a[0].Lower());
+  const double hi = std::floor(a[0].Upper());
+  if (!std::isfinite(lo) || !std::isfinite(hi)) return Unknown(value);
+  p[0] = Interval(1.0);
+  if (lo == hi) {
+    value = a[0] - Interval(lo);
+    return Finish(value, p);
+  }
+  value = Interval(0.0, 1.0);
+  return Coverage::NoSlope;
+}
+
+// DMin and DMax: the extreme of the arguments' enclosures. The slope of a
+// minimum of smooth functions lies in the hull of the slopes of those that
+// may be the least, so each such argument gets a partial in [0, 1] (1 when
+// it alone may be).
+template <bool kMinimum>
+Coverage EnclosePick(Args a, Interval& value, Outs p) {
+  if (a.empty()) return Coverage::Nowhere;  // the library refuses an empty list
+  value = a[0];
+  for (std::size_t k = 1; k < a.size(); ++k) {
+    if (kMinimum) {
+      arb_min(value.get(), value.get(), a[k].get(), kBits);
+    } else {
+      arb_max(value.get(), value.get(), a[k].get(), kBits);
+    }
+  }
+  std::size_t candidates = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const bool candidate = kMinimum ? !(a[k].Lower() > value.Upper()) : !(a[k].Upper() < value.Lower());
+    p[k] = candidate ? Interval(0.0, 1.0) : Interval(0.0);
+    candidates += candidate ? 1 : 0;
+  }
+  if (candidates == 1) {
+    for (Interval& partial : p) {
+      if (!partial.IsZero()) partial = Interval(1.0);
+    }
+  }
+  return Finish(value, p);
 }
 
 // Error models, in units of u (see ErrorModel).
@@ -390,8 +691,8 @@ constexpr DerivativeRule Smooth(std::string_view name, bool member, bool foldabl
 }
 // Selecting an argument adds no rounding: the result is off by at most the
 // largest of the arguments' errors.
-constexpr DerivativeRule Pick(std::string_view name, ExtremeKind extreme) {
-  return {name, true, true, RuleKind::Select, extreme, nullptr, kExact, nullptr};
+constexpr DerivativeRule Pick(std::string_view name, ExtremeKind extreme, Enclosure enclose) {
+  return {name, true, true, RuleKind::Select, extreme, nullptr, kExact, enclose};
 }
 constexpr bool kBuiltin = false;
 constexpr bool kMember = true;
@@ -404,11 +705,11 @@ constexpr std::array kRules{
     Smooth("Atn", kBuiltin, kPure, Along<Atan>, kLibm, EncloseAtan<false>),
     Smooth("Cos", kBuiltin, kPure, Along<Cos>, kLibm, EncloseTrig<Trig::Cos, false>),
     Smooth("Exp", kBuiltin, kPure, ExpPartial, kLibm, EncloseExp),
-    Smooth("Fix", kBuiltin, kPure, Steps<AtWholeButZero>, kJumps),
-    Smooth("Int", kBuiltin, kPure, IntPartial, kJumps),
+    Smooth("Fix", kBuiltin, kPure, Steps<AtWholeButZero>, kJumps, EncloseSteps<TruncStep>),
+    Smooth("Int", kBuiltin, kPure, IntPartial, kJumps, EncloseSteps<FloorStep>),
     Smooth("Log", kBuiltin, kPure, Along<Ln>, kLibm, EncloseLn),
-    Smooth("Round", kBuiltin, kPure, RoundPartial, kJumps),
-    Smooth("Sgn", kBuiltin, kPure, Steps<AtZero>, kJumps),
+    Smooth("Round", kBuiltin, kPure, RoundPartial, kJumps, EncloseRound),
+    Smooth("Sgn", kBuiltin, kPure, Steps<AtZero>, kJumps, EncloseSteps<SignStep>),
     Smooth("Sin", kBuiltin, kPure, Along<Sin>, kLibm, EncloseTrig<Trig::Sin, false>),
     Smooth("Sqr", kBuiltin, kPure, SqrPartial, kCorrectlyRounded, EncloseSqr),
     Smooth("Tan", kBuiltin, kPure, Along<Tan>, kLibm, EncloseTrig<Trig::Tan, false>),
@@ -423,48 +724,51 @@ constexpr std::array kRules{
     Smooth("CscD", kMember, kGuarded, Along<CscD>, kReciprocalDegrees, EncloseTrig<Trig::Csc, true>),
     Smooth("Sec", kMember, kGuarded, Along<Sec>, kReciprocal, EncloseTrig<Trig::Sec, false>),
     Smooth("SecD", kMember, kGuarded, Along<SecD>, kReciprocalDegrees, EncloseTrig<Trig::Sec, true>),
-    Smooth("Asin", kMember, kGuarded, OutsideUnitBand<AsinFormula>, kUnbounded),
-    Smooth("AsinD", kMember, kGuarded, OutsideUnitBand<AsinDFormula>, kUnbounded),
-    Smooth("Acos", kMember, kGuarded, OutsideUnitBand<AcosFormula>, kUnbounded),
-    Smooth("AcosD", kMember, kGuarded, OutsideUnitBand<AcosDFormula>, kUnbounded),
-    Smooth("Asec", kMember, kGuarded, Along<AsecAngle>, kUnbounded),
-    Smooth("AsecD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded),
-    Smooth("Acsc", kMember, kGuarded, Along<AsecAngle>, kUnbounded),
-    Smooth("AcscD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded),
-    Smooth("Acot", kMember, kPure, Along<Atan>, kUnbounded),
-    Smooth("AcotD", kMember, kPure, Along<AtanD>, kUnbounded),
+    Smooth("Asin", kMember, kGuarded, OutsideUnitBand<AsinFormula>, kUnbounded, EncloseArc<Arc::Sin, false>),
+    Smooth("AsinD", kMember, kGuarded, OutsideUnitBand<AsinDFormula>, kUnbounded, EncloseArc<Arc::Sin, true>),
+    Smooth("Acos", kMember, kGuarded, OutsideUnitBand<AcosFormula>, kUnbounded, EncloseArc<Arc::Cos, false>),
+    Smooth("AcosD", kMember, kGuarded, OutsideUnitBand<AcosDFormula>, kUnbounded, EncloseArc<Arc::Cos, true>),
+    Smooth("Asec", kMember, kGuarded, Along<AsecAngle>, kUnbounded, EncloseArcSec<false, false>),
+    Smooth("AsecD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded, EncloseArcSec<false, true>),
+    Smooth("Acsc", kMember, kGuarded, Along<AsecAngle>, kUnbounded, EncloseArcSec<true, false>),
+    Smooth("AcscD", kMember, kGuarded, Along<AsecAngleD>, kUnbounded, EncloseArcSec<true, true>),
+    Smooth("Acot", kMember, kPure, Along<Atan>, kUnbounded, EncloseAcot<false>),
+    Smooth("AcotD", kMember, kPure, Along<AtanD>, kUnbounded, EncloseAcot<true>),
     Smooth("Atan", kMember, kPure, Along<Atan>, kLibm, EncloseAtan<false>),
     Smooth("AtanD", kMember, kPure, Along<AtanD>, kAtanDegrees, EncloseAtan<true>),
     Smooth("sinH", kMember, kGuarded, Along<SinH>, kSinH, EncloseHyper<Hyper::Sinh>),
     Smooth("cosH", kMember, kGuarded, Along<CosH>, kCosH, EncloseHyper<Hyper::Cosh>),
     Smooth("tanH", kMember, kGuarded, Along<TanH>, kTanH, EncloseHyper<Hyper::Tanh>),
-    Smooth("secH", kMember, kGuarded, Along<SecH>, kSecH),
-    Smooth("cscH", kMember, kGuarded, Along<CscH>, kCscH),
-    Smooth("cotH", kMember, kGuarded, Along<CotH>, kCotH),
-    Smooth("AsinH", kMember, kGuarded, Along<AsinH>, kUnbounded),
-    Smooth("ACosH", kMember, kGuarded, Along<ACosH>, kUnbounded),
-    Smooth("AtanH", kMember, kGuarded, Along<AtanH>, kUnbounded),
-    Smooth("AsecH", kMember, kGuarded, Along<AsecH>, kUnbounded),
-    Smooth("AcscH", kMember, kGuarded, Along<AcscH>, kUnbounded),
-    Smooth("AcotH", kMember, kGuarded, Along<AcotH>, kUnbounded),
-    Smooth("e", kMember, kPure, nullptr, kExact),
-    Smooth("PI", kMember, kPure, nullptr, kExact),
-    Smooth("ra", kMember, kPure, nullptr, kExact),
-    Smooth("Da", kMember, kPure, nullptr, kExact),
-    Smooth("Frac", kMember, kPure, FracPartial, kJumps),
+    Smooth("secH", kMember, kGuarded, Along<SecH>, kSecH, EncloseHyper<Hyper::Sech>),
+    Smooth("cscH", kMember, kGuarded, Along<CscH>, kCscH, EncloseHyper<Hyper::Csch>),
+    Smooth("cotH", kMember, kGuarded, Along<CotH>, kCotH, EncloseHyper<Hyper::Coth>),
+    Smooth("AsinH", kMember, kGuarded, Along<AsinH>, kUnbounded, EncloseAsinH),
+    Smooth("ACosH", kMember, kGuarded, Along<ACosH>, kUnbounded, EncloseACosH),
+    Smooth("AtanH", kMember, kGuarded, Along<AtanH>, kUnbounded, EncloseAtanH),
+    Smooth("AsecH", kMember, kGuarded, Along<AsecH>, kUnbounded, EncloseAsecH),
+    Smooth("AcscH", kMember, kGuarded, Along<AcscH>, kUnbounded, EncloseAcscH),
+    Smooth("AcotH", kMember, kGuarded, Along<AcotH>, kUnbounded, EncloseAcotH),
+    Smooth("e", kMember, kPure, nullptr, kExact, EncloseConstant<ClsMath::E>),
+    Smooth("PI", kMember, kPure, nullptr, kExact, EncloseConstant<ClsMath::PI>),
+    Smooth("ra", kMember, kPure, nullptr, kExact, EncloseConstant<ClsMath::Ra>),
+    Smooth("Da", kMember, kPure, nullptr, kExact, EncloseConstant<ClsMath::Da>),
+    Smooth("Frac", kMember, kPure, FracPartial, kJumps, EncloseFrac),
     Smooth("LogN", kMember, kGuarded, LogNPartial, kLogN, EncloseLogN),
     Smooth("Log10", kMember, kGuarded, Log10Partial, kLog10, EncloseLog10),
     Smooth("Ln", kMember, kGuarded, Along<Ln>, kLibm, EncloseLn),
-    Smooth("SIGN", kMember, kPure, Steps<AtZero>, kJumps),
+    Smooth("SIGN", kMember, kPure, Steps<AtZero>, kJumps, EncloseSteps<SignStep>),
+    // The whole-number members below round their arguments to Longs (and
+    // Gcd and Lcm tell the user of bad input): no enclosure rule, so an
+    // equation using them is never certified and the proof names them.
     Smooth("Modxy", kMember, kPure, Steps<RoundingTie>, kJumps),
-    Smooth("Floor", kMember, kPure, Steps<AtWholeButZero>, kJumps),
+    Smooth("Floor", kMember, kPure, Steps<AtWholeButZero>, kJumps, EncloseSteps<LongTruncStep>),
     Smooth("Lcm", kMember, kGuarded, Steps<RoundingTie>, kJumps),
     Smooth("Gcd", kMember, kGuarded, Steps<RoundingTie>, kJumps),
     Smooth("Odd", kMember, kPure, Steps<Whole>, kJumps),
     Smooth("Even", kMember, kPure, Steps<Whole>, kJumps),
-    Pick("DMin", ExtremeKind::Minimum),
-    Pick("DMax", ExtremeKind::Maximum),
-    Smooth("Sqr2", kMember, kGuarded, Sqr2Partial, kCorrectlyRounded),
+    Pick("DMin", ExtremeKind::Minimum, EnclosePick<true>),
+    Pick("DMax", ExtremeKind::Maximum, EnclosePick<false>),
+    Smooth("Sqr2", kMember, kGuarded, Sqr2Partial, kCorrectlyRounded, EncloseSqr2),
 };
 
 bool SameFolded(std::string_view name, std::string_view folded) {

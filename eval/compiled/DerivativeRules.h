@@ -40,10 +40,20 @@ struct ErrorModel {
   bool jumps = false;  // piecewise constant: exact at exact arguments, unbounded otherwise
 };
 
-// The function's values and partials over intervals of its arguments; false
-// where the arguments reach outside the function's domain (or where the
-// enclosure would not be finite).
-using Enclosure = bool (*)(std::span<const Interval> args, Interval& value, std::span<Interval> partials);
+// How much of a box an enclosure speaks for, from the most to the least.
+// A later step never claims more than its operands: the tape keeps the
+// largest of these along the way.
+enum class Coverage : std::uint8_t {
+  Smooth,   // defined at every point of the box; value and partials enclosed
+  NoSlope,  // defined at every point, value enclosed; a partial is missing somewhere (a jump, an end)
+  Partly,   // the value enclosed over the points where it is defined (the whole line when
+            // unknown); it may be undefined at others
+  Nowhere,  // undefined at every point of the box (the value means nothing)
+};
+
+// The function's values and partials over intervals of its arguments and how
+// much of them it covers; the partials count only where Smooth.
+using Enclosure = Coverage (*)(std::span<const Interval> args, Interval& value, std::span<Interval> partials);
 
 struct DerivativeRule {
   std::string_view name;  // as the engine's table spells it; matched in any letter case

@@ -19,6 +19,12 @@ class Interval {
 
   Interval() { arb_init(v_); }
   explicit Interval(double exact) : Interval() { arb_set_d(v_, exact); }
+  // Every real number: what is known of a value nobody could enclose.
+  static Interval WholeLine() {
+    Interval r;
+    arb_zero_pm_inf(r.v_);
+    return r;
+  }
   // [lo, hi], both ends included; lo <= hi.
   Interval(double lo, double hi);
   Interval(const Interval& other) : Interval() { arb_set(v_, other.v_); }
@@ -40,6 +46,9 @@ class Interval {
   bool ContainsZero() const { return arb_contains_zero(v_) != 0; }
   bool Positive() const { return arb_is_positive(v_) != 0; }  // every point > 0
   bool Negative() const { return arb_is_negative(v_) != 0; }
+  bool IsZero() const { return arb_is_zero(v_) != 0; }  // exactly [0, 0]
+  // Some point lies in both.
+  bool Overlaps(const Interval& other) const { return arb_overlaps(v_, other.v_) != 0; }
   // Every point of `inner` lies in this interval's interior.
   bool ContainsInInterior(const Interval& inner) const { return arb_contains_interior(v_, inner.v_) != 0; }
 

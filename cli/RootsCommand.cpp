@@ -27,6 +27,7 @@
 #include "eval/NumberText.h"
 #include "eval/ScriptError.h"
 #include "robust/Roots.h"
+#include "robust/Verdict.h"
 
 namespace cli {
 namespace {
@@ -242,9 +243,9 @@ std::string HelpText() {
          "      unknown (default " +
          DefaultText(problemDefaults.boxLow) + ":" + DefaultText(problemDefaults.boxHigh) +
          ", or around --x0, which is then the first start).\n"
-         "      Each root is verified (every |F| at most --ftol, " +
-         DefaultText(defaults.ftol) +
-         ") and printed on\n"
+         "      Each root is verified (every |F| within " + DefaultText(robust::detail::kRootErrorMultiple) +
+         " times what rounding\n"
+         "      makes of an exact zero there, or at most --ftol T when given) and printed on\n"
          "      one line with the starts that reached it and the Jacobian's condition;\n"
          "      roots outside the box are listed apart. --seed (" +
          DefaultText(static_cast<double>(defaults.seed)) +
@@ -297,7 +298,7 @@ class RootsCommand : public Command {
     command.add_option("--budget", input.budget, "Time budget in seconds (" + DefaultText(defaults.maxSeconds) + ")")
         ->type_name("SECONDS")
         ->check(CLI::PositiveNumber);
-    command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (" + DefaultText(defaults.ftol) + ")")
+    command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
         ->type_name("T")
         ->check(CLI::PositiveNumber);
     command.add_flag("--json", options_.json, "Print one JSON object instead");

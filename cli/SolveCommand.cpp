@@ -13,6 +13,7 @@
 #include "RobustSolve.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
+#include "robust/Verdict.h"
 
 namespace cli {
 namespace {
@@ -56,9 +57,10 @@ std::string HelpText() {
          "      both from perturbed starts) take 1 to " +
          std::to_string(kMaxRobustEquations) +
          " equations at full precision\n"
-         "      with exact derivatives. A root is a point where every |F| is at most\n"
-         "      --ftol (" +
-         DefaultText(defaults.ftol) + "). Budgets: --max-evaluations (" + DefaultText(defaults.maxEvaluations) +
+         "      with exact derivatives. A root is a point where every |F| is within\n"
+         "      " + DefaultText(robust::detail::kRootErrorMultiple) +
+         " times what rounding makes of an exact zero there (the equations'\n"
+         "      own scale), or at most T with --ftol T. Budgets: --max-evaluations (" + DefaultText(defaults.maxEvaluations) +
          "), --max-seconds (" + DefaultText(defaults.maxSeconds) + ");\n      auto: --max-starts (" +
          DefaultText(defaults.maxStarts) + "), --seed (" + DefaultText(static_cast<double>(defaults.seed)) +
          "). Prints NAME= value per unknown\n"
@@ -115,7 +117,7 @@ class SolveCommand : public Command {
     command.add_option("--method", input.method, "newton (the Go command, default), hybrid, lm or auto")
         ->type_name("METHOD")
         ->check(CLI::IsMember(MethodChoices()));
-    command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (" + DefaultText(defaults.ftol) + ")")
+    command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
         ->type_name("T")
         ->check(CLI::PositiveNumber);
     command

@@ -2,6 +2,8 @@
 // document; and help printing the defaults of the options structures.
 #include <gtest/gtest.h>
 
+#include "robust/Verdict.h"
+
 #include <cctype>
 #include <sstream>
 #include <string>
@@ -79,7 +81,8 @@ TEST(CliHelp, ShowsTheDefaultsOfTheOptionsStructures) {
   for (const std::string& expected :
        {"--max-evaluations (" + eval::NumberText(static_cast<double>(solve.maxEvaluations)) + ")",
         "--max-seconds (" + eval::NumberText(solve.maxSeconds) + ")",
-        "--max-starts (" + eval::NumberText(solve.maxStarts) + ")", "--ftol (" + eval::NumberText(solve.ftol) + ")",
+        "--max-starts (" + eval::NumberText(solve.maxStarts) + ")",
+        "within " + eval::NumberText(robust::detail::kRootErrorMultiple) + " times what rounding",
         "--budget (" + eval::NumberText(roots.maxSeconds) + ")",
         "--seed (" + eval::NumberText(static_cast<double>(roots.seed)) + ")",
         "at most " + std::to_string(cli::kMaxJobs)}) {

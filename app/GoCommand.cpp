@@ -236,6 +236,8 @@ GoResult CmdExecute_Click(const InputFields& fields, ProblemState& state, eval::
     ReadProblemInput(fields, state);
     if (state.mathLib) libraryUi.emplace(*state.mathLib, counting);
     if (auto problem = UnknownsProblem(state, valuePieces)) return refuse(problem->failure, std::move(problem->message));
+    result.names = state.varNames;
+    result.start = state.x;
     // Views into the arrays the input step has just built.
     TrackedEquations& equations = tracked.emplace(state, counting);
 

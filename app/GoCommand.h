@@ -61,6 +61,10 @@ struct GoResult {
   bool converged = false;
   std::optional<std::string> error;
   std::optional<GoFailure> failure;  // set exactly when `error` is
+  // The problem as the input step read it (empty when it refused the input):
+  // the unknowns' names and the start, each value as the field's text reads.
+  std::vector<std::string> names;
+  std::vector<double> start;
 };
 
 // "The system has 2 equations, so it needs 2 initial values; 1 was given.",

@@ -136,6 +136,9 @@ nlohmann::json SolveJson(const app::GoResult& result, const eval::RecordingUi& u
   document["residuals"] = result.residuals;
   document["converged"] = result.converged;
   document["error"] = result.error ? nlohmann::json(*result.error) : nlohmann::json(nullptr);
+  // The problem solved, as read; empty lists when the input was refused.
+  document["names"] = result.names;
+  document["start"] = result.start;
   return document;
 }
 

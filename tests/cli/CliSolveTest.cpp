@@ -145,6 +145,11 @@ TEST(CliSolveJson, ExampleDocument) {
     EXPECT_TRUE(doc["log"].is_array());
     EXPECT_FALSE(doc["log"].empty());
 
+    // The problem solved, echoed as read: the example's names and start.
+    EXPECT_EQ(doc["names"].size(), count);
+    EXPECT_EQ(doc["names"][0], "x1");
+    EXPECT_EQ(doc["start"].size(), count);
+
     const auto x = doc["x"].get<std::vector<double>>();
     const auto residuals = doc["residuals"].get<std::vector<double>>();
     ASSERT_EQ(x.size(), count);

@@ -29,15 +29,24 @@ void ForEachToken(std::string_view text, Visit visit) {
   }
 }
 
-bool BindsLooserThanMinus(const Token& token) {
+bool IsComparison(const Token& token) {
   switch (token.kind) {
-    case TokenKind::Ampersand:
     case TokenKind::Equal:
     case TokenKind::NotEqual:
     case TokenKind::Less:
     case TokenKind::Greater:
     case TokenKind::LessEqual:
     case TokenKind::GreaterEqual:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool BindsLooserThanMinus(const Token& token) {
+  if (IsComparison(token)) return true;
+  switch (token.kind) {
+    case TokenKind::Ampersand:
       return true;
     case TokenKind::Identifier:
       return token.keyword == Keyword::Not || token.keyword == Keyword::And || token.keyword == Keyword::Or ||
@@ -145,23 +154,11 @@ bool TopLevelComparison(std::string_view text) {
       if (token.kind == TokenKind::LParen) ++depth;
       if (token.kind == TokenKind::RParen && depth > 0 && --depth == 0 && i + 1 < last) enclosed = false;
       if (depth != 0 || token.kind == TokenKind::LParen || token.kind == TokenKind::RParen) continue;
-      switch (token.kind) {
-        case TokenKind::Equal:
-        case TokenKind::NotEqual:
-        case TokenKind::Less:
-        case TokenKind::Greater:
-        case TokenKind::LessEqual:
-        case TokenKind::GreaterEqual:
-          comparison = true;
-          break;
-        case TokenKind::Identifier:
-          logical = logical || token.keyword == Keyword::Not || token.keyword == Keyword::And ||
-                    token.keyword == Keyword::Or || token.keyword == Keyword::Xor ||
-                    token.keyword == Keyword::Eqv || token.keyword == Keyword::Imp;
-          break;
-        default:
-          break;
-      }
+      comparison = comparison || IsComparison(token);
+      logical = logical || (token.kind == TokenKind::Identifier &&
+                            (token.keyword == Keyword::Not || token.keyword == Keyword::And ||
+                             token.keyword == Keyword::Or || token.keyword == Keyword::Xor ||
+                             token.keyword == Keyword::Eqv || token.keyword == Keyword::Imp));
     }
     if (depth != 0) return false;  // unbalanced: compiling the equation reports it
     if (!enclosed || tokens[last - 1].kind != TokenKind::RParen) return comparison && !logical;

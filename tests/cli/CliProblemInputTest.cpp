@@ -199,15 +199,15 @@ TEST(CliDefinitions, InFilesAndOnTheCommandLineWithTheirValues) {
 // A picture names the equations as typed: LEFT = RIGHT as it stands.
 TEST(CliDefinitions, PicturesNameTheEquationsAsTyped) {
   cli::PlotCliOptions options;
-  options.equations = {"x^2 + y^2 = r2", "x - y"};
-  options.definitions = {"r2 = 4"};
-  options.namesText = "x,y";
-  options.valuesText = "1,1.5";
-  options.method = "hybrid";
+  options.input.equations = {"x^2 + y^2 = r2", "x - y"};
+  options.input.definitions = {"r2 = 4"};
+  options.input.names = "x,y";
+  options.input.start = "1,1.5";
+  options.input.method = "hybrid";
   options.output = "never.png";
-  options.budget = 5;
+  options.input.budget = "5";
   plot::Scene scene;
-  cli::PlotOutcome outcome;
+  cli::PlotReport outcome;
   std::ostringstream err;
   ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err)) << err.str();
   EXPECT_EQ(scene.title, "x^2 + y^2 = r2;   x - y = 0");

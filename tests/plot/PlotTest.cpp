@@ -489,8 +489,8 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
   auto make = [](int example, std::vector<std::string> equations, std::string method) {
     cli::PlotCliOptions options;
     options.example = example;
-    options.equations = std::move(equations);
-    options.method = std::move(method);
+    options.input.equations = std::move(equations);
+    options.input.method = std::move(method);
     options.output = "unused.png";
     return options;
   };
@@ -502,11 +502,11 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
       {"three unknowns, lm", make(0, {"x1^2+x2^2+x3^2-1", "x1-x2", "x2-x3"}, "lm")},
       {"auto", make(0, {"x1^3-2*x1-5"}, "auto")},
   };
-  rows[3].options.valuesText = "1,2,3";
+  rows[3].options.input.start = "1,2,3";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     plot::Scene scene;
-    cli::PlotOutcome outcome;
+    cli::PlotReport outcome;
     std::ostringstream err;
     ASSERT_FALSE(cli::BuildPlotScene(row.options, scene, outcome, err).has_value()) << err.str();
     scene.kind = plot::Kind::Convergence;  // the axis of the runs, also for a plane
@@ -518,12 +518,12 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
 
 TEST(PlotBudget, DrawsWhatIsDoneAndSaysWhatWasCutShort) {
   cli::PlotCliOptions options;
-  options.equations = {"x1^2+x2^2-4", "x1*x2-1"};
-  options.method = "hybrid";
+  options.input.equations = {"x1^2+x2^2-4", "x1*x2-1"};
+  options.input.method = "hybrid";
   options.output = "unused.png";
-  options.budget = 1e-9;
+  options.input.budget = "1e-9";
   plot::Scene scene;
-  cli::PlotOutcome outcome;
+  cli::PlotReport outcome;
   std::ostringstream err;
   ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err).has_value()) << err.str();
   ASSERT_TRUE(scene.contours.has_value());
@@ -533,9 +533,9 @@ TEST(PlotBudget, DrawsWhatIsDoneAndSaysWhatWasCutShort) {
   EXPECT_NE(scene.subtitle.find(outcome.cutShort), std::string::npos);
   EXPECT_FALSE(scene.evaluate) << "the scene must not call back into the command's equations";
   // The default budget leaves this small system whole.
-  options.budget = plot::kDefaultBudgetSeconds;
+  options.input.budget.reset();  // the default
   plot::Scene whole;
-  cli::PlotOutcome done;
+  cli::PlotReport done;
   ASSERT_FALSE(cli::BuildPlotScene(options, whole, done, err).has_value()) << err.str();
   EXPECT_TRUE(whole.contours->complete);
   EXPECT_EQ(done.cutShort, "");

@@ -59,7 +59,26 @@ struct Evaluation {
   std::string expression;
   std::vector<std::string> names;
   std::vector<double> values;
+  // A file's expression with its place, so that a refusal names the line.
+  std::optional<problem::PlacedText> placed;
+  std::string source;  // the file, as messages name it
 };
+
+// Why the engine refused to add the expression's code: the description, at
+// the expression's place in its file when the expression alone fails so
+// (compiled again only then; the run compiles it once).
+std::string RefusalText(const Evaluation& evaluation, const eval::ScriptError& error) {
+  if (evaluation.placed) {
+    const problem::PlacedText& expression = *evaluation.placed;
+    if (auto failure = CompileFailureOf(expression.Text())) {
+      const problem::Place place = failure->offset == std::string::npos
+                                       ? problem::Place{expression.PlaceOf(0).line, 0}
+                                       : expression.PlaceOf(failure->offset);
+      return problem::Format(problem::ProblemError{evaluation.source, place, 0, {}, OneLine(failure->description)});
+    }
+  }
+  return OneLine(error.Description());
+}
 
 // An --var must name something: "NAME=VALUE" with a non-empty NAME.
 std::string CheckAssignment(const std::string& text) {
@@ -116,7 +135,7 @@ int RunEvalPlain(const Evaluation& evaluation, std::ostream& out, std::ostream& 
     out << ValueText(result) << '\n';
     return kExitSuccess;
   } catch (const eval::ScriptError& error) {
-    err << OneLine(error.Description()) << '\n';
+    err << RefusalText(evaluation, error) << '\n';
     return kExitFailure;
   }
 }
@@ -149,7 +168,7 @@ int RunEvalGrad(const Evaluation& evaluation, bool json, std::ostream& out, std:
     if (result.fault != eval::EquationFault::None) report.error = result.description;
     report.ok = result.fault == eval::EquationFault::None;
   } catch (const eval::ScriptError& error) {
-    err << OneLine(error.Description()) << '\n';
+    err << RefusalText(evaluation, error) << '\n';
     return kExitFailure;
   }
   if (json) {
@@ -183,18 +202,13 @@ std::optional<Evaluation> FileEvaluation(const std::string& path, std::ostream& 
     return std::nullopt;
   }
   const problem::PlacedText& expression = file.equations.front().text;
-  if (auto failure = CompileFailureOf(expression.Text())) {
-    const problem::Place place = failure->offset == std::string::npos
-                                     ? problem::Place{expression.PlaceOf(0).line, 0}
-                                     : expression.PlaceOf(failure->offset);
-    err << problem::Format(problem::ProblemError{source, place, 0, {}, OneLine(failure->description)}) << '\n';
-    return std::nullopt;
-  }
 
   const bool namesGiven = file.names.origin.kind != problem::OriginKind::Default;
   const bool startGiven = file.start.origin.kind != problem::OriginKind::Default;
   Evaluation evaluation;
   evaluation.expression = expression.Text();
+  evaluation.placed = expression;
+  evaluation.source = source;
   if (namesGiven) evaluation.names = file.names.value;
   if (startGiven) evaluation.values = file.start.value;
   if (namesGiven && startGiven && evaluation.names.size() != evaluation.values.size()) {

@@ -1,16 +1,6 @@
 #include "FileCommands.h"
 
-#include <cmath>
-#include <utility>
-
-#include "InputText.h"
-#include "ProblemInput.h"
-#include "StreamUi.h"
 #include "app/ProblemState.h"
-#include "eval/ClsMath.h"
-#include "eval/ScriptError.h"
-#include "eval/NumberText.h"
-#include "eval/compiled/CompiledSystem.h"
 
 namespace cli {
 
@@ -42,58 +32,6 @@ app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, con
     return LocateRunError(system, fields, failure, message);
   };
   return app::CmdExecute_Click(inputs, state, ui, go);
-}
-
-namespace {
-
-int Fail(std::ostream& err, std::string_view message) {
-  err << "nlsolve: " << OneLine(message) << '\n';
-  return kExitFailure;
-}
-
-}  // namespace
-
-std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
-                                          std::optional<std::string>& valuesText, RunFields& fields,
-                                          std::ostream& err, std::string* text) {
-  InputRead input = ReadInputText(path);
-  if (!input.text) {
-    Fail(err, input.error);
-    return std::nullopt;
-  }
-  SystemFileRead read = ParseSystemFile(InputName(path), *input.text);
-  if (text) *text = std::move(*input.text);
-  if (!read.system) {
-    Fail(err, read.error);
-    return std::nullopt;
-  }
-  const SystemFile& system = *read.system;
-  fields.namesFromFile = !namesText && system.names;
-  fields.startFromFile = !valuesText && system.start;
-  if (fields.namesFromFile) namesText = system.names->Text();
-  if (fields.startFromFile) valuesText = system.start->Text();
-  return std::move(read.system);
-}
-
-std::optional<EquationRefusal> RefusedEquation(const std::vector<std::string>& texts,
-                                               const std::vector<std::string>& names) {
-  eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    try {
-      eval::CompiledEquation equation(texts[i], names, library);
-    } catch (const eval::ScriptError& error) {
-      EquationRefusal refusal{{.kind = app::GoFailure::Kind::Equation, .equation = i},
-                              "Eq_" + std::to_string(i + 1) + ": " + OneLine(error.Description())};
-      // A refused name fails the equation too; only the text's own fault has a place in it.
-      if (const auto failure = CompileFailureOf(texts[i]);
-          failure && failure->description == error.Description())
-        refusal.failure.offset = failure->offset;
-      return refusal;
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace cli

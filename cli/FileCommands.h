@@ -33,22 +33,4 @@ SolveOptions SystemSolveOptions(const SystemFile& system, const SolveOptions& ov
 app::GoResult SolveSystem(const SystemFile& system, const RunFields& fields, const SolveOptions& options,
                           eval::SolverUi& ui);
 
-// The system file of a command that takes FILE, or nullopt with the message
-// on err. A names or start text the command line did not give (nullopt) is
-// the file's line; `fields` says which are. With `text`, the file's text
-// goes there too (standard input cannot be read twice).
-std::optional<SystemFile> LoadCommandFile(const std::string& path, std::optional<std::string>& namesText,
-                                          std::optional<std::string>& valuesText, RunFields& fields,
-                                          std::ostream& err, std::string* text = nullptr);
-
-// The first equation the compiled form refuses with these names: which one
-// and where in its text (when the text alone fails so, the engine's place),
-// and the message, "Eq_2: Expected ')'". nullopt when every one compiles.
-struct EquationRefusal {
-  app::GoFailure failure;
-  std::string message;
-};
-std::optional<EquationRefusal> RefusedEquation(const std::vector<std::string>& texts,
-                                               const std::vector<std::string>& names);
-
 }  // namespace cli

@@ -1,6 +1,7 @@
 // nlsolve jacobian: F and its Jacobian at one point, in one pass of the
 // compiled system.
 #include <memory>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -10,7 +11,6 @@
 #include "ProblemInput.h"
 #include "StreamUi.h"
 #include "eval/ClsMath.h"
-#include "eval/ScriptError.h"
 #include "eval/compiled/CompiledSystem.h"
 
 namespace cli {
@@ -141,37 +141,33 @@ class JacobianCommand : public Command {
       return kExitUsage;
     }
     if (!options_.json) PrintWarnings(given.warnings, err);
-    if (const auto refused = RefusedText(*read.read)) {
-      err << (options_.file ? "" : "nlsolve jacobian: ") << *refused << '\n';
+    ProblemCompile compile = CompileProblem(*read.read);
+    if (!compile.compiled) {
+      err << (options_.file ? "" : "nlsolve jacobian: ") << compile.refusal << '\n';
       return kExitFailure;
     }
+    CompiledProblem& compiled = *compile.compiled;
 
     JacobianReport report;
     report.names = given.names.value;
     report.at = given.start.value;
     report.warnings = given.warnings;
-    report.definitions = DefinitionValues(*read.read, report.at);
-    const std::vector<std::string>& equations = read.read->expansion.equations;
+    report.definitions = compiled.DefinitionValues(report.at);
+    // The library's messages at the point are shown, as eval shows them.
     StreamUi ui(nullptr, err);
-    auto library = std::make_shared<eval::ClsMath>();
-    const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-    try {
-      eval::CompiledSystem system(equations, report.names, library);
-      std::vector<double> f(equations.size());
-      report.jacobian.assign(f.size() * report.names.size(), 0.0);
-      const eval::EvaluationStatus status = system.Evaluate(report.at, f, report.jacobian);
-      const auto results = system.Results();
-      for (std::size_t i = 0; i < f.size(); ++i) {
-        report.residuals.push_back(results[i].fault != eval::EquationFault::ScriptError ? std::optional(f[i])
-                                                                                          : std::nullopt);
-        if (results[i].fault != eval::EquationFault::None) report.failures.push_back({i + 1, results[i].description});
-      }
-      report.derivatives = eval::DerivativesName(status.derivatives);
-      report.ok = status.ok;
-    } catch (const eval::ScriptError& error) {
-      err << OneLine(error.Description()) << '\n';
-      return kExitFailure;
+    const eval::ClsMath::UiBinding libraryMessages(compiled.Library(), ui);
+    eval::CompiledSystem& system = compiled.System();
+    std::vector<double> f(static_cast<std::size_t>(system.Count()));
+    report.jacobian.assign(f.size() * report.names.size(), 0.0);
+    const eval::EvaluationStatus status = system.Evaluate(report.at, f, report.jacobian);
+    const auto results = system.Results();
+    for (std::size_t i = 0; i < f.size(); ++i) {
+      report.residuals.push_back(results[i].fault != eval::EquationFault::ScriptError ? std::optional(f[i])
+                                                                                        : std::nullopt);
+      if (results[i].fault != eval::EquationFault::None) report.failures.push_back({i + 1, results[i].description});
     }
+    report.derivatives = eval::DerivativesName(status.derivatives);
+    report.ok = status.ok;
     if (options_.json) {
       out << JsonText(Json(report)) << '\n';
     } else {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -17,18 +18,13 @@
 
 #include "Command.h"
 #include "Commands.h"
-#include "FileCommands.h"
 #include "ProblemInput.h"
 #include "RobustSolve.h"
 #include "CompiledResiduals.h"
-#include "RootsCommand.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "app/GoCommand.h"
 #include "app/ProblemState.h"
-#include "eval/ClsMath.h"
-#include "eval/NumberText.h"
-#include "eval/ScriptError.h"
 #include "eval/compiled/CompiledSystem.h"
 #include "plot/Frame.h"
 #include "plot/Limits.h"
@@ -59,12 +55,12 @@ std::string PointText(std::span<const double> x) {
 // equation cannot be evaluated there.
 class Equations {
  public:
-  Equations(const std::vector<std::string>& texts, const std::vector<std::string>& names)
-      : library_(std::make_shared<eval::ClsMath>()), libraryMessages_(*library_, ui_), system_(texts, names, library_) {}
-  eval::CompiledSystem& System() { return system_; }
+  explicit Equations(std::unique_ptr<CompiledProblem> compiled) : compiled_(std::move(compiled)) {}
+  eval::CompiledSystem& System() { return compiled_->System(); }
   void Values(std::span<const double> x, std::span<double> f) {
-    system_.Evaluate(x, f);
-    const auto results = system_.Results();
+    eval::CompiledSystem& system = System();
+    system.Evaluate(x, f);
+    const auto results = system.Results();
     for (std::size_t i = 0; i < results.size(); ++i) {
       const eval::EquationResult& result = results[i];
       f[i] = result.fault == eval::EquationFault::None && std::isfinite(result.value) ? result.value : kUndefined;
@@ -72,7 +68,7 @@ class Equations {
   }
   // max|F| at x; infinite when an equation cannot be evaluated there.
   double MaxAbs(std::span<const double> x) {
-    std::vector<double> f(static_cast<std::size_t>(system_.Count()));
+    std::vector<double> f(static_cast<std::size_t>(System().Count()));
     Values(x, f);
     double max = 0;
     for (double value : f) max = std::isnan(value) ? INFINITY : std::fmax(max, std::fabs(value));
@@ -80,10 +76,7 @@ class Equations {
   }
 
  private:
-  eval::SilentUi ui_;  // outlives the binding below
-  std::shared_ptr<eval::ClsMath> library_;
-  eval::ClsMath::UiBinding libraryMessages_;
-  eval::CompiledSystem system_;
+  std::unique_ptr<CompiledProblem> compiled_;
 };
 
 std::filesystem::path ExecutableDirectory() {
@@ -127,15 +120,6 @@ WriteFunction LoadWriter(std::string& error) {
   return nullptr;
 }
 
-struct Problem {
-  std::vector<std::string> equations;
-  // Each equation as the picture names it: as typed, with " = 0" unless it
-  // is LEFT = RIGHT already; the texts evaluated when empty.
-  std::vector<std::string> shown;
-  std::vector<std::string> names;
-  std::vector<double> start;
-};
-
 // True when the time budget ended the solve.
 bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<const double> start, bool plane,
                    plot::Scene& scene, std::vector<double>& end, std::string& outcome) {
@@ -170,14 +154,17 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
   return report.stopReason == robust::StopReason::TimeBudget;
 }
 
-// The Go command on the problem; its messages go to err as `solve` shows them.
-bool AddGoRuns(const PlotCliOptions& options, Equations& equations, bool plane,
-               plot::Scene& scene, std::vector<double>& end, std::string& outcome, std::ostream& err) {
+// The Go command on the problem (example N, or the equations, names and
+// start as typed, a file's included); its messages go to err as `solve`
+// shows them.
+bool AddGoRuns(int example, const problem::Problem& given, Equations& equations, bool plane, plot::Scene& scene,
+               std::vector<double>& end, std::string& outcome, std::ostream& err) {
   SolveOptions solve;
-  solve.example = options.example;
-  solve.equations = options.equations;
-  solve.namesText = options.namesText;
-  solve.valuesText = options.valuesText;
+  solve.example = example;
+  if (example == 0)
+    for (const problem::Equation& equation : given.equations) solve.equations.push_back(equation.text.Text());
+  solve.namesText = given.namesText;
+  solve.valuesText = given.startText;
   StreamUi messages(nullptr, err);  // the log is not shown
   app::ProblemState state;
   app::InputFields fields;
@@ -221,12 +208,37 @@ bool AddGoRuns(const PlotCliOptions& options, Equations& equations, bool plane,
   return true;
 }
 
-// The first equation texts of the title, shortened by the picture's width anyway.
-std::vector<std::string> ShownEquations(const Problem& system) {
-  if (!system.shown.empty()) return system.shown;
+// The picture's format by the file name's ending, in any letter case.
+std::optional<PictureFormat> FormatOf(const std::string& path) {
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.ends_with(".png")) return PictureFormat::Png;
+  if (lower.ends_with(".svg")) return PictureFormat::Svg;
+  return std::nullopt;
+}
+
+// Each equation as the picture names it: as typed, with " = 0" unless it is
+// LEFT = RIGHT already (the Go road reads `a = b` as a comparison: " = 0" too).
+std::vector<std::string> ShownEquations(const problem::Problem& given) {
   std::vector<std::string> shown;
-  for (const std::string& text : system.equations) shown.push_back(text + " = 0");
+  for (const problem::Equation& equation : given.equations) {
+    const std::string typed(given.road == problem::Road::Go ? std::string_view(equation.text.Text())
+                                                              : problem::SignificantText(equation.text.Text()));
+    shown.push_back(equation.equalsAt ? typed : typed + " = 0");
+  }
   return shown;
+}
+
+// Where a text of the Go road that does not fit the equations' count
+// comes from: its file line, or the option.
+int Misfit(const problem::Origin& origin, std::string_view field, std::string_view option, std::string_view what,
+           std::size_t n, std::size_t count, std::ostream& err, const std::function<int(const std::string&)>& usage) {
+  const std::string needs = "needs " + std::to_string(n) + " " + std::string(what) + ", one per " +
+                            (field == "names" ? "equation" : "unknown") + " (given " + std::to_string(count) + ")";
+  if (origin.kind != problem::OriginKind::File) return usage(std::string(option) + " " + needs);
+  err << problem::Format(problem::ProblemError{origin.source, problem::Place{origin.line, 0}, 0, std::string(field), needs})
+      << '\n';
+  return kExitFailure;
 }
 
 }  // namespace
@@ -264,187 +276,115 @@ bool WritePicture(const plot::Scene& scene, const std::string& path, std::string
   return write != nullptr && write(plot::kSceneVersion, &scene, path.c_str(), &error);
 }
 
-std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotOutcome& report,
+std::string PlotSummary(const PlotReport& report) {
+  std::string summary = "From " + PointText(report.start) + ": " + report.outcome;
+  if (!report.cutShort.empty()) summary += "; " + report.cutShort;
+  return summary;
+}
+
+void PrintPlotReport(const PlotReport& report, std::ostream& out) {
+  out << "wrote " << report.file << " (" << report.width << "x" << report.height << "): " << PlotSummary(report)
+      << '\n';
+  if (report.rootsInBox)
+    out << *report.rootsInBox << (*report.rootsInBox == 1 ? " root" : " roots") << " found in the box\n";
+}
+
+std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotReport& report,
                                   std::ostream& err) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point began = Clock::now();
-  auto usage = [&](const std::string& problem) {
+  const std::function<int(const std::string&)> usage = [&](const std::string& problem) {
     err << "nlsolve plot: " << problem << '\n' << kPlotUsage;
     return kExitUsage;
   };
-  if (!(options.budget > 0) || !std::isfinite(options.budget)) return usage("--budget needs a positive number of seconds");
-  const Clock::time_point deadline =
-      began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                  std::min(options.budget, static_cast<double>(std::numeric_limits<int>::max()))));
-  auto secondsLeft = [&] { return std::chrono::duration<double>(deadline - Clock::now()).count(); };
-  std::vector<std::string> cutShort;
   std::string problem;
   if (!ParseSize(options.sizeText, scene.width, scene.height, problem)) return usage(problem);
-  {
-    std::string lower = options.output;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!lower.ends_with(".png") && !lower.ends_with(".svg"))
-      return usage("-o needs a file name ending in .png or .svg, got \"" + options.output + "\"");
-  }
+  if (!FormatOf(options.output))
+    return usage("-o needs a file name ending in .png or .svg, got \"" + options.output + "\"");
 
-  Problem system;
-  std::optional<std::string> namesText = options.namesText;
-  std::optional<std::string> valuesText = options.valuesText;
-  std::optional<std::string> boxText = options.boxText;
-  std::optional<SystemFile> file;
-  RunFields fields;
-  const bool newton = problem::RoadOfMethod(options.method) == problem::Road::Go;
-  int n = 0;
-  bool plane = false;
-  robust::RootsOptions search;
-  if (!newton) {
-    if (options.file && (options.example != 0 || !options.equations.empty()))
-      return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
-    problem::CommandLineInput input;
-    input.road = problem::Road::Full;
-    if (options.example != 0) {
-      for (std::string_view text : app::ExampleEquations(options.example)) input.equations.emplace_back(text);
-    } else {
-      input.equations = options.equations;
-    }
-    input.definitions = options.definitions;
-    input.names = options.namesText;
-    input.start = options.valuesText;
-    input.box = options.boxText;
-    const ProblemRead read = ReadCommandProblem(input, options.file);
-    if (!read.read) return Refuse(read.refusal, err, usage);
-    const problem::Problem& given = read.read->problem;
-    system.equations = read.read->expansion.equations;
-    for (const problem::Equation& equation : given.equations) {
-      const std::string typed(problem::SignificantText(equation.text.Text()));
-      system.shown.push_back(equation.equalsAt ? typed : typed + " = 0");
-    }
-    system.names = given.names.value;
-    system.start = given.start.value;
-    n = static_cast<int>(system.equations.size());
-    if (n < 1 || n > kMaxRobustEquations)
-      return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
-    plane = n == 2;
-    if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
-    PrintWarnings(given.warnings, err);
-    if (plane) {
-      if (given.start.origin.kind != problem::OriginKind::Default) search.start = system.start;
-      for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
-      search.box = robust::SearchBox(search, n);
-      scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
-    }
-    if (const auto refused = RefusedText(*read.read)) {
-      err << (options.file ? "" : "nlsolve plot: ") << *refused << '\n';
-      return kExitFailure;
-    }
-  } else {
-    if (!options.definitions.empty())
-      return usage("--def needs --method hybrid, lm or auto: the Go command takes the equations as typed");
-    std::string fileText;
-    if (options.file) {
-      if (options.example != 0 || !options.equations.empty())
-        return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
-      file = LoadCommandFile(*options.file, namesText, valuesText, fields, err, &fileText);
-      if (!file) return kExitFailure;
-      system.equations = file->EquationTexts();
-      // The file's box is written as --box is; it bounds the plane only.
-      if (!boxText && !file->box.empty() && file->equations.size() == 2) {
-        boxText.emplace();
-        for (const BoxRange& range : file->box)
-          *boxText += (boxText->empty() ? "" : ",") + FullPrecisionText(range.low) + ":" + FullPrecisionText(range.high);
-      }
-    } else if (options.example != 0) {
-      for (std::string_view text : app::ExampleEquations(options.example)) system.equations.emplace_back(text);
-    } else {
-      system.equations = options.equations;
-    }
-    n = static_cast<int>(system.equations.size());
-    if (n < 1 || n > kMaxRobustEquations) return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
-    if (newton && (n < kMinEquations || n > app::kMaxEquations))
+  // The problem, read once through the model: the Go road (newton) takes
+  // the texts as typed, the other methods read them strictly.
+  problem::CommandLineInput input = options.input;
+  const bool newton = problem::RoadOf(input) == problem::Road::Go;
+  if (newton && !input.definitions.empty())
+    return usage("--def needs --method hybrid, lm or auto: the Go command takes the equations as typed");
+  if (options.file && (options.example != 0 || !input.equations.empty()))
+    return usage("--example or --eq and FILE do not mix: with FILE the equations come from the file");
+  if (options.example != 0) {
+    input.equations.clear();
+    for (std::string_view text : app::ExampleEquations(options.example)) input.equations.emplace_back(text);
+  }
+  const ProblemRead read = ReadCommandProblem(input, options.file);
+  if (!read.read) return Refuse(read.refusal, err, usage);
+  const problem::Problem& given = read.read->problem;
+
+  const double budget = given.options.budget.origin.kind == problem::OriginKind::Default
+                            ? static_cast<double>(plot::kDefaultBudgetSeconds)
+                            : given.options.budget.value;
+  const Clock::time_point deadline =
+      began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                  std::min(budget, static_cast<double>(std::numeric_limits<int>::max()))));
+  auto secondsLeft = [&] { return std::chrono::duration<double>(deadline - Clock::now()).count(); };
+  std::vector<std::string> cutShort;
+
+  const std::size_t n = read.read->expansion.equations.size();
+  if (n < 1 || n > static_cast<std::size_t>(kMaxRobustEquations))
+    return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
+  if (newton) {
+    if (n < static_cast<std::size_t>(kMinEquations) || n > static_cast<std::size_t>(app::kMaxEquations))
       return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +
                    std::to_string(app::kMaxEquations) + " equations; use --method hybrid, lm or auto for " +
                    std::to_string(n));
-    // A count of the file's names or values that does not fit is said at its line.
-    auto misfit = [&](bool fromFile, const std::optional<SourceText>& line, std::string_view key, std::size_t given) {
-      if (!fromFile) return false;
-      err << file->Where({line->Line(), 0}) << key << " needs " << n << (key == "names:" ? " names" : " values")
-          << ", one per " << (key == "names:" ? "equation" : "unknown") << " (given " << given << ")\n";
-      return true;
-    };
-    system.names = app::SplitAtCommas(namesText.value_or(DefaultNamesText(n)));
-    if (system.names.size() != static_cast<std::size_t>(n) &&
-        misfit(fields.namesFromFile, file ? file->names : std::nullopt, "names:", system.names.size()))
-      return kExitFailure;
-    if (system.names.size() != static_cast<std::size_t>(n))
-      return usage("--vars needs " + std::to_string(n) + " names, one per equation (given " +
-                   std::to_string(system.names.size()) + ")");
-    for (const std::string& piece : app::SplitAtCommas(valuesText.value_or(DefaultValuesText(n))))
-      system.start.push_back(eval::LeadingNumber(piece));
-    if (system.start.size() != static_cast<std::size_t>(n) &&
-        misfit(fields.startFromFile, file ? file->start : std::nullopt, "start:", system.start.size()))
-      return kExitFailure;
-    if (system.start.size() != static_cast<std::size_t>(n))
-      return usage("--x0 needs " + std::to_string(n) + " values, one per unknown (given " +
-                   std::to_string(system.start.size()) + ")");
-    plane = n == 2;
-    if (options.boxText && !plane) return usage("--box is for systems of two unknowns");
+    // The Go road reads the fields as typed: a count that does not fit is said
+    // here, at the file's line when the file gave it.
+    if (given.names.value.size() != n)
+      return Misfit(given.names.origin, "names", "--vars", "names", n, given.names.value.size(), err, usage);
+    if (given.start.value.size() != n)
+      return Misfit(given.start.origin, "start", "--x0", "values", n, given.start.value.size(), err, usage);
+  }
+  const bool plane = n == 2;
+  if (input.box && !plane) return usage("--box is for systems of two unknowns");
+  if (!newton) {
+    PrintWarnings(given.warnings, err);
+  } else if (options.example == 0) {
+    PrintWarnings(GoRoadWarnings(given), err);
+  }
+  robust::RootsOptions search;
+  if (plane) {
+    if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;
+    for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
+    search.box = robust::SearchBox(search, static_cast<int>(n));
+    scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
+  }
+  ProblemCompile compile = CompileProblem(*read.read);
+  if (!compile.compiled) {
+    err << (options.file ? "" : "nlsolve plot: ") << compile.refusal << '\n';
+    return kExitFailure;
+  }
+  Equations equations(std::move(compile.compiled));
 
-    if (plane) {
-      if (valuesText) search.start = system.start;
-      if (boxText) {
-        auto box = ParseBox(*boxText, n, problem);
-        if (!box) return usage(problem);
-        search.box = std::move(*box);
-      }
-      search.box = robust::SearchBox(search, n);
-      scene.box = {search.box[0].first, search.box[0].second, search.box[1].first, search.box[1].second};
-    }
-
-    if (!fileText.empty() || !file) {
-      problem::CommandLineInput given;
-      given.equations = file || options.example != 0 ? std::vector<std::string>{} : options.equations;
-      given.names = options.namesText;
-      given.start = options.valuesText;
-      if (options.example == 0)
-        PrintWarnings(GoRoadWarnings(given, file ? std::optional(fileText) : std::nullopt, file ? file->fileName : ""), err);
-    }
-    if (const auto refused = RefusedEquation(system.equations, system.names)) {
-      err << (file ? LocateRunError(*file, fields, refused->failure, refused->message)
-                   : "nlsolve plot: " + refused->message)
-          << '\n';
-      return kExitFailure;
-    }
-}
-  Equations equations(system.equations, system.names);
-
+  report.equations = ShownEquations(given);
+  report.names = given.names.value;
+  report.start = given.start.value;
+  report.method = given.options.method.value;
   scene.kind = plane ? plot::Kind::ZeroCurves : plot::Kind::Convergence;
-  scene.names = system.names;
-  const std::vector<std::string> shown = ShownEquations(system);
-  scene.title = Joined(shown, ";   ");
+  scene.names = report.names;
+  scene.title = Joined(report.equations, ";   ");
   std::vector<double> end;
-  std::string outcome;
   if (newton) {
-    // The Go command reads the texts as the fields hold them, the file's included.
-    PlotCliOptions fieldTexts = options;
-    if (file) fieldTexts.equations = system.equations;
-    fieldTexts.namesText = namesText;
-    fieldTexts.valuesText = valuesText;
-    if (!AddGoRuns(fieldTexts, equations, plane, scene, end, outcome, err)) {
+    if (!AddGoRuns(options.example, given, equations, plane, scene, end, report.outcome, err)) {
       err << "nlsolve plot: the Go command refused the system; nothing was drawn\n";
       return kExitFailure;
     }
   } else {
-    problem::MethodOptions methodOptions;
-    methodOptions.method.value = problem::MethodNamed(options.method).value_or(problem::Method::Auto);
-    robust::Options robustRun = RobustOptionsOf(methodOptions);
+    robust::Options robustRun = RobustOptionsOf(given.options);
     robustRun.maxSeconds = std::min(robustRun.maxSeconds, std::max(0.0, secondsLeft()));
-    if (AddRobustRuns(robustRun, equations, system.start, plane, scene, end, outcome))
+    if (AddRobustRuns(robustRun, equations, report.start, plane, scene, end, report.outcome))
       cutShort.push_back("the method's run");
   }
 
   if (plane) {
-    for (int e = 0; e < 2; ++e)
-      scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + shown[static_cast<std::size_t>(e)]);
+    for (std::size_t e = 0; e < 2; ++e) scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + report.equations[e]);
     CompiledResiduals residuals(equations.System());
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
@@ -455,7 +395,8 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     } else {
       cutShort.push_back("the root search (not begun)");
     }
-    scene.start = system.start;
+    report.rootsInBox = scene.roots.size();
+    scene.start = report.start;
     scene.end = end;
     // Traced here, after the roots (the legend they need sets the grid), so
     // that the budget bounds it; the scene keeps no reference to `equations`.
@@ -471,30 +412,30 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
         grid);
     if (!scene.contours->complete)
       cutShort.push_back(scene.contours->tracedUpTo > box.yMin
-                             ? "the zero curves (drawn for " + system.names[1] + " up to " +
+                             ? "the zero curves (drawn for " + report.names[1] + " up to " +
                                    plot::CoordinateText(scene.contours->tracedUpTo) + ")"
                              : std::string("the zero curves (none drawn)"));
   }
-  scene.subtitle = "From " + PointText(system.start) + ": " + outcome;
   if (!cutShort.empty())
-    report.cutShort = "the time budget of " + plot::CoordinateText(options.budget) + " s cut short " +
-                      Joined(cutShort, ", ");
-  if (!report.cutShort.empty()) scene.subtitle += "; " + report.cutShort;
+    report.cutShort = "the time budget of " + plot::CoordinateText(budget) + " s cut short " + Joined(cutShort, ", ");
+  scene.subtitle = PlotSummary(report);
   return std::nullopt;
 }
 
 int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err) {
   plot::Scene scene;
-  PlotOutcome report;
+  PlotReport report;
   if (const std::optional<int> refused = BuildPlotScene(options, scene, report, err)) return *refused;
-  const bool plane = scene.kind == plot::Kind::ZeroCurves;
   std::string error;
   if (!WritePicture(scene, options.output, error)) {
     err << "nlsolve plot: " << error << '\n';
     return kExitFailure;
   }
-  out << "wrote " << options.output << " (" << scene.width << "x" << scene.height << "): " << scene.subtitle << '\n';
-  if (plane) out << scene.roots.size() << (scene.roots.size() == 1 ? " root" : " roots") << " found in the box\n";
+  report.file = options.output;
+  report.format = *FormatOf(options.output);
+  report.width = scene.width;
+  report.height = scene.height;
+  PrintPlotReport(report, out);
   return kExitSuccess;
 }
 
@@ -508,38 +449,37 @@ class PlotCommand : public Command {
   std::string Help() const override { return kPlotHelp; }
   int Run(std::ostream& out, std::ostream& err) override { return RunPlot(options_, out, err); }
 
-  void AddOptions(CLI::App& app) override {
-  PlotCliOptions& options = options_;
-  CLI::App* command = &app;
-  CLI::Option* example = command->add_option("--example", options.example, "Example N (see 'nlsolve examples')")
-                             ->type_name("N")
-                             ->check(CLI::Range(1, app::kExampleCount));
-  CLI::Option* eq = command->add_option("--eq", options.equations, "One equation (in order)")
-                        ->type_name("EXPR")
-                        ->allow_extra_args(false);
-  example->excludes(eq);
-  // Not excluded here: RunPlot says why FILE does not mix with them.
-  command->add_option("FILE", options.file, "A system file (- for standard input)");
-  command->add_option("--def", options.definitions, "Define NAME as EXPR (repeatable; not with newton)")
-      ->type_name("NAME=EXPR")
-      ->allow_extra_args(false);
-  command->add_option("--vars", options.namesText, "The unknowns' names, comma-separated")->type_name("TEXT");
-  command->add_option("--x0", options.valuesText, "The start, comma-separated (0,0,...)")->type_name("TEXT");
-  command->add_option("--method", options.method, "newton (the Go command, default), hybrid, lm or auto")
-      ->type_name("METHOD")
-      ->check(CLI::IsMember(MethodChoices()));
-  command->add_option("--box", options.boxText, "LO:HI for both unknowns, or one per unknown")
-      ->type_name("LO:HI[,LO:HI]");
-  command->add_option("-o,--output", options.output, "The picture: FILE.png or FILE.svg")
-      ->type_name("FILE")
-      ->required();
-  command->add_option("--size", options.sizeText, "Width x height in pixels (" + PlotCliOptions{}.sizeText + ")")->type_name("WxH");
-  command
-      ->add_option("--budget", options.budget,
-                   "Time budget in seconds for the path, the roots and the curves (" +
-                       std::to_string(plot::kDefaultBudgetSeconds) + ")")
-      ->type_name("SECONDS")
-      ->check(CLI::PositiveNumber);
+  void AddOptions(CLI::App& command) override {
+    problem::CommandLineInput& input = options_.input;
+    CLI::Option* example = command.add_option("--example", options_.example, "Example N (see 'nlsolve examples')")
+                               ->type_name("N")
+                               ->check(CLI::Range(1, app::kExampleCount));
+    CLI::Option* eq = command.add_option("--eq", input.equations, "One equation (in order)")
+                          ->type_name("EXPR")
+                          ->allow_extra_args(false);
+    example->excludes(eq);
+    // Not excluded here: BuildPlotScene says why FILE does not mix with them.
+    command.add_option("FILE", options_.file, "A system file (- for standard input)");
+    command.add_option("--def", input.definitions, "Define NAME as EXPR (repeatable; not with newton)")
+        ->type_name("NAME=EXPR")
+        ->allow_extra_args(false);
+    command.add_option("--vars", input.names, "The unknowns' names, comma-separated")->type_name("TEXT");
+    command.add_option("--x0", input.start, "The start, comma-separated (0,0,...)")->type_name("TEXT");
+    command.add_option("--method", input.method, "newton (the Go command, default), hybrid, lm or auto")
+        ->type_name("METHOD")
+        ->check(CLI::IsMember(MethodChoices()));
+    command.add_option("--box", input.box, "LO:HI for both unknowns, or one per unknown")->type_name("LO:HI[,LO:HI]");
+    command.add_option("-o,--output", options_.output, "The picture: FILE.png or FILE.svg")
+        ->type_name("FILE")
+        ->required();
+    command.add_option("--size", options_.sizeText, "Width x height in pixels (" + PlotCliOptions{}.sizeText + ")")
+        ->type_name("WxH");
+    command
+        .add_option("--budget", input.budget,
+                    "Time budget in seconds for the path, the roots and the curves (" +
+                        std::to_string(plot::kDefaultBudgetSeconds) + ")")
+        ->type_name("SECONDS")
+        ->check(CLI::PositiveNumber);
   }
 
  private:

@@ -4,6 +4,7 @@
 // picture is written, so the other commands never load Qt.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "plot/Limits.h"
 #include "plot/Scene.h"
 #include "problem/Problem.h"
+#include "problem/Readers.h"
 #include "solvers/Solvers.h"
 
 namespace cli {
@@ -23,17 +25,13 @@ inline constexpr std::string_view kPlotUsage =
     "                    [--def NAME=EXPR]... [--size WxH] [--budget SECONDS]\n";
 
 struct PlotCliOptions {
-  int example = 0;
-  std::vector<std::string> equations;
+  int example = 0;  // 1..kExampleCount, or 0 when equations or a file are given
+  // --eq, --def, --vars, --x0, --box, --method and --budget as typed; without
+  // --method (or with newton) the Go road.
+  problem::CommandLineInput input;
   std::optional<std::string> file;  // a system file instead of the equations
-  std::optional<std::string> namesText;
-  std::optional<std::string> valuesText;
-  std::string method{problem::NameOf(problem::Method::Newton)};
-  std::vector<std::string> definitions;  // --def NAME=EXPR (not with newton)
-  std::optional<std::string> boxText;
   std::string output;
   std::string sizeText = "900x700";
-  double budget = plot::kDefaultBudgetSeconds;  // seconds
 };
 
 // The limits and defaults in the text come from plot/Limits.h and
@@ -83,13 +81,37 @@ struct GoPath {
 // executable, else in ../lib/nlsolver/ from it. Writes scene to path.
 bool WritePicture(const plot::Scene& scene, const std::string& path, std::string& error);
 
-// The picture's scene for the options, and the report line's parts; the
-// exit status when the options or the system are refused (messages on err),
-// nullopt when the scene is ready. Keeps nothing from the call but `scene`.
-struct PlotOutcome {
+enum class PictureFormat { Png, Svg };
+
+// What a plot run did, for the report line: the problem as read, the
+// method's run and what the time budget cut short, and once the picture is
+// written its file, format and size.
+struct PlotReport {
+  std::vector<std::string> equations;  // as the picture names them: as typed, " = 0" added unless LEFT = RIGHT
+  std::vector<std::string> names;
+  std::vector<double> start;
+  problem::Method method = problem::Method::Newton;
+  std::string outcome;   // the method's run in words: its end point, iterations, max|F|
   std::string cutShort;  // what the time budget cut short, in words; empty when nothing
+  std::optional<std::size_t> rootsInBox;  // two unknowns: the roots the search found in the box
+
+  std::string file;  // the picture written; empty until then
+  PictureFormat format = PictureFormat::Png;
+  int width = 0;
+  int height = 0;
 };
-std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotOutcome& outcome,
+
+// "From (start): outcome[; cut short]": the picture's subtitle and the
+// report line's tail.
+std::string PlotSummary(const PlotReport& report);
+// "wrote FILE (WxH): SUMMARY", then for two unknowns "N roots found in the box".
+void PrintPlotReport(const PlotReport& report, std::ostream& out);
+
+// The picture's scene for the options, and the report's parts up to the
+// writing; the exit status when the options or the system are refused
+// (messages on err), nullopt when the scene is ready. Keeps nothing from the
+// call but `scene`.
+std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotReport& report,
                                   std::ostream& err);
 
 int RunPlot(const PlotCliOptions& options, std::ostream& out, std::ostream& err);

@@ -112,30 +112,36 @@ problem::WarningList GoRoadWarnings(const problem::CommandLineInput& input, cons
   const problem::ReadResult result =
       fileText ? problem::ReadSystemFile(fileName, *fileText, goRoad) : problem::ReadCommandLine(goRoad);
   if (!result.problem) return {};
+  return GoRoadWarnings(*result.problem);
+}
+
+problem::WarningList GoRoadWarnings(const problem::Problem& typed) {
   // Names the Go command will refuse (not one per equation, or not names at
   // all) refuse the run: warnings about them would only hide its message.
-  const problem::Problem& typed = *result.problem;
   bool namesRefused = typed.names.value.size() != typed.equations.size();
   for (const std::string& name : typed.names.value) namesRefused = namesRefused || !IsOneName(name);
   return namesRefused ? problem::WarningList{} : typed.warnings;
 }
 
-std::optional<std::string> RefusedText(const ReadProblem& read, bool equations) {
-  eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
+CompiledProblem::CompiledProblem()
+    : library_(std::make_shared<eval::ClsMath>()), libraryMessages_(*library_, ui_) {}
+
+ProblemCompile CompileProblem(const ReadProblem& read) {
+  std::unique_ptr<CompiledProblem> compiled(new CompiledProblem());
   const std::vector<std::string>& names = read.problem.names.value;
-  auto refused = [&](const std::string& text) -> std::optional<std::string> {
+  // The text compiled, or the engine's description of why not.
+  std::optional<std::string> refused;
+  auto compile = [&](const std::string& text) -> std::optional<eval::CompiledEquation> {
     try {
-      eval::CompiledEquation equation(text, names, library);
-      return std::nullopt;
+      return eval::CompiledEquation(text, names, compiled->library_);
     } catch (const eval::ScriptError& error) {
-      return OneLine(error.Description());
+      refused = OneLine(error.Description());
+      return std::nullopt;
     }
   };
   // The place of a refusal: in the text as typed when that fails the same
   // way (a definition's name in it is only a name), else in the expanded
-  // text where that is the text typed.
+  // text where that is the text typed. Only a refusal compiles again.
   auto placeOf = [](const problem::PlacedText& typed, const std::string& expanded, const std::string& description) {
     if (const auto failure = CompileFailureOf(typed.Text());
         failure && failure->description == description && failure->offset != std::string::npos)
@@ -145,40 +151,41 @@ std::optional<std::string> RefusedText(const ReadProblem& read, bool equations) 
                    failure && failure->description == description ? failure->offset : std::string::npos);
   };
   for (std::size_t k = 0; k < read.expansion.definitions.size(); ++k) {
-    const std::string& text = read.expansion.definitions[k].expression;
-    const auto description = refused(text);
-    if (!description) continue;
-    const problem::Definition& definition = read.problem.definitions[k];
-    return problem::Format(problem::ProblemError{
-        definition.source, placeOf(definition.expression, text, *description), 0, {},
-        "the definition of " + definition.name + ": " + *description});
+    const problem::ExpandedDefinition& expanded = read.expansion.definitions[k];
+    auto definition = compile(expanded.expression);
+    if (!definition) {
+      const problem::Definition& typed = read.problem.definitions[k];
+      return ProblemCompile{nullptr, problem::Format(problem::ProblemError{
+                                         typed.source, placeOf(typed.expression, expanded.expression, *refused), 0,
+                                         {}, "the definition of " + typed.name + ": " + *refused})};
+    }
+    compiled->definitionNames_.push_back(expanded.name);
+    compiled->definitions_.push_back(std::move(*definition));
   }
-  for (std::size_t i = 0; equations && i < read.expansion.equations.size(); ++i) {
+  std::vector<eval::CompiledEquation> equations;
+  equations.reserve(read.expansion.equations.size());
+  for (std::size_t i = 0; i < read.expansion.equations.size(); ++i) {
     const std::string& text = read.expansion.equations[i];
-    const auto description = refused(text);
-    if (!description) continue;
-    const problem::Equation& equation = read.problem.equations[i];
-    return problem::Format(problem::ProblemError{equation.source,
-                                                 placeOf(equation.text, text, *description),
-                                                 static_cast<int>(i) + 1, {}, *description});
+    auto equation = compile(text);
+    if (!equation) {
+      const problem::Equation& typed = read.problem.equations[i];
+      return ProblemCompile{nullptr, problem::Format(problem::ProblemError{typed.source,
+                                                                           placeOf(typed.text, text, *refused),
+                                                                           static_cast<int>(i) + 1, {}, *refused})};
+    }
+    equations.push_back(std::move(*equation));
   }
-  return std::nullopt;
+  compiled->system_.emplace(std::move(equations), names);
+  return ProblemCompile{std::move(compiled), {}};
 }
 
-std::vector<DefinitionValue> DefinitionValues(const ReadProblem& read, std::span<const double> x) {
+std::vector<DefinitionValue> CompiledProblem::DefinitionValues(std::span<const double> x) {
   std::vector<DefinitionValue> values;
-  if (read.expansion.definitions.empty()) return values;
-  eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-  for (const problem::ExpandedDefinition& definition : read.expansion.definitions) {
-    DefinitionValue value{definition.name, std::nullopt};
-    try {
-      eval::CompiledEquation compiled(definition.expression, read.problem.names.value, library);
-      const eval::EquationResult result = compiled.Evaluate(x);
-      if (result.fault == eval::EquationFault::None && std::isfinite(result.value)) value.value = result.value;
-    } catch (const eval::ScriptError&) {
-    }
+  values.reserve(definitions_.size());
+  for (std::size_t k = 0; k < definitions_.size(); ++k) {
+    DefinitionValue value{definitionNames_[k], std::nullopt};
+    const eval::EquationResult result = definitions_[k].Evaluate(x);
+    if (result.fault == eval::EquationFault::None && std::isfinite(result.value)) value.value = result.value;
     values.push_back(std::move(value));
   }
   return values;

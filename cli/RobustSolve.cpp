@@ -33,19 +33,6 @@ robust::Method RobustMethod(problem::Method method) {
   return robust::Method::Auto;
 }
 
-// The equation (1-based) whose text the compiler refuses, for the message.
-int RefusedEquation(std::span<const std::string> equations, std::span<const std::string> names,
-                    const std::shared_ptr<eval::ClsMath>& library) {
-  for (std::size_t i = 0; i < equations.size(); ++i) {
-    try {
-      eval::CompiledEquation equation(equations[i], names, library);
-    } catch (const eval::ScriptError&) {
-      return static_cast<int>(i) + 1;
-    }
-  }
-  return 1;
-}
-
 bool AllFinite(std::span<const double> values) {
   for (double value : values)
     if (!std::isfinite(value)) return false;
@@ -116,25 +103,13 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   };
   if (!read.read) return refuse(read.refusal.message);
   const ReadProblem& problem = *read.read;
-  const std::vector<std::string>& names = problem.problem.names.value;
-  const std::vector<std::string>& equations = problem.expansion.equations;
-  // The definitions first: one the equations do not use is compiled only
-  // for the report. The equations are compiled once, and tried one by one
-  // only to say where one is refused.
-  if (auto refused = RefusedText(problem, false)) return refuse(*refused);
-  // Declared before the library, which keeps a reference to it. The library
-  // is silent: its messages would come once per trial point, and a failing
-  // equation is reported once, by the verdict.
-  eval::SilentUi libraryUi;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, libraryUi);
-  std::optional<eval::CompiledSystem> system;
-  try {
-    system.emplace(equations, names, library);
-  } catch (const eval::ScriptError& error) {
-    if (auto refused = RefusedText(problem)) return refuse(*refused);
-    return refuse("Eq_" + std::to_string(RefusedEquation(equations, names, library)) + ": " + error.Description());
-  }
+  // Each definition and equation compiled once; a refused one is named
+  // with its place. The library is silent: its messages would come once per
+  // trial point, and a failing equation is reported once, by the verdict.
+  ProblemCompile compile = CompileProblem(problem);
+  if (!compile.compiled) return refuse(compile.refusal);
+  CompiledProblem& compiled = *compile.compiled;
+  eval::CompiledSystem* const system = &compiled.System();
   CompiledResiduals residuals(*system);
   // Ctrl-C or SIGTERM ends the solve with its best point so far, checked as usual.
   CatchInterrupts();
@@ -144,7 +119,7 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   report.run = robust::Solve(options, residuals, problem.problem.start.value);
   if (report.run.verdict == robust::Verdict::EvaluationFailure) report.failure = residuals.LastFailure();
   report.sentence = Sentence(report.run, report.failure);
-  report.definitions = DefinitionValues(problem, report.run.x);
+  report.definitions = compiled.DefinitionValues(report.run.x);
   report.derivatives = eval::DerivativesName(system->Method());
   if (report.run.interrupted) {
     report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;

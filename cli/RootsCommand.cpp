@@ -356,17 +356,15 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
     return kExitFailure;
   }
 
-  // Failures during the search are rejected points, not messages.
-  eval::SilentUi ui;
-  auto library = std::make_shared<eval::ClsMath>();
-  const eval::ClsMath::UiBinding libraryMessages(*library, ui);
-  std::optional<eval::CompiledSystem> system;
-  if (const auto refused = RefusedText(*read.read)) {
-    err << (fromFile ? "" : "nlsolve roots: ") << *refused << '\n';
+  // Failures during the search are rejected points, not messages: the
+  // compiled problem's library is silent.
+  ProblemCompile compile = CompileProblem(*read.read);
+  if (!compile.compiled) {
+    err << (fromFile ? "" : "nlsolve roots: ") << compile.refusal << '\n';
     return kExitFailure;
   }
-  system.emplace(equations, names, library);
-  CompiledResiduals residuals(*system);
+  CompiledProblem& compiled = *compile.compiled;
+  CompiledResiduals residuals(compiled.System());
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {
@@ -390,9 +388,9 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   report.warnings = given.warnings;
   report.rankTolerance = search.rankTolerance;
   report.summary = robust::RootsSummary(report.search, search.maxSeconds);
-  for (const robust::FoundRoot& root : report.search.roots) report.rootDefinitions.push_back(DefinitionValues(*read.read, root.x));
+  for (const robust::FoundRoot& root : report.search.roots) report.rootDefinitions.push_back(compiled.DefinitionValues(root.x));
   for (const robust::FoundRoot& root : report.search.outsideBox)
-    report.outsideDefinitions.push_back(DefinitionValues(*read.read, root.x));
+    report.outsideDefinitions.push_back(compiled.DefinitionValues(root.x));
   if (report.search.interrupted) report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
 
   if (options.json) {

@@ -570,6 +570,14 @@ CompiledSystem::CompiledSystem(std::span<const std::string> equations, std::span
   for (const std::string& text : equations) equations_.emplace_back(text, names_, library);
 }
 
+CompiledSystem::CompiledSystem(std::vector<CompiledEquation> equations, std::span<const std::string> names)
+    : names_(names.begin(), names.end()), equations_(std::move(equations)) {
+  for (const CompiledEquation& equation : equations_) {
+    assert(equation.Dimension() == names_.size() && "each equation is compiled with the system's names");
+    (void)equation;
+  }
+}
+
 Derivatives CompiledSystem::Method() const {
   for (const CompiledEquation& e : equations_) {
     if (e.Method() == Derivatives::CentralDifferences) return Derivatives::CentralDifferences;

@@ -12,6 +12,7 @@
 //
 //   auto library = std::make_shared<eval::ClsMath>();
 //   eval::CompiledSystem system(equations, names, library);  // ScriptError as AddCode gives
+//   eval::CompiledSystem same(std::move(compiledEquations), names);  // or from CompiledEquations
 //   eval::EvaluationStatus s = system.Evaluate(x, f, jacobian);  // J row-major Count() x Dimension()
 //   system.Evaluate(x, f, jacobian, bounds);  // and a bound on each F_i's rounding error
 //   eval::EnclosureStatus e = system.Enclose(box, fBox, jacobianBox);  // over an interval box
@@ -119,6 +120,9 @@ class CompiledSystem {
  public:
   CompiledSystem(std::span<const std::string> equations, std::span<const std::string> names,
                  std::shared_ptr<ClsMath> library);
+  // Equations compiled already, each with these names (one at a time, so
+  // that a caller knows which one a ScriptError came from).
+  CompiledSystem(std::vector<CompiledEquation> equations, std::span<const std::string> names);
 
   int Count() const { return static_cast<int>(equations_.size()); }
   std::span<const std::string> Names() const { return names_; }

@@ -12,6 +12,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/PlotCommand.h"
+#include "cli/ProblemInput.h"
 
 namespace {
 
@@ -196,18 +197,61 @@ TEST(CliDefinitions, InFilesAndOnTheCommandLineWithTheirValues) {
   EXPECT_NEAR(nlohmann::json::parse(batch.json)["x"][0].get<double>(), 1.4142135623730951, 1e-12);
 }
 
+// One compile per command: the first definition or equation refused (the
+// definitions first) is named at its place; a compiled problem gives its
+// definitions' values at a point, undefined where they are.
+TEST(CliCompile, NamesTheFirstRefusedTextOrGivesTheDefinitionsValues) {
+  struct CompileRow {
+    std::vector<std::string> equations;
+    std::vector<std::string> definitions;
+    std::string refusal;  // empty: it compiles
+  };
+  const std::vector<CompileRow> rows = {
+      {{"x - k", "y + 1"}, {"k = 2*"}, "--def (column 7): the definition of k: Syntax error"},
+      {{"x - (1", "y +* 1"}, {}, "--eq (column 7): Eq_1: Expected ')'"},
+      {{"x - 1", "y +* 1"}, {}, "--eq (column 4): Eq_2: Syntax error"},
+      {{"x - k)", "y"}, {"k = (1"}, "--def (column 7): the definition of k: Expected ')'"},
+      {{"x^2 - k", "y - j"}, {"k = 4", "j = k*x", "s = Sqr(x)"}, ""},
+  };
+  for (const CompileRow& row : rows) {
+    SCOPED_TRACE(row.equations[0]);
+    problem::CommandLineInput input{.road = problem::Road::Full};
+    input.equations = row.equations;
+    input.definitions = row.definitions;
+    input.names = "x,y";
+    const cli::ProblemRead read = cli::ReadCommandProblem(input, std::nullopt);
+    ASSERT_TRUE(read.read) << read.refusal.message;
+    const cli::ProblemCompile compile = cli::CompileProblem(*read.read);
+    EXPECT_EQ(compile.refusal, row.refusal);
+    ASSERT_EQ(compile.compiled == nullptr, !row.refusal.empty());
+    if (!compile.compiled) continue;
+    cli::CompiledProblem& compiled = *compile.compiled;
+    const std::vector<double> at{-3, 2};
+    std::vector<double> f(2);
+    ASSERT_TRUE(compiled.System().Evaluate(at, f).ok);
+    EXPECT_EQ(f, (std::vector<double>{5, 14}));
+    const std::vector<cli::DefinitionValue> values = compiled.DefinitionValues(at);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[0].name, "k");
+    EXPECT_EQ(values[0].value, 4.0);
+    EXPECT_EQ(values[1].value, -12.0);
+    EXPECT_EQ(values[2].name, "s");
+    EXPECT_FALSE(values[2].value.has_value());
+  }
+}
+
 // A picture names the equations as typed: LEFT = RIGHT as it stands.
 TEST(CliDefinitions, PicturesNameTheEquationsAsTyped) {
   cli::PlotCliOptions options;
-  options.equations = {"x^2 + y^2 = r2", "x - y"};
-  options.definitions = {"r2 = 4"};
-  options.namesText = "x,y";
-  options.valuesText = "1,1.5";
-  options.method = "hybrid";
+  options.input.equations = {"x^2 + y^2 = r2", "x - y"};
+  options.input.definitions = {"r2 = 4"};
+  options.input.names = "x,y";
+  options.input.start = "1,1.5";
+  options.input.method = "hybrid";
   options.output = "never.png";
-  options.budget = 5;
+  options.input.budget = "5";
   plot::Scene scene;
-  cli::PlotOutcome outcome;
+  cli::PlotReport outcome;
   std::ostringstream err;
   ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err)) << err.str();
   EXPECT_EQ(scene.title, "x^2 + y^2 = r2;   x - y = 0");

@@ -319,6 +319,32 @@ TEST(CompiledSystemEvaluate, FAndJacobianInOnePassNameTheFirstFault) {
   }
 }
 
+// Equations compiled one at a time make the same system as their texts:
+// the same F, J and method, an equation on the engine's road included.
+TEST(CompiledSystemEvaluate, FromCompiledEquationsAsFromTheirTexts) {
+  eval::SilentUi ui;
+  auto library = std::make_shared<eval::ClsMath>();
+  const eval::ClsMath::UiBinding messages(*library, ui);
+  const std::vector<std::string> names{"x1", "x2"};
+  const std::vector<std::string> texts{"x1^2-2*x2-2", "(x1 Mod 3) + Sin(x2)"};
+  eval::CompiledSystem fromTexts(texts, names, library);
+  std::vector<eval::CompiledEquation> equations;
+  for (const std::string& text : texts) equations.emplace_back(text, names, library);
+  eval::CompiledSystem fromEquations(std::move(equations), names);
+  EXPECT_EQ(fromEquations.Count(), 2);
+  EXPECT_EQ(fromEquations.Dimension(), 2);
+  EXPECT_EQ(fromEquations.Method(), Derivatives::CentralDifferences);
+  EXPECT_EQ(fromEquations.Method(), fromTexts.Method());
+  for (const std::vector<double>& x : {std::vector<double>{3, -1}, {0.5, 2}, {7.25, -0.5}}) {
+    SCOPED_TRACE(x[0]);
+    std::vector<double> f(2), j(4), fExpected(2), jExpected(4);
+    EXPECT_TRUE(fromEquations.Evaluate(x, f, j).ok);
+    EXPECT_TRUE(fromTexts.Evaluate(x, fExpected, jExpected).ok);
+    EXPECT_EQ(f, fExpected);
+    EXPECT_EQ(j, jExpected);
+  }
+}
+
 TEST(CompiledSystemEvaluate, GuardedFailuresSetErrorAsTheEngineDoes) {
   Compiled c("Ln(x) + x");
   std::vector<double> g(1);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -302,6 +303,10 @@ TEST(PlotCommand, WritesThePictureOrSaysWhy) {
       {{"plot", "--example", "1", "--size", "50x50", "-o", png}, 2, "--size needs WxH"},
       {{"plot", "--eq", "x1-1", "-o", png}, 2, "--method newton (the Go command) takes 2 to 6 equations"},
       {{"plot", "--eq", "x1+", "--eq", "x2", "--method", "hybrid", "-o", png}, 1, "Eq_1"},
+      // The Go road's refusals are located and worded as the other methods' are.
+      {{"plot", "--eq", "x1+", "--eq", "x2", "-o", png}, 1, "nlsolve plot: --eq (column 4): Eq_1: Syntax error"},
+      {{"plot", "--eq", "x1", "--eq", "x2", "--box", "2:1", "-o", png}, 2, "--box: expected LOW below HIGH, got '2:1'"},
+      {{"plot", "--eq", "x1", "--eq", "x2", "--vars", "a", "-o", png}, 2, "--vars needs 2 names, one per equation (given 1)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.back());
@@ -489,8 +494,8 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
   auto make = [](int example, std::vector<std::string> equations, std::string method) {
     cli::PlotCliOptions options;
     options.example = example;
-    options.equations = std::move(equations);
-    options.method = std::move(method);
+    options.input.equations = std::move(equations);
+    options.input.method = std::move(method);
     options.output = "unused.png";
     return options;
   };
@@ -502,11 +507,11 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
       {"three unknowns, lm", make(0, {"x1^2+x2^2+x3^2-1", "x1-x2", "x2-x3"}, "lm")},
       {"auto", make(0, {"x1^3-2*x1-5"}, "auto")},
   };
-  rows[3].options.valuesText = "1,2,3";
+  rows[3].options.input.start = "1,2,3";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     plot::Scene scene;
-    cli::PlotOutcome outcome;
+    cli::PlotReport outcome;
     std::ostringstream err;
     ASSERT_FALSE(cli::BuildPlotScene(row.options, scene, outcome, err).has_value()) << err.str();
     scene.kind = plot::Kind::Convergence;  // the axis of the runs, also for a plane
@@ -518,12 +523,12 @@ TEST(PlotSubtitle, CountsTheIterationsTheAxisShows) {
 
 TEST(PlotBudget, DrawsWhatIsDoneAndSaysWhatWasCutShort) {
   cli::PlotCliOptions options;
-  options.equations = {"x1^2+x2^2-4", "x1*x2-1"};
-  options.method = "hybrid";
+  options.input.equations = {"x1^2+x2^2-4", "x1*x2-1"};
+  options.input.method = "hybrid";
   options.output = "unused.png";
-  options.budget = 1e-9;
+  options.input.budget = "1e-9";
   plot::Scene scene;
-  cli::PlotOutcome outcome;
+  cli::PlotReport outcome;
   std::ostringstream err;
   ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err).has_value()) << err.str();
   ASSERT_TRUE(scene.contours.has_value());
@@ -533,13 +538,73 @@ TEST(PlotBudget, DrawsWhatIsDoneAndSaysWhatWasCutShort) {
   EXPECT_NE(scene.subtitle.find(outcome.cutShort), std::string::npos);
   EXPECT_FALSE(scene.evaluate) << "the scene must not call back into the command's equations";
   // The default budget leaves this small system whole.
-  options.budget = plot::kDefaultBudgetSeconds;
+  options.input.budget.reset();  // the default
   plot::Scene whole;
-  cli::PlotOutcome done;
+  cli::PlotReport done;
   ASSERT_FALSE(cli::BuildPlotScene(options, whole, done, err).has_value()) << err.str();
   EXPECT_TRUE(whole.contours->complete);
   EXPECT_EQ(done.cutShort, "");
   EXPECT_EQ(whole.roots.size(), 4u);
+}
+
+// The Go road reads a system file through the problem readers: its names,
+// start and box make the plane, and --box wins over the box line.
+TEST(PlotGoRoad, TakesTheNamesStartAndBoxOfAFile) {
+  const std::string path = TempPath("goroad.txt");
+  std::ofstream(path) << "names: u, v\nstart: 1, 3\nbox: -3:3, 0:5\nu^2 - 4\nv - u\n";
+  struct Row {
+    std::optional<std::string> box;
+    plot::Box expected;
+  } rows[] = {{std::nullopt, {-3, 3, 0, 5}}, {"-1:4", {-1, 4, -1, 4}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.box.value_or("the file's box"));
+    cli::PlotCliOptions options;
+    options.file = path;
+    options.input.box = row.box;
+    options.output = "unused.png";
+    plot::Scene scene;
+    cli::PlotReport report;
+    std::ostringstream err;
+    ASSERT_FALSE(cli::BuildPlotScene(options, scene, report, err).has_value()) << err.str();
+    EXPECT_EQ(scene.box.xMin, row.expected.xMin);
+    EXPECT_EQ(scene.box.xMax, row.expected.xMax);
+    EXPECT_EQ(scene.box.yMin, row.expected.yMin);
+    EXPECT_EQ(scene.box.yMax, row.expected.yMax);
+    EXPECT_EQ(scene.names, (std::vector<std::string>{"u", "v"}));
+    EXPECT_EQ(report.start, (std::vector<double>{1, 3}));
+    EXPECT_EQ(report.method, problem::Method::Newton);
+    EXPECT_EQ(scene.title, "u^2 - 4 = 0;   v - u = 0");
+    EXPECT_EQ(scene.subtitle, cli::PlotSummary(report));
+  }
+}
+
+// The report line: the file, its size, the run, what the budget cut short,
+// and for two unknowns the roots in the box.
+TEST(PlotReportLine, SaysWhatWasWrittenAndFound) {
+  cli::PlotReport plane;
+  plane.file = "p.png";
+  plane.width = 900;
+  plane.height = 700;
+  plane.start = {2, 0.5};
+  plane.outcome = "hybrid: root at (1.932, 0.5176)";
+  plane.rootsInBox = 1;
+  cli::PlotReport runs;
+  runs.file = "c.svg";
+  runs.format = cli::PictureFormat::Svg;
+  runs.width = runs.height = 320;
+  runs.start = {1, 2, 3};
+  runs.outcome = "lm: root at (0.5774, 0.5774, 0.5774)";
+  runs.cutShort = "the time budget of 1 s cut short the method's run";
+  const std::pair<cli::PlotReport, std::string> rows[] = {
+      {plane, "wrote p.png (900x700): From (2, 0.5): hybrid: root at (1.932, 0.5176)\n1 root found in the box\n"},
+      {runs, "wrote c.svg (320x320): From (1, 2, 3): lm: root at (0.5774, 0.5774, 0.5774); the time budget of 1 s "
+             "cut short the method's run\n"},
+  };
+  for (const auto& [report, expected] : rows) {
+    std::ostringstream out;
+    cli::PrintPlotReport(report, out);
+    EXPECT_EQ(out.str(), expected);
+  }
 }
 
 std::vector<std::string> DirectoryNames(const std::string& directory) {

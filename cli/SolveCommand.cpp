@@ -123,8 +123,6 @@ class SolveCommand : public Command {
         ->allow_extra_args(false);
     command.add_flag("--log", options_.log, "Print the solvers' iteration log first");
     command.add_flag("--json", options_.json, "Print one JSON object instead");
-    command.add_flag("--certify", options_.certify,
-                     "Prove the root found is the only one in a small box (needs --method hybrid, lm or auto)");
     command.add_option("--method", input.method, "newton (the Go command, default), hybrid, lm or auto")
         ->type_name("METHOD")
         ->check(CLI::IsMember(MethodChoices()));
@@ -149,6 +147,8 @@ class SolveCommand : public Command {
                     "auto: seed of the perturbed starts (" + DefaultText(static_cast<double>(defaults.seed)) + ")")
         ->type_name("N")
         ->check(CLI::NonNegativeNumber);
+    command.add_flag("--certify", options_.certify,
+                     "Prove the root found is the only one in a small box (needs --method hybrid, lm or auto)");
   }
 
   int Run(std::ostream& out, std::ostream& err) override {

@@ -36,7 +36,8 @@ constexpr std::string_view kIdKey = "id";
 constexpr std::string_view kErrorKey = "error";
 constexpr std::string_view kDefinitionsKey = "definitions";
 constexpr std::string_view kWarningsKey = "warnings";
-constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, id";
+constexpr std::string_view kCertifyKey = "certify";
+constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, certify, id";
 
 constexpr std::string_view kNullId = "null";
 constexpr std::size_t kReadChunkBytes = std::size_t{1} << 16;
@@ -252,7 +253,7 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   if (!line.is_object()) throw LineError{"a line must be a JSON object"};
   for (const auto& [key, value] : line.items()) {
     if (key != kEqKey && key != kFileKey && key != kNamesKey && key != kStartKey && key != kMethodKey &&
-        key != kDefinitionsKey && key != kIdKey) {
+        key != kDefinitionsKey && key != kCertifyKey && key != kIdKey) {
       throw LineError{"unknown field \"" + key + "\"; a batch line knows " + std::string(kKnownKeys)};
     }
   }
@@ -262,6 +263,14 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   problem::CommandLineInput method;
   method.method = MethodOf(line);
   const bool robustRoad = problem::RoadOf(method) == problem::Road::Full;
+  bool certify = false;
+  if (const auto it = line.find(kCertifyKey); it != line.end()) {
+    if (!it->is_boolean()) throw LineError{"\"certify\" must be true or false"};
+    certify = it->get<bool>();
+  }
+  // The Go road's results stay as they are: it has no proof to give.
+  if (certify && !robustRoad)
+    throw LineError{"\"certify\": true needs a \"method\" of hybrid, lm or auto: the Go command does not certify its answer"};
 
   // The file's text, read once, for the problem's reader and the Go command alike.
   std::optional<std::string> fileText;
@@ -281,7 +290,7 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
     if (!read.read) throw LineError{WithoutSource(read.refusal.message, lineNumber)};
     if (auto problem = RobustSolveProblem(method, read.read->expansion.equations.size(), false))
       throw LineError{*problem};
-    return RobustSolveJson(RunRobustProblem(read, *method.method));
+    return RobustSolveJson(RunRobustProblem(read, *method.method, certify));
   }
   // The Go road takes no definitions; its reader says so.
   if (line.contains(kDefinitionsKey) && given.error) throw LineError{WithoutSource(problem::Format(*given.error), lineNumber)};

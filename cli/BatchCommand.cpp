@@ -379,7 +379,8 @@ class BatchCommand : public Command {
            "      per line: {\"eq\": [EXPR, ...], \"names\": TEXT, \"start\": TEXT,\n"
            "      \"method\": M, \"definitions\": [\"NAME = EXPR\", ...], \"id\": ...} (M as\n"
            "      solve --method; definitions need one beyond newton), or {\"file\": PATH, ...}\n"
-           "      for a system file. Writes one JSON object per line in input order:\n"
+           "      for a system file; \"certify\": true (with a method beyond newton) proves\n"
+           "      the root found as solve --certify does. Writes one JSON object per line in input order:\n"
            "      the object of solve --json with the line's id, or {\"id\": ...,\n"
            "      \"error\": ...} for a line that cannot run (see docs/json.md). --jobs\n"
            "      runs N lines at once (default: " +

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -58,7 +60,73 @@ nlohmann::json Numbers(std::span<const double> values) {
   return list;
 }
 
+std::string_view RootTestName(robust::RootTest test) {
+  return test == robust::RootTest::Scaled ? "scaled" : "absolute";
+}
+
+// Three digits, as the sentences write numbers.
+std::string ShortNumber(double value) {
+  if (std::isinf(value)) return "infinite";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3G", value);
+  return text;
+}
+
 }  // namespace
+
+std::string CertificationReason(const robust::Certificate& certificate, const eval::CompiledSystem& system,
+                                bool nearSingularRoot) {
+  const std::string equation = "Eq_" + std::to_string(certificate.equation + 1);
+  const bool located = certificate.equation >= 0 && certificate.equation < system.Count();
+  switch (certificate.outcome) {
+    case robust::CertifyOutcome::Certified:
+      return "";
+    case robust::CertifyOutcome::NotCertifiable:
+      if (!located) return "an equation has no enclosure rule";
+      // An equation on the engine's road has no tape to enclose at all.
+      if (system.Equation(certificate.equation).Method() == eval::Derivatives::CentralDifferences)
+        return equation + " has no enclosure: it is not compiled (" + OneLine(certificate.what) + ")";
+      return equation + " uses " + certificate.what + ", a function without an enclosure rule";
+    case robust::CertifyOutcome::NotSquare:
+      return "the system is not square: a proof needs as many equations as unknowns";
+    case robust::CertifyOutcome::Singular:
+      return "a singular or nearly singular root: the Jacobian there cannot be inverted reliably (a multiple "
+             "root, or roots that are not isolated)";
+    case robust::CertifyOutcome::Domain:
+      if (!located) return "outside the equations' domain: " + certificate.what;
+      return "every box tried around the root reaches where " + certificate.what + " in " + equation +
+             " is undefined or has no slope";
+    case robust::CertifyOutcome::NoContraction:
+      if (nearSingularRoot)
+        return "a singular or nearly singular root: no box around it contracted under Krawczyk's operator (a "
+               "multiple root, or roots that are not isolated)";
+      return "no box around the point contracted under Krawczyk's operator: no root near it, or not one alone";
+  }
+  return "";
+}
+
+std::string BoxText(std::span<const robust::Bounds> box) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  std::string text;
+  for (std::size_t j = 0; j < box.size(); ++j) {
+    // The shortest text of the neighbouring double lies strictly beyond the end.
+    text += (j ? " x [" : "[") + FullPrecisionText(std::nextafter(box[j].lo, -kInfinity)) + ", " +
+            FullPrecisionText(std::nextafter(box[j].hi, kInfinity)) + "]";
+  }
+  return text;
+}
+
+double BoxWidth(std::span<const robust::Bounds> box) {
+  double width = 0;
+  for (const robust::Bounds& side : box) width = std::max(width, side.hi - side.lo);
+  return width;
+}
+
+nlohmann::json BoxJson(std::span<const robust::Bounds> box) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const robust::Bounds& side : box) list.push_back({side.lo, side.hi});
+  return list;
+}
 
 bool WantsRobustSolve(const problem::CommandLineInput& input) {
   return problem::RoadOf(input) == problem::Road::Full || input.ftol || input.maxEvaluations || input.maxSeconds ||
@@ -87,9 +155,10 @@ robust::Options RobustOptionsOf(const problem::MethodOptions& options) {
   return result;
 }
 
-RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested) {
+RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify) {
   RobustSolveReport report;
   report.requested = requested;
+  report.certify = certify;
   if (read.read) {
     report.problemRead = true;
     report.names = read.read->problem.names.value;
@@ -121,6 +190,15 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   report.sentence = Sentence(report.run, report.failure);
   report.definitions = compiled.DefinitionValues(report.run.x);
   report.derivatives = eval::DerivativesName(system->Method());
+  if (certify) {
+    if (report.run.verdict == robust::Verdict::Root) {
+      report.certificate = robust::Certify(*system, report.run.x);
+      if (report.certificate->outcome != robust::CertifyOutcome::Certified)
+        report.certification = CertificationReason(*report.certificate, *system, report.run.nearSingular);
+    } else {
+      report.certification = kNoRootToCertify;
+    }
+  }
   if (report.run.interrupted) {
     report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
     report.status = InterruptedExitStatus(report.interruptSignal);
@@ -185,6 +263,20 @@ nlohmann::json RobustSolveJson(const RobustSolveReport& report) {
   // Present only when true, so a clean run's document keeps its keys.
   if (run.interrupted) document["interrupted"] = true;
   if (run.givenStartFailed) document["givenStartFailed"] = true;
+  // The root test at the answer; null where F could not be evaluated.
+  const robust::RootCheck& check = run.rootCheck;
+  document["rootTest"] = check.residualBounds.empty() ? nlohmann::json(nullptr) : nlohmann::json(RootTestName(check.test));
+  document["residualBounds"] = Numbers(check.residualBounds);
+  document["worstRatio"] = Number(check.worstRatio);
+  if (report.certify) {
+    const bool certified = report.certificate && report.certificate->outcome == robust::CertifyOutcome::Certified;
+    document["certified"] = certified;
+    if (certified) {
+      document["enclosure"] = BoxJson(report.certificate->enclosure);
+    } else {
+      document["certification"] = report.certification;
+    }
+  }
   return document;
 }
 
@@ -198,14 +290,22 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
   for (std::size_t i = 0; i < run.x.size(); ++i) out << report.names[i] << "= " << eval::NumberText(run.x[i]) << '\n';
   PrintDefinitions(report.definitions, out);
   out << report.sentence << '\n';
+  if (report.certify) {
+    if (report.certificate && report.certificate->outcome == robust::CertifyOutcome::Certified) {
+      out << "certified: exactly one root in " << BoxText(report.certificate->enclosure) << " (width "
+          << ShortNumber(BoxWidth(report.certificate->enclosure)) << ")\n";
+    } else {
+      out << "not certified: " << report.certification << '\n';
+    }
+  }
   if (run.interrupted)
     out << "The solve was interrupted by " << (report.interruptSignal == SIGTERM ? "SIGTERM" : "SIGINT") << ".\n";
 }
 
 int PrintRobustRun(const ProblemRead& read, const std::string& requested, bool json, std::ostream& out,
-                   std::ostream& err) {
+                   std::ostream& err, bool certify) {
   if (read.read && !json) PrintWarnings(read.read->problem.warnings, err);
-  const RobustSolveReport report = RunRobustProblem(read, requested);
+  const RobustSolveReport report = RunRobustProblem(read, requested, certify);
   if (json) {
     out << JsonText(RobustSolveJson(report)) << '\n';
   } else {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -14,7 +15,9 @@
 #include <nlohmann/json.hpp>
 
 #include "ProblemInput.h"
+#include "eval/compiled/CompiledSystem.h"
 #include "problem/Readers.h"
+#include "robust/Certify.h"
 #include "robust/Robust.h"
 
 namespace cli {
@@ -51,11 +54,38 @@ struct RobustSolveReport {
   std::string_view derivatives;
   int interruptSignal = 0;  // SIGINT or SIGTERM when the run was interrupted
   int status = 1;           // the exit status
+  // --certify: asked for; the certificate when the answer was a root (the
+  // proof is tried only there); why it is not certified, in words.
+  bool certify = false;
+  std::optional<robust::Certificate> certificate;
+  std::string certification;
 };
 
 // One run of a read problem (or its refusal), with the options the problem
-// holds; `requested` names the method for a refusal.
-RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested);
+// holds; `requested` names the method for a refusal. With `certify`, a root
+// found is then proved to be the only one in a small box (robust::Certify).
+RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify = false);
+
+// What --certify needs beyond the Go road, for the usage message.
+inline constexpr std::string_view kCertifyNeedsMethod =
+    "needs --method hybrid, lm or auto: the Go command does not certify its answer";
+// The answer was no root, so nothing was certified.
+inline constexpr std::string_view kNoRootToCertify = "the answer is not a root, so there is nothing to certify";
+
+// Why a certificate was not given, in words, naming the equation and the
+// function where one stopped it (`system` tells a function without an
+// enclosure rule from an equation the compiled form does not cover). A box
+// that did not contract around a root whose Jacobian the verdict found
+// near-singular (`nearSingularRoot`) is said to be such a root.
+std::string CertificationReason(const robust::Certificate& certificate, const eval::CompiledSystem& system,
+                                bool nearSingularRoot = false);
+// "[lo, hi] x [lo, hi]": each end one double outward and then written
+// shortest, so the printed interval holds the enclosure it stands for.
+std::string BoxText(std::span<const robust::Bounds> box);
+// The widest side of a box.
+double BoxWidth(std::span<const robust::Bounds> box);
+// [[lo, hi], ...], the doubles themselves (a JSON reader gets them back exactly).
+nlohmann::json BoxJson(std::span<const robust::Bounds> box);
 
 // The document of `solve --method ... --json` (docs/json.md).
 nlohmann::json RobustSolveJson(const RobustSolveReport& report);
@@ -66,6 +96,6 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
 // The run printed as `solve --method` prints it, the warnings first on err
 // in text; returns the exit status.
 int PrintRobustRun(const ProblemRead& read, const std::string& requested, bool json, std::ostream& out,
-                   std::ostream& err);
+                   std::ostream& err, bool certify = false);
 
 }  // namespace cli

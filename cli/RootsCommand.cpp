@@ -1,7 +1,12 @@
 #include "RootsCommand.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+#include <thread>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -21,11 +26,13 @@
 #include "Interrupt.h"
 #include "ProblemInput.h"
 #include "CompiledResiduals.h"
+#include "RobustSolve.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
 #include "eval/ClsMath.h"
 #include "eval/NumberText.h"
 #include "eval/ScriptError.h"
+#include "robust/Completeness.h"
 #include "robust/Roots.h"
 #include "robust/Verdict.h"
 
@@ -61,6 +68,32 @@ nlohmann::json JsonNumber(double value) {
   return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
 
+// Undecided parts printed at most, smallest first; the rest are counted.
+constexpr std::size_t kListedUndecided = 20;
+
+// What --certify proved of one listed root.
+struct RootProof {
+  bool certified = false;
+  std::vector<robust::Bounds> enclosure;  // certified only
+  robust::InBox where = robust::InBox::Inside;
+  // Why it is not certified, in words; for a certified root, empty or what
+  // else is known (certified to be the same root as another listed one).
+  std::string certification;
+  bool foundByProof = false;
+};
+
+// What --certify proved of the box.
+struct BoxProof {
+  // Per root, in the order of search.roots, then search.outsideBox.
+  std::vector<RootProof> roots;
+  std::vector<RootProof> outside;
+  // Roots in the box the search did not reach, with what the proof says.
+  std::vector<robust::FoundRoot> found;
+  std::vector<RootProof> foundProofs;
+  robust::ProveReport report;
+  std::string line;  // "complete: ..." or "not proved complete: ..."
+};
+
 // What the search found, with the problem it searched as read.
 struct RootsCommandReport {
   std::vector<std::string> names;
@@ -72,20 +105,46 @@ struct RootsCommandReport {
   // Each definition's values at each root, in the order of search.roots and search.outsideBox.
   std::vector<std::vector<DefinitionValue>> rootDefinitions;
   std::vector<std::vector<DefinitionValue>> outsideDefinitions;
-  int interruptSignal = 0;  // SIGINT or SIGTERM when the search was interrupted
+  std::vector<std::vector<DefinitionValue>> foundDefinitions;  // of proof->found
+  int interruptSignal = 0;  // SIGINT or SIGTERM when the search or the proof was interrupted
+  bool interrupted = false;
+  std::optional<BoxProof> proof;  // --certify
 };
 
+nlohmann::json NumbersJson(std::span<const double> values) {
+  nlohmann::json list = nlohmann::json::array();
+  for (double value : values) list.push_back(JsonNumber(value));
+  return list;
+}
+
+// proofs: empty without --certify, else one per root.
 nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots,
-                         const std::vector<std::vector<DefinitionValue>>& definitions) {
+                         const std::vector<std::vector<DefinitionValue>>& definitions,
+                         const std::vector<RootProof>& proofs) {
   nlohmann::json list = nlohmann::json::array();
   for (std::size_t k = 0; k < roots.size(); ++k) {
     const robust::FoundRoot& root = roots[k];
+    const robust::RootCheck& check = root.rootCheck;
     nlohmann::json entry = {{"x", root.x},
                             {"maxAbsResidual", JsonNumber(root.maxAbsResidual)},
                             {"starts", root.starts},
-                            {"conditionEstimate", JsonNumber(root.condition)}};
+                            {"conditionEstimate", JsonNumber(root.condition)},
+                            {"rootTest", check.residualBounds.empty()
+                                             ? nlohmann::json(nullptr)
+                                             : nlohmann::json(check.test == robust::RootTest::Scaled ? "scaled"
+                                                                                                   : "absolute")},
+                            {"residualBounds", NumbersJson(check.residualBounds)},
+                            {"worstRatio", JsonNumber(check.worstRatio)}};
     if (root.onSet) entry["notIsolated"] = true;
     if (!definitions[k].empty()) entry["definitions"] = DefinitionsJson(definitions[k]);
+    if (k < proofs.size()) {
+      const RootProof& proof = proofs[k];
+      entry["certified"] = proof.certified;
+      if (proof.certified) entry["enclosure"] = BoxJson(proof.enclosure);
+      if (!proof.certification.empty()) entry["certification"] = proof.certification;
+      if (proof.certified && proof.where == robust::InBox::OnEdge) entry["onEdge"] = true;
+      entry["foundBy"] = proof.foundByProof ? "proof" : "search";
+    }
     list.push_back(std::move(entry));
   }
   return list;
@@ -94,8 +153,31 @@ nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots,
 nlohmann::json Json(const RootsCommandReport& report) {
   const robust::RootsReport& search = report.search;
   nlohmann::json document = JsonDocument();
-  document["roots"] = RootsJson(search.roots, report.rootDefinitions);
-  document["outsideBox"] = RootsJson(search.outsideBox, report.outsideDefinitions);
+  static const std::vector<RootProof> kNoProofs;
+  if (report.proof) {
+    // The roots the proof found follow the search's.
+    std::vector<robust::FoundRoot> roots = search.roots;
+    roots.insert(roots.end(), report.proof->found.begin(), report.proof->found.end());
+    std::vector<std::vector<DefinitionValue>> definitions = report.rootDefinitions;
+    definitions.insert(definitions.end(), report.foundDefinitions.begin(), report.foundDefinitions.end());
+    std::vector<RootProof> proofs = report.proof->roots;
+    proofs.insert(proofs.end(), report.proof->foundProofs.begin(), report.proof->foundProofs.end());
+    document["roots"] = RootsJson(roots, definitions, proofs);
+    document["outsideBox"] = RootsJson(search.outsideBox, report.outsideDefinitions, report.proof->outside);
+    document["complete"] = report.proof->report.complete;
+    nlohmann::json undecided = nlohmann::json::array();
+    for (const std::vector<robust::Bounds>& part : report.proof->report.undecided) undecided.push_back(BoxJson(part));
+    document["undecided"] = std::move(undecided);
+  } else {
+    document["roots"] = RootsJson(search.roots, report.rootDefinitions, kNoProofs);
+    document["outsideBox"] = RootsJson(search.outsideBox, report.outsideDefinitions, kNoProofs);
+  }
+  const robust::UnseenEstimate& unseen = search.unseenEstimate;
+  document["unseenEstimate"] = {{"roots", unseen.roots},
+                                {"newRootProbability", unseen.newRootProbability},
+                                {"singletons", unseen.singletons},
+                                {"doubletons", unseen.doubletons},
+                                {"startsAtRoots", unseen.startsAtRoots}};
   document["names"] = report.names;
   document["start"] = report.start ? nlohmann::json(*report.start) : nlohmann::json(nullptr);
   nlohmann::json box = nlohmann::json::array();
@@ -105,7 +187,7 @@ nlohmann::json Json(const RootsCommandReport& report) {
   document["startsTried"] = search.startsDone;
   document["evaluations"] = search.evaluations;
   document["seconds"] = search.seconds;
-  if (search.interrupted) document["interrupted"] = true;
+  if (report.interrupted) document["interrupted"] = true;
   if (search.notIsolated) {
     nlohmann::json samples = nlohmann::json::array();
     for (const std::vector<double>& x : search.notIsolated->samples) samples.push_back(x);
@@ -155,6 +237,143 @@ std::string RootLine(const robust::FoundRoot& root, const std::vector<std::strin
   return line;
 }
 
+// "  certified (width 2.2E-16)" or "  not certified: REASON", after a root's line.
+std::string ProofText(const RootProof& proof) {
+  if (!proof.certified) return "  not certified: " + proof.certification;
+  std::string text = "  certified (width " + Short(BoxWidth(proof.enclosure)) + ")";
+  if (proof.where == robust::InBox::OnEdge) text += ", on the box's edge: whether it lies in the box is not proved";
+  if (!proof.certification.empty()) text += ", " + proof.certification;
+  return text;
+}
+
+// What the proof says of one of its roots.
+RootProof ProofOf(const robust::ProvedRoot& proved, const robust::ProveReport& report,
+                  const eval::CompiledSystem& system, bool nearSingular) {
+  RootProof proof;
+  proof.foundByProof = proved.searchIndex < 0;
+  proof.certified = proved.certificate.outcome == robust::CertifyOutcome::Certified;
+  if (!proof.certified) {
+    proof.certification = CertificationReason(proved.certificate, system, nearSingular);
+    return proof;
+  }
+  proof.enclosure = proved.certificate.enclosure;
+  proof.where = proved.where;
+  if (proved.sameAs >= 0 && static_cast<std::size_t>(proved.sameAs) < report.roots.size())
+    proof.certification = "the same root as the one listed at " +
+                          Point(report.roots[static_cast<std::size_t>(proved.sameAs)].point);
+  return proof;
+}
+
+// The line that says whether the list is complete.
+std::string CompletenessLine(const robust::ProveReport& report, bool uncertifiedInside,
+                             const eval::CompiledSystem& system) {
+  if (report.complete) {
+    const int k = report.certifiedInside;
+    const std::string these = uncertifiedInside ? " certified" : "";
+    if (k == 0) return "complete: there is no root in the box (proved)";
+    if (k == 1) return "complete: this" + these + " root is the only root in the box (proved)";
+    return "complete: these " + std::to_string(k) + these + " roots are all the roots in the box (proved)";
+  }
+  std::vector<std::string> reasons;
+  const std::size_t m = report.undecided.size();
+  if (m > 0) reasons.push_back(std::to_string(m) + (m == 1 ? " box remains undecided" : " boxes remain undecided"));
+  for (const robust::ProvedRoot& root : report.roots) {
+    if (root.certificate.outcome == robust::CertifyOutcome::Certified && root.sameAs < 0 &&
+        root.where == robust::InBox::OnEdge) {
+      reasons.push_back("a root lies on the box's edge, and whether it is in the box is not proved");
+      break;
+    }
+  }
+  switch (report.stop) {
+    case robust::ProveStop::Finished:
+      break;
+    case robust::ProveStop::TimeLimit:
+      reasons.push_back("the time budget ran out");
+      break;
+    case robust::ProveStop::BoxLimit:
+      reasons.push_back("the proof took up as many parts of the box as it may");
+      break;
+    case robust::ProveStop::Interrupted:
+      reasons.push_back("the proof was interrupted");
+      break;
+    case robust::ProveStop::UndecidedLimit:
+      reasons.push_back("too many parts stayed undecided (a curve of roots, or a function without an enclosure rule)");
+      break;
+    case robust::ProveStop::NotSquare:
+      reasons.push_back("a proof needs as many equations as unknowns");
+      break;
+    case robust::ProveStop::BadBox:
+      reasons.push_back("the box is not finite");
+      break;
+  }
+  if (report.equation >= 0) {
+    robust::Certificate stopped;
+    stopped.outcome = robust::CertifyOutcome::NotCertifiable;
+    stopped.equation = report.equation;
+    stopped.what = report.what;
+    reasons.push_back(CertificationReason(stopped, system));
+  }
+  std::string line = "not proved complete";
+  for (std::size_t k = 0; k < reasons.size(); ++k) line += (k ? "; " : ": ") + reasons[k];
+  return line;
+}
+
+// Runs the proof over the search's box with the search's roots, within
+// `seconds`; a watcher passes Ctrl-C or SIGTERM on to it.
+robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsReport& search, double seconds) {
+  std::vector<robust::Bounds> box;
+  for (const auto& [low, high] : search.box) box.push_back({low, high});
+  std::vector<std::vector<double>> points;
+  for (const auto* list : {&search.roots, &search.outsideBox})
+    for (const robust::FoundRoot& root : *list) points.push_back(root.x);
+  robust::ProveOptions options;
+  options.maxSeconds = std::max(0.0, seconds);
+  // The proof polls a flag of its own type; the signal sets the process's.
+  std::atomic<bool> stop{InterruptFlag().load() != 0};
+  options.stop = &stop;
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::jthread watcher([&](std::stop_token token) {
+    std::unique_lock lock(mutex);
+    while (!token.stop_requested()) {
+      if (InterruptFlag().load() != 0) {
+        stop = true;
+        return;
+      }
+      wake.wait_for(lock, token, std::chrono::milliseconds(20), [] { return false; });
+    }
+  });
+  robust::ProveReport report = robust::ProveRoots(system, box, points, options);
+  watcher.request_stop();
+  watcher.join();
+  return report;
+}
+
+// A root the proof found: checked by a fresh evaluation as the search checks
+// its own, reached by no start.
+robust::FoundRoot ProvedFoundRoot(std::vector<double> x, robust::Residuals& residuals,
+                                  const robust::RootsReport& search, const robust::RootsOptions& options) {
+  const int n = residuals.Count();
+  const auto N = static_cast<std::size_t>(n);
+  robust::FoundRoot root;
+  std::vector<double> f(N), jacobian(N * N), bounds(N);
+  const robust::EvaluationStatus status = residuals.EvaluateWithBounds(x, f, jacobian, bounds);
+  if (status.Ok()) {
+    root.maxAbsResidual = robust::detail::MaxAbs(f);
+    root.rootCheck = robust::detail::JudgeRoot(f, jacobian, bounds, x, options.ftol);
+    std::vector<double> typical;
+    for (const auto& [low, high] : search.box) typical.push_back(std::min(1.0, 0.5 * (high - low)));
+    root.condition = robust::detail::ConditionAt(jacobian, n, x, typical);
+    root.nearSingular = !(root.condition < options.nearSingularCondition);
+    root.rank = n;
+  } else {
+    root.maxAbsResidual = std::numeric_limits<double>::infinity();
+    root.condition = std::numeric_limits<double>::infinity();
+  }
+  root.x = std::move(x);
+  return root;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::pair<double, double>>> ParseBox(std::string_view text, int n,
@@ -193,22 +412,35 @@ void PrintText(const RootsCommandReport& report, std::ostream& out) {
   for (const auto* list : {&search.roots, &search.outsideBox})
     for (const robust::FoundRoot& root : *list) listed += root.onSet ? 1 : 0;
   if (search.notIsolated) out << NotIsolatedLine(*search.notIsolated, report.rankTolerance, report.names, listed) << '\n';
-  // Each root's line, then a line per definition at it.
+  // Each root's line (with what the proof says of it), then a line per definition at it.
   auto print = [&](const robust::FoundRoot& root, const std::vector<DefinitionValue>& definitions,
-                   std::string_view lead) {
-    out << lead << RootLine(root, report.names) << '\n';
+                   std::string_view lead, const RootProof* proof) {
+    out << lead << RootLine(root, report.names) << (proof ? ProofText(*proof) : std::string()) << '\n';
     for (const DefinitionValue& value : definitions) {
       out << "  " << value.name << " = "
           << (value.value ? FullPrecisionText(*value.value) : std::string("undefined")) << '\n';
     }
   };
-  for (std::size_t k = 0; k < search.roots.size(); ++k) print(search.roots[k], report.rootDefinitions[k], "");
+  const BoxProof* proof = report.proof ? &*report.proof : nullptr;
+  for (std::size_t k = 0; k < search.roots.size(); ++k)
+    print(search.roots[k], report.rootDefinitions[k], "", proof ? &proof->roots[k] : nullptr);
+  if (proof) {
+    for (std::size_t k = 0; k < proof->found.size(); ++k)
+      print(proof->found[k], report.foundDefinitions[k], "found by the proof: ", &proof->foundProofs[k]);
+  }
   for (std::size_t k = 0; k < search.outsideBox.size(); ++k)
-    print(search.outsideBox[k], report.outsideDefinitions[k], "outside the box: ");
+    print(search.outsideBox[k], report.outsideDefinitions[k], "outside the box: ", proof ? &proof->outside[k] : nullptr);
   out << report.summary << '\n';
-  if (search.interrupted)
-    out << "The search was interrupted by " << SignalName(report.interruptSignal)
-        << "; the roots listed are those found so far.\n";
+  if (proof) {
+    out << proof->line << '\n';
+    const std::vector<std::vector<robust::Bounds>>& undecided = proof->report.undecided;
+    for (std::size_t k = 0; k < undecided.size() && k < kListedUndecided; ++k)
+      out << "  undecided: " << BoxText(undecided[k]) << '\n';
+    if (undecided.size() > kListedUndecided) out << "  ... and " << undecided.size() - kListedUndecided << " more\n";
+  }
+  if (report.interrupted)
+    out << "The " << (search.interrupted ? "search" : "proof") << " was interrupted by "
+        << SignalName(report.interruptSignal) << "; the roots listed are those found so far.\n";
 }
 
 struct RootsCliOptions {
@@ -217,12 +449,13 @@ struct RootsCliOptions {
   std::optional<std::string> file;  // a system file instead of the equations
   std::optional<int> starts;
   bool json = false;
+  bool certify = false;
 };
 
 std::string UsageText() {
   return "Usage: nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
          "                     [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
-         "                     [--budget SECONDS] [--ftol T] [--def NAME=EXPR]... [--json]\n";
+         "                     [--budget SECONDS] [--ftol T] [--def NAME=EXPR]... [--certify] [--json]\n";
 }
 
 std::string HelpText() {
@@ -230,7 +463,7 @@ std::string HelpText() {
   const problem::Defaults problemDefaults;
   return "  nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--def NAME=EXPR]... [--x0 TEXT]\n"
          "                [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
-         "                [--budget SECONDS] [--ftol T] [--json]\n"
+         "                [--budget SECONDS] [--ftol T] [--certify] [--json]\n"
          "      Searches a box for every root of 1 to " +
          std::to_string(kMaxRootsEquations) +
          " equations in as many\n"
@@ -257,7 +490,19 @@ std::string HelpText() {
          "      Exit status 0 when a root is in the box. Each definition's value\n"
          "      follows its root. FILE is a system file (- for standard input) giving\n"
          "      the equations; --vars, --x0 and --box override its names:, start: and\n"
-         "      box: lines.\n";
+         "      box: lines. The sentence says which test verified the roots and\n"
+         "      estimates the roots not found from how many starts reached each one\n"
+         "      (--json: rootTest, residualBounds, worstRatio per root; unseenEstimate).\n"
+         "      --certify then proves the list with interval arithmetic: each root is\n"
+         "      certified to be the only one in a small box (or why not), the box is\n"
+         "      split until every part holds no root or one certified root, roots the\n"
+         "      search missed are added (\"found by the proof\"), and one line says\n"
+         "      \"complete: these k roots are all the roots in the box (proved)\" or\n"
+         "      \"not proved complete: m boxes remain undecided\", listing the smallest\n"
+         "      " + std::to_string(kListedUndecided) +
+         ". With --certify the search takes at most half of --budget and\n"
+         "      the proof the rest. --json adds complete, undecided and, per root,\n"
+         "      certified, enclosure, certification and foundBy.\n";
 }
 
 class RootsCommand : public Command {
@@ -302,6 +547,8 @@ class RootsCommand : public Command {
         ->type_name("T")
         ->check(CLI::PositiveNumber);
     command.add_flag("--json", options_.json, "Print one JSON object instead");
+    command.add_flag("--certify", options_.certify,
+                     "Prove each root and whether the list is complete (shares --budget with the search)");
   }
 
   int Run(std::ostream& out, std::ostream& err) override;
@@ -348,6 +595,9 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   if (givenOptions.seed.origin.kind != problem::OriginKind::Default) search.seed = givenOptions.seed.value;
   if (givenOptions.budget.origin.kind != problem::OriginKind::Default) search.maxSeconds = givenOptions.budget.value;
   if (givenOptions.ftol.origin.kind != problem::OriginKind::Default) search.ftol = givenOptions.ftol.value;
+  // --certify: the search takes at most half the budget, the proof what is left.
+  const double budget = search.maxSeconds;
+  if (options.certify) search.maxSeconds = budget / 2;
   if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) {
     const bool fileFields = given.start.origin.kind == problem::OriginKind::File ||
                             given.box.origin.kind == problem::OriginKind::File;
@@ -387,21 +637,61 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   if (given.start.origin.kind != problem::OriginKind::Default) report.start = given.start.value;
   report.warnings = given.warnings;
   report.rankTolerance = search.rankTolerance;
-  report.summary = robust::RootsSummary(report.search, search.maxSeconds);
+  // With --certify the proof, not the starts' estimate, says what may be missing.
+  report.summary = robust::RootsSummary(report.search, search.maxSeconds, !options.certify);
   for (const robust::FoundRoot& root : report.search.roots) report.rootDefinitions.push_back(compiled.DefinitionValues(root.x));
   for (const robust::FoundRoot& root : report.search.outsideBox)
     report.outsideDefinitions.push_back(compiled.DefinitionValues(root.x));
-  if (report.search.interrupted) report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
+  if (options.certify) {
+    if (progress) err << "\rroots: proving the list complete" << std::flush;
+    BoxProof proof;
+    proof.report = ProveList(compiled.System(), report.search, budget - report.search.seconds);
+    if (progress) err << "\r\033[K" << std::flush;
+    const std::size_t inBox = report.search.roots.size();
+    const std::size_t searched = inBox + report.search.outsideBox.size();
+    bool uncertifiedInside = false;
+    for (const robust::ProvedRoot& proved : proof.report.roots) {
+      const bool searchedRoot = proved.searchIndex >= 0 && static_cast<std::size_t>(proved.searchIndex) < searched;
+      const auto s = static_cast<std::size_t>(std::max(proved.searchIndex, 0));
+      const robust::FoundRoot* found = !searchedRoot ? nullptr
+                                       : s < inBox   ? &report.search.roots[s]
+                                                     : &report.search.outsideBox[s - inBox];
+      RootProof root = ProofOf(proved, proof.report, compiled.System(), found && found->nearSingular);
+      if (searchedRoot) {
+        if (s < inBox) {
+          uncertifiedInside = uncertifiedInside || !root.certified;
+          proof.roots.push_back(std::move(root));
+        } else {
+          proof.outside.push_back(std::move(root));
+        }
+      } else if (proved.searchIndex < 0 && proved.sameAs < 0 && root.certified &&
+                 proved.where != robust::InBox::Outside) {
+        proof.found.push_back(ProvedFoundRoot(proved.point, residuals, report.search, search));
+        proof.foundProofs.push_back(std::move(root));
+      }
+    }
+    // ProveRoots keeps every search point, in order.
+    proof.roots.resize(inBox);
+    proof.outside.resize(report.search.outsideBox.size());
+    for (const robust::FoundRoot& root : proof.found) report.foundDefinitions.push_back(compiled.DefinitionValues(root.x));
+    proof.line = CompletenessLine(proof.report, uncertifiedInside, compiled.System());
+    report.interrupted = proof.report.stop == robust::ProveStop::Interrupted;
+    report.proof = std::move(proof);
+  }
+  report.interrupted = report.interrupted || report.search.interrupted;
+  if (report.interrupted) report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
 
   if (options.json) {
     out << JsonText(Json(report)) << '\n';
-    // The sentence goes to stderr, so stdout stays one document.
+    // The sentences go to stderr, so stdout stays one document.
     err << report.summary << '\n';
+    if (report.proof) err << report.proof->line << '\n';
   } else {
     PrintText(report, out);
   }
-  if (report.search.interrupted) return InterruptedExitStatus(report.interruptSignal);
-  return report.search.roots.empty() ? kExitFailure : kExitSuccess;
+  if (report.interrupted) return InterruptedExitStatus(report.interruptSignal);
+  const bool rootInBox = !report.search.roots.empty() || (report.proof && !report.proof->found.empty());
+  return rootInBox ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace

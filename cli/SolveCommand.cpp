@@ -29,7 +29,7 @@ std::string UsageText() {
          "             --method " +
          MethodAlternatives() +
          " [--ftol T] [--max-evaluations N] [--max-seconds S]\n"
-         "             [--max-starts N] [--seed N] [--def NAME=EXPR]...\n";
+         "             [--max-starts N] [--seed N] [--def NAME=EXPR]... [--certify]\n";
 }
 
 std::string HelpText() {
@@ -52,6 +52,7 @@ std::string HelpText() {
          MethodAlternatives() +
          " [--def NAME=EXPR]... [--ftol T]\n"
          "                [--max-evaluations N] [--max-seconds S] [--max-starts N] [--seed N]\n"
+         "                [--certify]\n"
          "      newton (the default) is the Go command above. hybrid (Powell's dogleg\n"
          "      trust region), lm (Levenberg-Marquardt) and auto (hybrid, then lm, then\n"
          "      both from perturbed starts) take 1 to " +
@@ -72,7 +73,14 @@ std::string HelpText() {
          "      NAME=EXPR) defines a quantity and LEFT = RIGHT is the equation\n"
          "      LEFT - (RIGHT). Every command warns on stderr (\"nlsolve: warning: ...\")\n"
          "      about a name nothing defines, an unknown no equation uses, a comparison\n"
-         "      as an equation and values not separated by commas.\n";
+         "      as an equation and values not separated by commas. The sentence says\n"
+         "      which test decided (the rounding bound, with the worst ratio of |F| to\n"
+         "      it and its equation, or --ftol); --json: rootTest, residualBounds,\n"
+         "      worstRatio. --certify then proves, with interval arithmetic (Krawczyk's\n"
+         "      operator), that a small box around a root holds exactly one root, and\n"
+         "      prints \"certified: exactly one root in [lo, hi] x ... (width W)\" or\n"
+         "      \"not certified: REASON\" (a singular root, a function without an\n"
+         "      enclosure rule, ...); --json: certified, enclosure or certification.\n";
 }
 
 struct SolveCliOptions {
@@ -82,6 +90,7 @@ struct SolveCliOptions {
   std::optional<std::string> file;  // a system file instead of the equations
   bool log = false;
   bool json = false;
+  bool certify = false;
 };
 
 int Fail(std::ostream& err, std::string_view message) {
@@ -138,9 +147,14 @@ class SolveCommand : public Command {
                     "auto: seed of the perturbed starts (" + DefaultText(static_cast<double>(defaults.seed)) + ")")
         ->type_name("N")
         ->check(CLI::NonNegativeNumber);
+    command.add_flag("--certify", options_.certify,
+                     "Prove the root found is the only one in a small box (needs --method hybrid, lm or auto)");
   }
 
   int Run(std::ostream& out, std::ostream& err) override {
+    // The Go road's output stays as it is: it has no proof to give.
+    if (options_.certify && problem::RoadOf(options_.input) == problem::Road::Go)
+      return Usage(err, "--certify " + std::string(kCertifyNeedsMethod));
     if (options_.file) return RunFile(out, err);
     if (WantsRobustSolve(options_.input)) return RunRobust(out, err);
     return RunGo(out, err);
@@ -169,7 +183,8 @@ class SolveCommand : public Command {
       for (std::string_view text : app::ExampleEquations(options_.example)) input.equations.emplace_back(text);
     }
     if (auto problem = RobustSolveProblem(input, input.equations.size(), options_.log)) return Usage(err, *problem);
-    return PrintRobustRun(ReadCommandProblem(input, std::nullopt), input.method.value_or(""), options_.json, out, err);
+    return PrintRobustRun(ReadCommandProblem(input, std::nullopt), input.method.value_or(""), options_.json, out, err,
+                          options_.certify);
   }
 
   int RunFile(std::ostream& out, std::ostream& err) const {
@@ -189,7 +204,7 @@ class SolveCommand : public Command {
         err << kErrorPrefix << *refusal << '\n';
         return kExitUsage;
       }
-      return PrintRobustRun(problem, options_.input.method.value_or(""), options_.json, out, err);
+      return PrintRobustRun(problem, options_.input.method.value_or(""), options_.json, out, err, options_.certify);
     }
 
     if (!options_.input.definitions.empty()) {

@@ -68,7 +68,8 @@ constexpr std::string_view kMethodKey = "method";
 constexpr std::string_view kDefinitionsKey = "definitions";
 constexpr std::string_view kBoundsKey = "bounds";
 constexpr std::string_view kIdKey = "id";
-constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, bounds, id";
+constexpr std::string_view kCertifyKey = "certify";  // read by the batch command, not here
+constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, bounds, certify, id";
 constexpr std::string_view kBoxKey = "box";
 
 [[noreturn]] void Fail(std::string source, Place place, int equation, std::string field, std::string message) {
@@ -550,7 +551,7 @@ class BatchReader {
     if (!line.is_object()) Refuse({}, "a line must be a JSON object");
     for (const auto& [key, value] : line.items()) {
       if (key != kEqKey && key != kFileKey && key != kNamesKey && key != kStartKey && key != kMethodKey &&
-          key != kDefinitionsKey && key != kBoundsKey && key != kIdKey)
+          key != kDefinitionsKey && key != kBoundsKey && key != kCertifyKey && key != kIdKey)
         Refuse({}, "unknown field \"" + key + "\"; a batch line knows " + std::string(kKnownKeys));
     }
     const bool hasEq = line.contains(kEqKey);

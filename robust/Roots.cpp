@@ -426,7 +426,48 @@ UnseenEstimate EstimateUnseen(std::span<const int> startsPerRoot) {
   return estimate;
 }
 
-std::string RootsSummary(const RootsReport& report, double maxSeconds) {
+namespace {
+
+// Which root test verified the roots in the box: " (each within its rounding
+// bound at the equations' scale)", " (each with max|F| at most 1E-10)", or
+// both where some roots had no rounding bound; empty without a root.
+std::string RootTestWords(const std::vector<FoundRoot>& roots) {
+  bool scaled = false;
+  bool absolute = false;
+  double tolerance = 0;
+  for (const FoundRoot& root : roots) {
+    if (root.rootCheck.residualBounds.empty()) continue;
+    if (root.rootCheck.test == RootTest::Scaled) {
+      scaled = true;
+    } else {
+      absolute = true;
+      tolerance = root.rootCheck.residualBounds.front();
+    }
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%G", tolerance);
+  if (scaled && absolute)
+    return std::string(" (each within its rounding bound at the equations' scale, or with max|F| at most ") + text +
+           " where no bound is known)";
+  if (scaled) return " (each within its rounding bound at the equations' scale)";
+  if (absolute) return std::string(" (each with max|F| at most ") + text + ")";
+  return "";
+}
+
+// What the starts say about roots not found: "; about 3 more roots may exist
+// (estimate from how many starts reached each root)" or "; no unseen root is
+// likely"; without a start at an isolated root they say nothing of them.
+std::string UnseenWords(const UnseenEstimate& estimate) {
+  if (estimate.startsAtRoots == 0) return "; no start reached an isolated root, so roots not found cannot be estimated";
+  if (!(estimate.roots >= kUnseenToGoOn)) return "; no unseen root is likely";
+  const long more = std::max(1L, std::lround(estimate.roots));
+  return "; about " + Count(more, "more root", "more roots") + " may exist" +
+         " (estimate from how many starts reached each root)";
+}
+
+}  // namespace
+
+std::string RootsSummary(const RootsReport& report, double maxSeconds, bool withUnseenEstimate) {
   std::size_t found = 0;
   for (const FoundRoot& root : report.roots) found += root.onSet ? 0 : 1;
   std::string text = "found " + (found == 0 ? std::string("no root") : Count(static_cast<long>(found), "root", "roots"));
@@ -434,7 +475,8 @@ std::string RootsSummary(const RootsReport& report, double maxSeconds) {
     text = "found " + (found == 0 ? std::string("no isolated root") : Count(static_cast<long>(found), "isolated root", "isolated roots")) +
            " and " + Count(report.notIsolated->points, "point", "points") + " of roots that are not isolated";
   text += " in the box with " + Count(report.startsDone, "start", "starts");
-  text += "; another search may find more";
+  text += RootTestWords(report.roots);
+  if (withUnseenEstimate) text += UnseenWords(report.unseenEstimate);
   if (!report.outsideBox.empty())
     text += "; " + Count(static_cast<long>(report.outsideBox.size()), "root", "roots") +
             " outside the box listed apart";

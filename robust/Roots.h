@@ -162,9 +162,11 @@ std::string RootsOptionsProblem(const RootsOptions& options, int n);
 // problem give an empty report.
 RootsReport FindRoots(const RootsOptions& options, Residuals& residuals);
 
-// "found 4 roots in the box with 64 starts; another search may find more",
-// with what stopped the search early and the roots outside the box.
-std::string RootsSummary(const RootsReport& report, double maxSeconds);
+// "found 4 roots in the box with 64 starts (each within its rounding bound
+// at the equations' scale); no unseen root is likely", with what stopped the
+// search early and the roots outside the box. Without the unseen estimate
+// when a proof of completeness speaks instead.
+std::string RootsSummary(const RootsReport& report, double maxSeconds, bool withUnseenEstimate = true);
 
 // Point k (1-based) of the Halton sequence in [0, 1)^n, each coordinate
 // shifted by shift[j] modulo 1.

@@ -234,6 +234,22 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
 
 namespace {
 
+// Which root test judged the answer and how it came out there, for the
+// sentence: "within the rounding bound at the equations' scale (worst ratio
+// 0.02 at Eq_1)" or "at most the absolute tolerance 1E-10" (with `passed`
+// false: "not within ..." / "above ..."), after `lead`. Empty when F could
+// not be evaluated, so no test was applied.
+std::string TestWords(const RootCheck& check, bool passed, std::string_view lead) {
+  if (check.residualBounds.empty()) return "";
+  if (check.test == RootTest::Absolute)
+    return std::string(lead) + (passed ? "at most" : "above") + " the absolute tolerance " +
+           Number(check.residualBounds.front());
+  std::string words = std::string(lead) + (passed ? "within" : "not within") + " the rounding bound at the equations' scale";
+  if (check.worstEquation >= 0)
+    words += " (worst ratio " + Number(check.worstRatio) + " at Eq_" + std::to_string(check.worstEquation + 1) + ")";
+  return words;
+}
+
 std::string Sentence(const Report& report) {
   const std::string work = " after " + std::to_string(report.iterations) +
                            (report.iterations == 1 ? " iteration (" : " iterations (") +
@@ -250,11 +266,11 @@ std::string Sentence(const Report& report) {
                             : "the Jacobian's condition there is about " + Number(report.conditionEstimate);
   switch (report.verdict) {
     case Verdict::Root:
-      return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) + ", " +
-             condition + ".";
+      return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) +
+             TestWords(report.rootCheck, true, ", ") + ", " + condition + ".";
     case Verdict::LeastSquaresMinimum:
       return "No root found: " + where + work + " ended at a least-squares minimum where max|F| = " +
-             Number(report.maxAbsResidual) + " is above the tolerance.";
+             Number(report.maxAbsResidual) + TestWords(report.rootCheck, false, " is ") + ".";
     case Verdict::LimitReached:
       return "No root found: " +
              std::string(report.stopReason == StopReason::Interrupted ? "interrupted ("
@@ -264,7 +280,8 @@ std::string Sentence(const Report& report) {
                          : report.stopReason == StopReason::Interrupted    ? "a stop was requested"
                                                                            : "the methods stopped making progress") +
              ")" + work +
-             "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) + ".";
+             "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) +
+             TestWords(report.rootCheck, false, ", ") + ".";
     case Verdict::EvaluationFailure:
     {
       // F defined everywhere at the point: it is the derivatives that fail.

@@ -19,7 +19,7 @@ rows=(
   "e|eval examples"
   "--|--help --version"
   "--help so|solve"
-  "solve --|--help --example --eq --vars --x0 --def --log --json --method --ftol --max-evaluations --max-seconds --max-starts --seed"
+  "solve --|--help --example --eq --vars --x0 --def --log --json --method --ftol --max-evaluations --max-seconds --max-starts --seed --certify"
   "solve --method |newton hybrid lm auto"
   "plot --method h|hybrid"
   "solve |a.txt b.jsonl sub"

@@ -42,7 +42,7 @@ TEST(BatchLines, BadLinesBecomeErrorObjects) {
       {R"({"id": 1})", 1, "a line needs \"eq\" (the equations) or \"file\" (a system file)"},
       {"{" + eq + R"(, "file": "s.txt"})", nullptr, "a line needs \"eq\" (the equations) or \"file\" (a system file)"},
       {"{" + eq + R"(, "strat": "1,1"})", nullptr,
-       "unknown field \"strat\"; a batch line knows eq, file, names, start, method, definitions, id"},
+       "unknown field \"strat\"; a batch line knows eq, file, names, start, method, definitions, certify, id"},
       {"{" + eq + R"(, "method": "Newton", "id": [2]})", json::array({2}),
        "unknown method \"Newton\"; the methods are newton, hybrid, lm, auto"},
       {R"({"eq": [], "method": "lm"})", nullptr, "--eq must be given 1 to 1000 times with --method lm (given 0)"},

@@ -170,7 +170,7 @@ TEST(ProblemDoors, RefusalsNameTheirPlace) {
        "literal"},
       {"unknown field", ReadBatchLine(R"({"eq": ["x"], "x0": 1})", 3, Files({})),
        "batch line 3: unknown field \"x0\"; a batch line knows eq, file, names, start, method, definitions, bounds, "
-       "id"},
+       "certify, id"},
       {"batch start", ReadBatchLine(R"({"eq": ["x", "y"], "method": "lm", "start": [1, "3x"]})", 3, Files({})),
        "batch line 3: start: '3x' is not a number"},
       {"batch file", ReadBatchLine(R"({"file": "none.txt"})", 3, Files({})),

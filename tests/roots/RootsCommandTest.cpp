@@ -32,15 +32,18 @@ TEST(RootsCommand, JsonHasExactlyTheDocumentedKeys) {
   std::vector<std::string> keys;
   for (const auto& item : document.items()) keys.push_back(item.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"box", "evaluations", "jsonVersion", "names", "outsideBox", "roots",
-                                            "seconds", "start", "startsTried", "warnings"}));
+                                            "seconds", "start", "startsTried", "unseenEstimate", "warnings"}));
   ASSERT_EQ(document["roots"].size(), 4u);
   keys.clear();
   for (const auto& item : document["roots"][0].items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"conditionEstimate", "maxAbsResidual", "starts", "x"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"conditionEstimate", "maxAbsResidual", "residualBounds", "rootTest",
+                                            "starts", "worstRatio", "x"}));
   EXPECT_EQ(document["roots"][0]["x"], (nlohmann::json{-1.0, -1.0}));
   EXPECT_EQ(document["roots"][3]["x"], (nlohmann::json{1.0, 1.0}));
   // The sentence goes to stderr, so stdout stays one document; no progress line off a terminal.
-  EXPECT_EQ(run.err, "found 4 roots in the box with 128 starts; another search may find more\n");
+  EXPECT_EQ(run.err,
+            "found 4 roots in the box with 128 starts (each within its rounding bound at the equations' scale); no "
+            "unseen root is likely\n");
 }
 
 TEST(RootsCommand, PlainOutputOneLinePerRootThenTheSentence) {
@@ -49,15 +52,19 @@ TEST(RootsCommand, PlainOutputOneLinePerRootThenTheSentence) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.substr(0, 4), "x=2 ");
   EXPECT_NE(run.out.find("\noutside the box: x=-2 "), std::string::npos);
-  EXPECT_NE(run.out.find("\nfound 1 root in the box with 8 starts; another search may find more; 1 root "
-                         "outside the box listed apart\n"),
+  EXPECT_NE(run.out.find("\nfound 1 root in the box with 8 starts (each within its rounding bound at the equations' "
+                         "scale); "),
+            std::string::npos);
+  EXPECT_NE(run.out.find("; 1 root outside the box listed apart\n"),
             std::string::npos);
 }
 
 TEST(RootsCommand, NoRootIsAFailureNotAClaim) {
   const Outcome run = Roots({"--eq", "x1^2+x2^2+1", "--eq", "x1-x2"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "found no root in the box with 64 starts; another search may find more\n");
+  EXPECT_EQ(run.out,
+            "found no root in the box with 64 starts; no start reached an isolated root, so roots not found cannot "
+            "be estimated\n");
 }
 
 TEST(RootsCommand, StartsWhereTheEquationsFailAreCountedAndSkipped) {

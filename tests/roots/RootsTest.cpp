@@ -187,7 +187,7 @@ TEST(Roots, DeflationReachesARootPlainStartsMiss) {
   EXPECT_NEAR(deflated.outsideBox[0].x[0], 3.0, 1E-12);
   EXPECT_TRUE(deflated.outsideBox[0].byDeflation);
   EXPECT_EQ(RootsSummary(deflated, options.maxSeconds),
-            "found 1 root in the box with 32 starts; another search may find more; "
+            "found 1 root in the box with 32 starts (each with max|F| at most 1E-10); no unseen root is likely; "
             "1 root outside the box listed apart");
 }
 
@@ -211,19 +211,40 @@ TEST(Roots, TypedStartCentresTheBoxAndComesFirst) {
 TEST(Roots, SummarySaysWhatItKnows) {
   struct Row {
     int roots, starts;
+    robust::UnseenEstimate unseen;
+    robust::RootTest test;
+    double bound;  // each root's bound on each |F_i|; 0: no test applied
     const char* text;
   } rows[] = {
-      {0, 64, "found no root in the box with 64 starts; another search may find more"},
-      {1, 1, "found 1 root in the box with 1 start; another search may find more"},
-      {4, 64, "found 4 roots in the box with 64 starts; another search may find more"},
+      {0, 64, {}, robust::RootTest::Scaled, 0,
+       "found no root in the box with 64 starts; no start reached an isolated root, so roots not found cannot be "
+       "estimated"},
+      {1, 1, {1, 1, 0, 0.0, 1.0}, robust::RootTest::Absolute, 1E-10,
+       "found 1 root in the box with 1 start (each with max|F| at most 1E-10); no unseen root is likely"},
+      {4, 64, {10, 3, 1, 4.5, 0.3}, robust::RootTest::Scaled, 1E-20,
+       "found 4 roots in the box with 64 starts (each within its rounding bound at the equations' scale); about 5 "
+       "more roots may exist (estimate from how many starts reached each root)"},
+      {1, 8, {8, 0, 1, 0.5, 0.0}, robust::RootTest::Scaled, 1E-20,
+       "found 1 root in the box with 8 starts (each within its rounding bound at the equations' scale); about 1 "
+       "more root may exist (estimate from how many starts reached each root)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     RootsReport report;
     report.roots.resize(static_cast<std::size_t>(row.roots));
+    for (FoundRoot& root : report.roots) {
+      root.rootCheck.test = row.test;
+      if (row.bound > 0) root.rootCheck.residualBounds = {row.bound};
+    }
+    report.unseenEstimate = row.unseen;
     report.startsDone = report.startsPlanned = row.starts;
     EXPECT_EQ(RootsSummary(report, 30), row.text);
   }
+  // A proof speaks instead of the estimate.
+  RootsReport report;
+  report.startsDone = report.startsPlanned = 64;
+  report.unseenEstimate = {10, 3, 1, 4.5, 0.3};
+  EXPECT_EQ(RootsSummary(report, 30, false), "found no root in the box with 64 starts");
 }
 
 TEST(Deflation, JacobianMatchesCentralDifferences) {

@@ -14,6 +14,7 @@
 #include "eval/ClsMath.h"
 #include "eval/SolverUi.h"
 #include "eval/compiled/CompiledSystem.h"
+#include "robust/CompiledResiduals.h"
 #include "robust/Certify.h"
 #include "robust/Completeness.h"
 #include "robust/Robust.h"
@@ -61,28 +62,13 @@ void ProveComplete(benchmark::State& state, const System& s) {
   state.counters["undecided"] = static_cast<double>(report.undecided.size());
 }
 
-// robust::Solve over the compiled equations.
-class CompiledResiduals : public robust::Residuals {
- public:
-  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
-  int Count() const override { return system_.Count(); }
-  robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
-                                    std::span<double> jacobian) override {
-    const eval::EvaluationStatus s = system_.Evaluate(x, f, jacobian);
-    return {s.ok ? -1 : s.failedEquation};
-  }
-
- private:
-  eval::CompiledSystem& system_;
-};
-
 // Finding a root from a start 1% away (hybrid, exact derivatives) and
 // certifying the root found, timed in alternation; `ratio` is the
 // certificate's time over the finding's.
 void CertifyAgainstFind(benchmark::State& state, const System& s, std::vector<double> root) {
   eval::SilentUi ui;
   eval::CompiledSystem system(s.equations, s.names, std::make_shared<eval::ClsMath>());
-  CompiledResiduals residuals(system);
+  robust::CompiledResiduals residuals(system);
   std::vector<double> start = root;
   for (double& v : start) v = v * 1.01 + 0.01;
   robust::Options options;

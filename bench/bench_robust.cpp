@@ -15,7 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "cli/CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "eval/ClsMath.h"
 #include "eval/SolverUi.h"
 #include "eval/compiled/CompiledSystem.h"
@@ -130,7 +130,7 @@ std::vector<TextSystem> TextSystems() {
 void EvaluateText(benchmark::State& state, const TextSystem& text, bool bounded) {
   eval::SilentUi ui;
   eval::CompiledSystem system(text.equations, text.names, std::make_shared<eval::ClsMath>());
-  cli::CompiledResiduals residuals(system);
+  robust::CompiledResiduals residuals(system);
   const std::size_t n = text.equations.size();
   std::vector<double> f(n), jacobian(n * n), bounds(n);
   for (auto _ : state) {

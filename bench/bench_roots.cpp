@@ -12,7 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "cli/CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "eval/ClsMath.h"
 #include "eval/SolverUi.h"
 #include "eval/compiled/CompiledSystem.h"
@@ -49,7 +49,7 @@ void Search(benchmark::State& state, const TypedSystem& system, bool deflate) {
   eval::SilentUi ui;
   auto library = std::make_shared<eval::ClsMath>();
   eval::CompiledSystem compiled(system.equations, system.names, library);
-  cli::CompiledResiduals residuals(compiled);
+  robust::CompiledResiduals residuals(compiled);
   robust::RootsOptions options;
   options.box.assign(system.names.size(), {system.low, system.high});
   options.deflate = deflate;

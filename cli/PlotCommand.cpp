@@ -20,7 +20,7 @@
 #include "Commands.h"
 #include "ProblemInput.h"
 #include "RobustSolve.h"
-#include "CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
 #include "app/GoCommand.h"
@@ -138,7 +138,7 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
     run.maxAbs.push_back(step.maxAbsResidual);
     run.iterations.push_back(iteration);
   };
-  CompiledResiduals residuals(equations.System());
+  robust::CompiledResiduals residuals(equations.System());
   const robust::Report report = robust::Solve(options, residuals, start);
   end = report.x;
   // The count the picture's iteration axis ends at: the accepted points of
@@ -385,7 +385,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
 
   if (plane) {
     for (std::size_t e = 0; e < 2; ++e) scene.curveLabels.push_back("F" + std::to_string(e + 1) + ": " + report.equations[e]);
-    CompiledResiduals residuals(equations.System());
+    robust::CompiledResiduals residuals(equations.System());
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
     if (search.maxSeconds > 0) {

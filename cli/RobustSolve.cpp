@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "Commands.h"
 #include "Interrupt.h"
 #include "StreamUi.h"
@@ -179,7 +179,7 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   if (!compile.compiled) return refuse(compile.refusal);
   CompiledProblem& compiled = *compile.compiled;
   eval::CompiledSystem* const system = &compiled.System();
-  CompiledResiduals residuals(*system);
+  robust::CompiledResiduals residuals(*system);
   // Ctrl-C or SIGTERM ends the solve with its best point so far, checked as usual.
   CatchInterrupts();
   robust::Options options = RobustOptionsOf(problem.problem.options);

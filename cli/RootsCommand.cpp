@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <stop_token>
-#include <thread>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -25,7 +22,7 @@
 #include "InputText.h"
 #include "Interrupt.h"
 #include "ProblemInput.h"
-#include "CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "RobustSolve.h"
 #include "StreamUi.h"
 #include "app/ProblemState.h"
@@ -319,7 +316,7 @@ std::string CompletenessLine(const robust::ProveReport& report, bool uncertified
 }
 
 // Runs the proof over the search's box with the search's roots, within
-// `seconds`; a watcher passes Ctrl-C or SIGTERM on to it.
+// `seconds`; Ctrl-C or SIGTERM stops it.
 robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsReport& search, double seconds) {
   std::vector<robust::Bounds> box;
   for (const auto& [low, high] : search.box) box.push_back({low, high});
@@ -328,25 +325,8 @@ robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsR
     for (const robust::FoundRoot& root : *list) points.push_back(root.x);
   robust::ProveOptions options;
   options.maxSeconds = std::max(0.0, seconds);
-  // The proof polls a flag of its own type; the signal sets the process's.
-  std::atomic<bool> stop{InterruptFlag().load() != 0};
-  options.stop = &stop;
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::jthread watcher([&](std::stop_token token) {
-    std::unique_lock lock(mutex);
-    while (!token.stop_requested()) {
-      if (InterruptFlag().load() != 0) {
-        stop = true;
-        return;
-      }
-      wake.wait_for(lock, token, std::chrono::milliseconds(20), [] { return false; });
-    }
-  });
-  robust::ProveReport report = robust::ProveRoots(system, box, points, options);
-  watcher.request_stop();
-  watcher.join();
-  return report;
+  options.stop = &InterruptFlag();  // Ctrl-C or SIGTERM ends the proof at its next part
+  return robust::ProveRoots(system, box, points, options);
 }
 
 // A root the proof found: checked by a fresh evaluation as the search checks
@@ -614,7 +594,7 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
     return kExitFailure;
   }
   CompiledProblem& compiled = *compile.compiled;
-  CompiledResiduals residuals(compiled.System());
+  robust::CompiledResiduals residuals(compiled.System());
 
   const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {

@@ -173,7 +173,7 @@ class Prover {
 
  private:
   ProveStop Budget() const {
-    if (options_.stop != nullptr && options_.stop->load(std::memory_order_relaxed)) return ProveStop::Interrupted;
+    if (options_.stop != nullptr && options_.stop->load(std::memory_order_relaxed) != 0) return ProveStop::Interrupted;
     if (report_.boxes >= options_.maxBoxes) return ProveStop::BoxLimit;
     if (Seconds() > options_.maxSeconds) return ProveStop::TimeLimit;
     if (static_cast<long>(undecided_.size()) > options_.maxUndecided) return ProveStop::UndecidedLimit;

@@ -37,7 +37,7 @@ struct ProveOptions {
   long maxUndecided = 10'000;
   // Set from elsewhere (a signal handler): stop at the next part, with the
   // rest undecided. Not owned; may be null.
-  const std::atomic<bool>* stop = nullptr;
+  const std::atomic<int>* stop = nullptr;  // non-zero: stop
   // No part is split below this fraction of the box's width in an unknown.
   double minWidth = 1E-12;
   // A part narrower than this fraction of the box in every unknown is left

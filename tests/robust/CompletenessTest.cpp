@@ -158,7 +158,7 @@ TEST(ProveRoots, BudgetsLeaveTheRestUndecided) {
   const Case line{"a line of roots", {"x - y", "2*x - 2*y"}, {"x", "y"}, {{-1, 1}, {-1, 1}}, {}, {}, false, {}};
   robust::ProveOptions fewBoxes;
   fewBoxes.maxBoxes = 10;
-  std::atomic<bool> stop{true};
+  std::atomic<int> stop{1};
   robust::ProveOptions stopped;
   stopped.stop = &stop;
   robust::ProveOptions fewUndecided;

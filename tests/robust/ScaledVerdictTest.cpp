@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CompiledResiduals.h"
+#include "robust/CompiledResiduals.h"
 #include "eval/ClsMath.h"
 #include "eval/SolverUi.h"
 #include "eval/compiled/CompiledSystem.h"
@@ -28,14 +28,14 @@ class Compiled {
   Compiled(std::vector<std::string> equations, const std::vector<std::string>& names, const std::string& factor) {
     for (std::string& e : equations) e = factor + "*(" + e + ")";
     system_ = std::make_unique<eval::CompiledSystem>(equations, names, std::make_shared<eval::ClsMath>());
-    residuals_ = std::make_unique<cli::CompiledResiduals>(*system_);
+    residuals_ = std::make_unique<robust::CompiledResiduals>(*system_);
   }
   robust::Residuals& Residuals() { return *residuals_; }
 
  private:
   eval::SilentUi ui_;
   std::unique_ptr<eval::CompiledSystem> system_;
-  std::unique_ptr<cli::CompiledResiduals> residuals_;
+  std::unique_ptr<robust::CompiledResiduals> residuals_;
 };
 
 double DistanceInf(const std::vector<double>& a, const std::vector<double>& b) {

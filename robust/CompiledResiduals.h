@@ -9,21 +9,21 @@
 #include <utility>
 
 #include "eval/compiled/CompiledSystem.h"
-#include "robust/Robust.h"
+#include "Robust.h"
 
-namespace cli {
+namespace robust {
 
-class CompiledResiduals : public robust::Residuals {
+class CompiledResiduals : public Residuals {
  public:
   // `system` must outlive this object.
   explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
   int Count() const override { return system_.Count(); }
-  robust::EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
+  EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                                     std::span<double> jacobian) override {
     return Status(system_.Evaluate(x, f, jacobian));
   }
   bool ProvidesBounds() const override { return true; }
-  robust::EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
+  EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
                                               std::span<double> jacobian, std::span<double> bounds) override {
     return Status(system_.Evaluate(x, f, jacobian, bounds));
   }
@@ -31,7 +31,7 @@ class CompiledResiduals : public robust::Residuals {
   const std::string& LastFailure() const { return lastFailure_; }
 
  private:
-  robust::EvaluationStatus Status(eval::EvaluationStatus status) {
+  EvaluationStatus Status(eval::EvaluationStatus status) {
     if (status.ok) return {};
     lastFailure_ = std::move(status.description);
     return {status.failedEquation < 0 ? 0 : status.failedEquation};
@@ -41,4 +41,4 @@ class CompiledResiduals : public robust::Residuals {
   std::string lastFailure_;
 };
 
-}  // namespace cli
+}  // namespace robust

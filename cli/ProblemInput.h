@@ -118,7 +118,7 @@ class CompiledProblem {
 
 // "NAME = value" per definition, at full precision.
 void PrintDefinitions(const std::vector<DefinitionValue>& values, std::ostream& out);
-// {"NAME": value or null, ...} in the order defined.
+// {"NAME": value or null, ...}, one member per definition (printed with sorted keys).
 nlohmann::json DefinitionsJson(const std::vector<DefinitionValue>& values);
 
 }  // namespace cli

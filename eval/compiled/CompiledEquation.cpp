@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -70,7 +71,9 @@ class Builder {
  public:
   using UnknownMap = std::unordered_map<std::uint32_t, std::uint32_t>;  // global slot -> coordinate
 
-  // `engine` is the equation's own, its unknowns assigned and its Function defined.
+  // `engine` has the unknowns assigned (global slots as in `unknownOf`) and
+  // nothing else of the equation's own: its Function is named by the folded
+  // name alone. The tape's columns are the unknowns the expression uses.
   Builder(CompiledTape& tape, const ScriptEngine& engine, const UnknownMap& unknownOf, const ClsMath& library)
       : tape_(tape), engine_(engine), unknownOf_(unknownOf), members_(library.Members()) {}
 
@@ -134,14 +137,19 @@ class Builder {
   Operand Named(const Expr& e, std::span<const Expr* const> args) {
     const std::string& written = e.name->written;
     const bool call = e.kind == ExprKind::Call;
+    // The equation's own Function, which its engine would have defined.
+    if (e.name->folded == kFunctionFolded) throw Uncovered{"calls " + written};
     const NameMeaning meaning = engine_.Resolve(e.name->folded);
     switch (meaning.kind) {
       case NameKind::Variable: {
         const auto unknown = unknownOf_.find(meaning.index);
         if (unknown == unknownOf_.end()) throw Uncovered{"reads the variable " + written};
         if (call) throw Uncovered{"calls the unknown " + written};
+        const std::span<const std::uint32_t> columns = tape_.Columns();
+        const auto local = std::lower_bound(columns.begin(), columns.end(), unknown->second);
+        assert(local != columns.end() && *local == unknown->second && "UsedUnknowns found every unknown read");
         Operand o;
-        o.slot = unknown->second;
+        o.slot = static_cast<std::uint32_t>(local - columns.begin());
         o.varies = true;
         return o;
       }
@@ -313,6 +321,47 @@ std::string ParsedName(const std::string& name) {
   throw Uncovered{"has an unknown whose name is not a plain variable name: " + name};
 }
 
+// The unknowns (coordinates) an expression reads by name, ascending, found
+// without recursing (a sum of any length is one long left chain). A name
+// Builder refuses may be among them: then nothing is built anyway.
+std::vector<std::uint32_t> UsedUnknowns(const Expr& root, const ScriptEngine& engine,
+                                        const Builder::UnknownMap& unknownOf) {
+  std::vector<std::uint32_t> used;
+  std::vector<const Expr*> pending{&root};
+  while (!pending.empty()) {
+    const Expr* e = pending.back();
+    pending.pop_back();
+    switch (e->kind) {
+      case ExprKind::Name:
+        if (e->localSlot < 0 && e->name->folded != kFunctionFolded) {
+          const NameMeaning meaning = engine.Resolve(e->name->folded);
+          if (meaning.kind == NameKind::Variable) {
+            if (const auto unknown = unknownOf.find(meaning.index); unknown != unknownOf.end()) {
+              used.push_back(unknown->second);
+            }
+          }
+        }
+        break;
+      case ExprKind::Call:
+        for (std::uint32_t k = 0; k < e->argCount; ++k) pending.push_back(e->args[k]);
+        break;
+      case ExprKind::Unary:
+        pending.push_back(e->left);
+        break;
+      case ExprKind::Binary:
+        pending.push_back(e->right);
+        pending.push_back(e->left);
+        break;
+      case ExprKind::Literal:
+      case ExprKind::Member:
+        break;
+    }
+  }
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  return used;
+}
+
 // The one expression a definition holds, or why there is none.
 const Expr& SingleExpression(const Program& program) {
   if (!program.topLevel.empty() || program.functions.size() != 1) {
@@ -332,58 +381,111 @@ std::string_view DerivativesName(Derivatives derivatives) {
   return derivatives == Derivatives::Exact ? "exact" : "central differences";
 }
 
-struct CompiledEquation::Impl {
-  Impl(std::string_view text, std::span<const std::string> names, std::shared_ptr<ClsMath> library);
-  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient, double* bound = nullptr);
-  double EngineValue(std::span<const double> x, bool& guardedFailure);
-  EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
-
-  std::size_t dimension_ = 0;
-  std::vector<std::string> names_;
-  std::shared_ptr<ClsMath> library_;
-  ScriptEngine engine_;                 // the fallback evaluator; holds the library too
-  std::unique_ptr<CompiledTape> tape_;  // null when falling back
-  std::string fallbackReason_;
+struct CompiledNames::Impl {
+  std::vector<std::string> names;
+  std::shared_ptr<ClsMath> library;
+  ScriptEngine engine;  // the unknowns assigned; never an equation's code
+  Builder::UnknownMap unknownOf;
+  std::string uncovered;  // why no equation over these names is compiled; empty when none
 };
 
-CompiledEquation::Impl::Impl(std::string_view text, std::span<const std::string> names,
-                             std::shared_ptr<ClsMath> library)
-    : dimension_(names.size()), names_(names.begin(), names.end()), library_(std::move(library)) {
-  assert(library_ != nullptr);
-  ScriptEngine& engine = engine_;
-  engine.SetLanguage(kLanguage);
-  engine.AddObject(kLibraryName, library_, true);
-  for (const std::string& name : names_) engine.AddCode(name + " = 0");
-  const std::string definition = FunctionDefinition(text);
-  engine.AddCode(definition);
-
+CompiledNames::CompiledNames(std::span<const std::string> names, std::shared_ptr<ClsMath> library)
+    : impl_(std::make_unique<Impl>()) {
+  assert(library != nullptr);
+  Impl& self = *impl_;
+  self.names.assign(names.begin(), names.end());
+  self.library = std::move(library);
+  self.engine.SetLanguage(kLanguage);
+  self.engine.AddObject(kLibraryName, self.library, true);
+  for (const std::string& name : self.names) self.engine.AssignNumber(name, std::string_view("0"));
   try {
     // Each unknown is the global variable its assignment made (the name as
     // the engine's parser reads it, blanks around it dropped). A name the
-    // library takes for itself (a property such as Error) makes none. Of a
-    // name given twice, the later assignment is the one the engine keeps.
-    Builder::UnknownMap unknownOf;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      const std::string folded = ParsedName(names_[i]);
-      const NameMeaning meaning = engine.Resolve(folded);
-      if (meaning.kind != NameKind::Variable) throw Uncovered{"has an unknown named " + folded};
-      unknownOf[meaning.index] = static_cast<std::uint32_t>(i);
+    // library takes for itself (a property such as Error) makes none, nor
+    // does the name of the equation's own Function, which the definition
+    // makes a function. Of a name given twice, the later assignment is the
+    // one the engine keeps.
+    for (std::size_t i = 0; i < self.names.size(); ++i) {
+      const std::string folded = ParsedName(self.names[i]);
+      const NameMeaning meaning = self.engine.Resolve(folded);
+      if (meaning.kind != NameKind::Variable || folded == kFunctionFolded) {
+        throw Uncovered{"has an unknown named " + folded};
+      }
+      self.unknownOf[meaning.index] = static_cast<std::uint32_t>(i);
     }
-    // The tree the engine compiled for the definition above: parsed once.
-    const std::shared_ptr<const Program> program = engine.CompiledCode(definition);
-    auto tape = std::make_unique<CompiledTape>(dimension_, *library_);
-    Builder builder(*tape, engine, unknownOf, *library_);
-    const Builder::Operand result = builder.Build(SingleExpression(*program));
+  } catch (const Uncovered& uncovered) {
+    self.uncovered = uncovered.reason;
+    self.unknownOf.clear();
+  }
+}
+
+CompiledNames::~CompiledNames() = default;
+std::span<const std::string> CompiledNames::Names() const { return impl_->names; }
+const std::shared_ptr<ClsMath>& CompiledNames::Library() const { return impl_->library; }
+
+struct CompiledEquation::Impl {
+  Impl(std::string_view text, std::shared_ptr<CompiledNames> unknowns);
+  // Everything from the tape, with x known to be finite or not.
+  EquationResult Evaluate(std::span<const double> x, std::span<double> gradient, double* bound, bool finite);
+  EquationResult EvaluateRow(std::span<const double> x, std::span<double> row, double* bound, bool finite);
+  EquationResult RunTape(std::span<const double> x, std::span<double> gradient, double* bound);
+  double EngineValue(std::span<const double> x, bool& guardedFailure);
+  EquationResult EvaluateByEngine(std::span<const double> x, std::span<double> gradient);
+  void PrepareEngine(const std::string& definition);
+
+  std::shared_ptr<CompiledNames> unknowns_;  // the names and the library, shared by the system's equations
+  std::size_t dimension_ = 0;
+  std::unique_ptr<ScriptEngine> engine_;  // the fallback evaluator, only when falling back
+  std::unique_ptr<CompiledTape> tape_;    // null when falling back
+  std::vector<std::uint32_t> columns_;    // the unknowns used; all of them when falling back
+  std::vector<double> local_;             // the tape's partials, before they are scattered
+  std::string fallbackReason_;
+};
+
+// Evaluate's add-code steps in a private engine, exactly as the input step
+// prepares an equation's; a fault throws the same ScriptError.
+void CompiledEquation::Impl::PrepareEngine(const std::string& definition) {
+  const CompiledNames::Impl& shared = *unknowns_->impl_;
+  auto engine = std::make_unique<ScriptEngine>();
+  engine->SetLanguage(kLanguage);
+  engine->AddObject(kLibraryName, shared.library, true);
+  for (const std::string& name : shared.names) engine->AssignNumber(name, std::string_view("0"));
+  engine->AddCode(definition);
+  engine_ = std::move(engine);
+}
+
+CompiledEquation::Impl::Impl(std::string_view text, std::shared_ptr<CompiledNames> unknowns)
+    : unknowns_(std::move(unknowns)), dimension_(unknowns_->impl_->names.size()) {
+  CompiledNames::Impl& shared = *unknowns_->impl_;
+  const std::string definition = FunctionDefinition(text);
+  // The tree AddCode would run, its compile errors as AddCode's. Code with
+  // global statements runs when added: only a private engine may run it.
+  const std::shared_ptr<const Program> program = shared.engine.CompiledCode(definition);
+  try {
+    if (!shared.uncovered.empty()) throw Uncovered{shared.uncovered};
+    if (!program->topLevel.empty()) throw Uncovered{"holds statements or a Function of its own"};
+    const Expr& expression = SingleExpression(*program);
+    auto tape = std::make_unique<CompiledTape>(dimension_, UsedUnknowns(expression, shared.engine, shared.unknownOf),
+                                               *shared.library);
+    Builder builder(*tape, shared.engine, shared.unknownOf, *shared.library);
+    const Builder::Operand result = builder.Build(expression);
     tape->SetResult(builder.Slot(result), result.varies);
     tape_ = std::move(tape);
+    columns_.assign(tape_->Columns().begin(), tape_->Columns().end());
+    local_.resize(columns_.size());
   } catch (const Uncovered& uncovered) {
+    PrepareEngine(definition);
     fallbackReason_ = "The equation " + uncovered.reason;
+    columns_.resize(dimension_);
+    for (std::size_t i = 0; i < dimension_; ++i) columns_[i] = static_cast<std::uint32_t>(i);
   }
 }
 
 CompiledEquation::CompiledEquation(std::string_view text, std::span<const std::string> names,
                                    std::shared_ptr<ClsMath> library)
-    : impl_(std::make_unique<Impl>(text, names, std::move(library))) {}
+    : impl_(std::make_unique<Impl>(text, std::make_shared<CompiledNames>(names, std::move(library)))) {}
+CompiledEquation::CompiledEquation(std::string_view text, std::shared_ptr<CompiledNames> unknowns)
+    : impl_(std::make_unique<Impl>(text, std::move(unknowns))) {}
 CompiledEquation::~CompiledEquation() = default;
 CompiledEquation::CompiledEquation(CompiledEquation&&) noexcept = default;
 CompiledEquation& CompiledEquation::operator=(CompiledEquation&&) noexcept = default;
@@ -396,16 +498,19 @@ Derivatives CompiledEquation::Method() const {
 
 const std::string& CompiledEquation::FallbackReason() const { return impl_->fallbackReason_; }
 
+std::span<const std::uint32_t> CompiledEquation::Columns() const { return impl_->columns_; }
+
 EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient) {
-  return impl_->Evaluate(x, gradient);
+  return impl_->Evaluate(x, gradient, nullptr, AllFinite(x));
 }
 
 EquationResult CompiledEquation::Evaluate(std::span<const double> x, std::span<double> gradient, double& bound) {
   assert(!gradient.empty());
-  bound = std::numeric_limits<double>::infinity();
-  EquationResult result = impl_->Evaluate(x, gradient, &bound);
-  if (result.fault != EquationFault::None) bound = std::numeric_limits<double>::infinity();
-  return result;
+  return impl_->Evaluate(x, gradient, &bound, AllFinite(x));
+}
+
+EquationResult CompiledEquation::EvaluateRow(std::span<const double> x, std::span<double> row, double* bound) {
+  return impl_->EvaluateRow(x, row, bound, true);
 }
 
 EnclosureStatus CompiledEquation::Enclose(std::span<const Interval> box, Interval& value,
@@ -422,9 +527,15 @@ EnclosureStatus CompiledEquation::Enclose(std::span<const Interval> box, Interva
     return status;
   }
   CompiledTape::IntervalOutcome outcome;
-  impl_->tape_->RunIntervals(box, value, gradient, outcome);
+  std::vector<Interval> local(impl_->columns_.size());
+  impl_->tape_->RunIntervals(box, value, local, outcome);
   using Failure = CompiledTape::IntervalOutcome::Failure;
-  if (outcome.failure == Failure::None && outcome.coverage == Coverage::Smooth) return status;
+  // Partials along unknowns the equation does not use are exactly 0, unless
+  // nothing is known of the partials (then each is the whole line).
+  const bool smooth = outcome.failure == Failure::None && outcome.coverage == Coverage::Smooth;
+  for (Interval& g : gradient) g = smooth ? Interval(0.0) : Interval::WholeLine();
+  for (std::size_t k = 0; k < local.size(); ++k) gradient[impl_->columns_[k]] = local[k];
+  if (smooth) return status;
   status.ok = false;
   status.what = std::string(outcome.what);
   switch (outcome.failure) {
@@ -464,14 +575,40 @@ EquationResult Fault(EquationFault fault, std::string description, double value,
 }  // namespace
 
 EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::span<double> gradient,
-                                                double* bound) {
+                                                double* bound, bool finite) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
-  if (!tape_) {
-    if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
-    return EvaluateByEngine(x, gradient);
+  if (!tape_) return EvaluateRow(x, gradient, bound, finite);
+  const std::span<double> local = gradient.empty() ? std::span<double>() : std::span<double>(local_);
+  EquationResult result = EvaluateRow(x, local, bound, finite);
+  if (!gradient.empty()) {
+    const double unused = result.fault == EquationFault::None ? 0.0 : std::numeric_limits<double>::quiet_NaN();
+    for (double& g : gradient) g = unused;
+    for (std::size_t k = 0; k < columns_.size(); ++k) gradient[columns_[k]] = local[k];
   }
+  return result;
+}
 
+// Any coordinate not finite is a fault of every equation, as the engine's
+// road counts it (a coordinate has no text to assign).
+EquationResult CompiledEquation::Impl::EvaluateRow(std::span<const double> x, std::span<double> row, double* bound,
+                                                   bool finite) {
+  assert(x.size() == dimension_);
+  assert(row.empty() || row.size() == columns_.size());
+  assert(bound == nullptr || !row.empty());
+  if (bound != nullptr) *bound = std::numeric_limits<double>::infinity();
+  if (!finite) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, row);
+  if (!tape_) {
+    if (!AllFinite(x)) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, row);
+    return EvaluateByEngine(x, row);
+  }
+  EquationResult result = RunTape(x, row, bound);
+  if (bound != nullptr && result.fault != EquationFault::None) *bound = std::numeric_limits<double>::infinity();
+  return result;
+}
+
+EquationResult CompiledEquation::Impl::RunTape(std::span<const double> x, std::span<double> gradient,
+                                               double* bound) {
   CompiledTape::Outcome outcome;
   double value;
   try {
@@ -498,19 +635,21 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
 }
 
 double CompiledEquation::Impl::EngineValue(std::span<const double> x, bool& guardedFailure) {
-  ScriptEngine& engine = engine_;
-  for (std::size_t i = 0; i < dimension_; ++i) engine.AddCode(names_[i] + " = " + ExactText(x[i]));
-  const bool before = library_->Error();
-  library_->SetError(false);
+  ScriptEngine& engine = *engine_;
+  const std::vector<std::string>& names = unknowns_->impl_->names;
+  ClsMath* library = unknowns_->impl_->library.get();
+  for (std::size_t i = 0; i < dimension_; ++i) engine.AddCode(names[i] + " = " + ExactText(x[i]));
+  const bool before = library->Error();
+  library->SetError(false);
   try {
     const std::optional<double> value = ToDouble(engine.Eval(FunctionCall()));
-    guardedFailure = library_->Error();
-    library_->SetError(before || guardedFailure);
+    guardedFailure = library->Error();
+    library->SetError(before || guardedFailure);
     // A result that is no number (a text) is a type mismatch, as Evaluate's callers count it.
     if (!value) throw ScriptError(ErrorNumber::TypeMismatch);
     return *value;
   } catch (...) {
-    library_->SetError(before || library_->Error());
+    library->SetError(before || library->Error());
     throw;
   }
 }
@@ -554,7 +693,8 @@ EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> 
     }
     at[i] = x[i];
     if (!problem.empty()) {
-      return Fault(EquationFault::NoDerivative, std::string(kCentralFailurePrefix) + names_[i] + ": " + problem,
+      return Fault(EquationFault::NoDerivative,
+                   std::string(kCentralFailurePrefix) + unknowns_->impl_->names[i] + ": " + problem,
                    value, gradient);
     }
   }
@@ -566,8 +706,9 @@ EquationResult CompiledEquation::Impl::EvaluateByEngine(std::span<const double> 
 CompiledSystem::CompiledSystem(std::span<const std::string> equations, std::span<const std::string> names,
                                std::shared_ptr<ClsMath> library)
     : names_(names.begin(), names.end()) {
+  const auto unknowns = std::make_shared<CompiledNames>(names, std::move(library));
   equations_.reserve(equations.size());
-  for (const std::string& text : equations) equations_.emplace_back(text, names_, library);
+  for (const std::string& text : equations) equations_.emplace_back(text, unknowns);
 }
 
 CompiledSystem::CompiledSystem(std::vector<CompiledEquation> equations, std::span<const std::string> names)
@@ -606,9 +747,10 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
   EvaluationStatus status;
   status.derivatives = Method();
   results_.resize(equations_.size());
+  const bool finite = AllFinite(x);
   for (std::size_t i = 0; i < equations_.size(); ++i) {
     const std::span<double> row = jacobian.empty() ? std::span<double>() : jacobian.subspan(i * n, n);
-    results_[i] = equations_[i].Evaluate(x, row);
+    results_[i] = equations_[i].impl_->Evaluate(x, row, nullptr, finite);
     const EquationResult& r = results_[i];
     f[i] = r.value;
     NoteFault(status, i, r);
@@ -628,11 +770,48 @@ EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<d
   EvaluationStatus status;
   status.derivatives = Method();
   results_.resize(equations_.size());
+  const bool finite = AllFinite(x);
   for (std::size_t i = 0; i < equations_.size(); ++i) {
-    results_[i] = equations_[i].Evaluate(x, jacobian.subspan(i * n, n), bounds[i]);
+    results_[i] = equations_[i].impl_->Evaluate(x, jacobian.subspan(i * n, n), &bounds[i], finite);
     const EquationResult& r = results_[i];
     f[i] = r.value;
     NoteFault(status, i, r);
+  }
+  return status;
+}
+
+SparseJacobian CompiledSystem::Pattern() const {
+  SparseJacobian pattern;
+  pattern.rowCount = Count();
+  pattern.columnCount = Dimension();
+  pattern.rowStart.reserve(equations_.size() + 1);
+  pattern.rowStart.push_back(0);
+  for (const CompiledEquation& equation : equations_) {
+    const std::span<const std::uint32_t> columns = equation.Columns();
+    pattern.columns.insert(pattern.columns.end(), columns.begin(), columns.end());
+    pattern.rowStart.push_back(pattern.columns.size());
+  }
+  pattern.values.assign(pattern.columns.size(), 0.0);
+  return pattern;
+}
+
+EvaluationStatus CompiledSystem::Evaluate(std::span<const double> x, std::span<double> f, SparseJacobian& jacobian,
+                                          std::span<double> bounds) {
+  assert(x.size() == names_.size() && f.size() == equations_.size());
+  assert(bounds.empty() || bounds.size() == equations_.size());
+  assert(jacobian.rowCount == Count() && jacobian.rowStart.size() == equations_.size() + 1);
+  assert(jacobian.values.size() == jacobian.rowStart.back());
+  EvaluationStatus status;
+  status.derivatives = Method();
+  results_.resize(equations_.size());
+  const bool finite = AllFinite(x);
+  for (std::size_t i = 0; i < equations_.size(); ++i) {
+    const std::size_t start = jacobian.rowStart[i];
+    const std::span<double> row(jacobian.values.data() + start, jacobian.rowStart[i + 1] - start);
+    assert(row.size() == equations_[i].Columns().size());
+    results_[i] = equations_[i].impl_->EvaluateRow(x, row, bounds.empty() ? nullptr : &bounds[i], finite);
+    f[i] = results_[i].value;
+    NoteFault(status, i, results_[i]);
   }
   return status;
 }

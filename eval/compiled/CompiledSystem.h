@@ -10,10 +10,18 @@
 // the exact point and differentiated by central differences with a step scaled
 // to each coordinate; Method() and every status say which was used.
 //
+// Each compiled equation knows the unknowns it uses (Columns(), its row of
+// the Jacobian's sparsity pattern) and carries partials along those only;
+// the system evaluates J either dense or as a sparse matrix (rows compressed).
+//
 //   auto library = std::make_shared<eval::ClsMath>();
 //   eval::CompiledSystem system(equations, names, library);  // ScriptError as AddCode gives
+//   auto unknowns = std::make_shared<eval::CompiledNames>(names, library);  // read once per system
+//   eval::CompiledEquation one(text, unknowns);  // one at a time, sharing the unknowns
 //   eval::CompiledSystem same(std::move(compiledEquations), names);  // or from CompiledEquations
 //   eval::EvaluationStatus s = system.Evaluate(x, f, jacobian);  // J row-major Count() x Dimension()
+//   eval::SparseJacobian j = system.Pattern();  // rows' columns known after compiling
+//   system.Evaluate(x, f, j);  // J's nonzeros into j.values
 //   system.Evaluate(x, f, jacobian, bounds);  // and a bound on each F_i's rounding error
 //   eval::EnclosureStatus e = system.Enclose(box, fBox, jacobianBox);  // over an interval box
 //   system.EncloseEquation(i, box, fBox[i], gradientBox);  // one equation, its coverage in the status
@@ -83,6 +91,40 @@ struct EnclosureStatus {
   Coverage coverage = Coverage::Smooth;
 };
 
+// The unknowns of one system, read once for all its equations: an engine
+// carrying the library as "math" with each unknown assigned 0, as Evaluate's
+// add-code steps leave a private engine before theFunction is defined, and
+// each name resolved to its global variable. Equations compiled with it cost
+// time and memory for their own text, not for every unknown.
+class CompiledNames {
+ public:
+  // Throws the ScriptError the first failing `NAME = 0` gives.
+  CompiledNames(std::span<const std::string> names, std::shared_ptr<ClsMath> library);
+  ~CompiledNames();
+  CompiledNames(const CompiledNames&) = delete;
+  CompiledNames& operator=(const CompiledNames&) = delete;
+
+  std::span<const std::string> Names() const;
+  const std::shared_ptr<ClsMath>& Library() const;
+
+ private:
+  friend class CompiledEquation;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A Jacobian's nonzeros, rows compressed: row i's entries are
+// values[rowStart[i] .. rowStart[i + 1]), at the 0-based columns in
+// `columns` (ascending within a row). An entry listed may hold 0 at a point.
+struct SparseJacobian {
+  int rowCount = 0;
+  int columnCount = 0;
+  std::vector<std::size_t> rowStart;  // rowCount + 1 entries
+  std::vector<std::uint32_t> columns;
+  std::vector<double> values;
+  std::size_t Nonzeros() const { return columns.size(); }
+};
+
 class CompiledEquation {
  public:
   // Performs Evaluate's add-code steps once in a private engine carrying
@@ -90,6 +132,10 @@ class CompiledEquation {
   // fault in the text or a name throws the same ScriptError; then compiles.
   CompiledEquation(std::string_view text, std::span<const std::string> names,
                    std::shared_ptr<ClsMath> library);
+  // The same with the unknowns read once for many equations: the text throws
+  // the same ScriptError, and the equation evaluates alike; a private engine
+  // is prepared only for an equation the compiled form does not cover.
+  CompiledEquation(std::string_view text, std::shared_ptr<CompiledNames> unknowns);
   ~CompiledEquation();
   CompiledEquation(CompiledEquation&&) noexcept;
   CompiledEquation& operator=(CompiledEquation&&) noexcept;
@@ -97,6 +143,9 @@ class CompiledEquation {
   std::size_t Dimension() const;
   Derivatives Method() const;
   const std::string& FallbackReason() const;  // why central differences; empty when exact
+  // The unknowns the equation uses, 0-based and ascending: where its partials
+  // may be nonzero. Every unknown when it falls back (the engine may read any).
+  std::span<const std::uint32_t> Columns() const;
 
   // The value at x (Dimension() coordinates, used exactly) and, when
   // `gradient` is not empty, the Dimension() partials into it (not-a-number
@@ -108,10 +157,14 @@ class CompiledEquation {
   // `bound` of the value. Infinite where no bound is known (the engine's
   // road, a function whose error is unbounded, a fault).
   EquationResult Evaluate(std::span<const double> x, std::span<double> gradient, double& bound);
-  // The value and the partials enclosed over the box (Dimension() intervals).
+  // The value at x and the partials along Columns() into `row`
+  // (Columns().size() values); with `bound`, the rounding bound as above.
+  // Only the coordinates in Columns() are read.
+  EquationResult EvaluateRow(std::span<const double> x, std::span<double> row, double* bound = nullptr);  // The value and the partials enclosed over the box (Dimension() intervals).
   EnclosureStatus Enclose(std::span<const Interval> box, Interval& value, std::span<Interval> gradient);
 
  private:
+  friend class CompiledSystem;  // evaluates many equations at one point, checked once
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -140,6 +193,14 @@ class CompiledSystem {
   // bound into bounds (Count() values).
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f, std::span<double> jacobian,
                             std::span<double> bounds);
+  // The sparsity pattern: each equation's Columns() as a row, values 0.
+  // Its memory grows with the nonzeros, never with Count() x Dimension().
+  SparseJacobian Pattern() const;
+  // F(x) into f and J(x)'s nonzeros into jacobian.values (`jacobian` as
+  // Pattern() gave it), with the bounds when `bounds` is not empty. The same
+  // values and status as the dense Evaluate.
+  EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f, SparseJacobian& jacobian,
+                            std::span<double> bounds = {});
   // Equation i's value and partials over the box, as CompiledEquation::Enclose.
   EnclosureStatus EncloseEquation(int i, std::span<const Interval> box, Interval& value, std::span<Interval> gradient);
   // F and J enclosed over the box: values Count() intervals, jacobian

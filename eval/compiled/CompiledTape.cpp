@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "eval/Builtins.h"
 #include "eval/ClsMath.h"
@@ -12,8 +13,16 @@
 
 namespace eval {
 
-CompiledTape::CompiledTape(std::size_t dimension, ClsMath& library)
-    : n_(dimension), library_(library), values_(dimension, 0.0), grads_(dimension * dimension, 0.0) {
+CompiledTape::CompiledTape(std::size_t dimension, std::vector<std::uint32_t> columns, ClsMath& library)
+    : dimension_(dimension),
+      columns_(std::move(columns)),
+      n_(columns_.size()),
+      library_(library),
+      values_(n_, 0.0),
+      grads_(n_ * n_, 0.0) {
+  for (std::size_t k = 0; k < n_; ++k) {
+    assert(columns_[k] < dimension_ && (k == 0 || columns_[k - 1] < columns_[k]));
+  }
   for (std::size_t i = 0; i < n_; ++i) grads_[i * n_ + i] = 1;
 }
 
@@ -304,12 +313,12 @@ void CompiledTape::Dispatch(Outcome& outcome) {
 }
 
 double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound) {
-  assert(x.size() == n_);
+  assert(x.size() == dimension_);
   assert(bound == nullptr || !gradient.empty());
   bool finite = true;
   for (std::size_t i = 0; i < n_; ++i) {
-    values_[i] = x[i];
-    finite &= std::isfinite(x[i]);
+    values_[i] = x[columns_[i]];
+    finite &= std::isfinite(values_[i]);
   }
   if (!finite) [[unlikely]] {
     outcome.coordinateNotFinite = true;
@@ -359,7 +368,7 @@ Coverage CompiledTape::CallEnclosure(const Instr& in, bool slopes) {
 
 void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
                                 IntervalOutcome& outcome) {
-  assert(box.size() == n_ && gradient.size() == n_);
+  assert(box.size() == dimension_ && gradient.size() == n_);
   outcome = IntervalOutcome{};
   auto unknown = [&] {
     value = Interval::WholeLine();
@@ -382,7 +391,7 @@ void CompiledTape::RunIntervals(std::span<const Interval> box, Interval& value, 
   // Constants and operation slots start exact with zero slopes; the unknowns
   // are the box and its unit directions.
   for (std::size_t s = 0; s < values_.size(); ++s) {
-    intervals_[s] = s < n_ ? box[s] : Interval(values_[s]);
+    intervals_[s] = s < n_ ? box[columns_[s]] : Interval(values_[s]);
     for (std::size_t i = 0; i < n_; ++i) intervalGrads_[s * n_ + i] = Interval(s == i ? 1.0 : 0.0);
   }
   // Every step's slot is used by a later one or is the result, and the

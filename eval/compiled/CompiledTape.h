@@ -1,7 +1,10 @@
 // The compiled form of one covered expression: a straight-line program over
-// numbered slots (the unknowns first, then constants, then one slot per
-// operation), run over doubles, and over gradients when asked. Only
-// CompiledEquation builds and runs it.
+// numbered slots (the unknowns it uses first, then constants, then one slot
+// per operation), run over doubles, and over gradients when asked. Gradients
+// run over the unknowns the expression uses only (its columns, local index k
+// standing for unknown columns[k]), so an equation over three of 10^5
+// unknowns carries three partials per slot. Only CompiledEquation builds and
+// runs it.
 #pragma once
 
 #include <cstdint>
@@ -66,7 +69,11 @@ class CompiledTape {
   static constexpr double kErrorSafety = 2;
   static constexpr double kUnitRoundoff = 0x1p-53;
 
-  CompiledTape(std::size_t dimension, ClsMath& library);
+  // `columns`: the unknowns the expression uses, ascending, each below `dimension`.
+  CompiledTape(std::size_t dimension, std::vector<std::uint32_t> columns, ClsMath& library);
+
+  std::size_t Dimension() const { return dimension_; }
+  std::span<const std::uint32_t> Columns() const { return columns_; }
 
   // Building: slots and instructions in evaluation order.
   std::uint32_t AddConstant(double value);
@@ -75,7 +82,7 @@ class CompiledTape {
                         std::span<const std::uint8_t> varies);
   void SetResult(std::uint32_t slot, bool varies);
 
-  // The gradients take Dimension() doubles per slot: at most this many bytes
+  // The gradients take Columns().size() doubles per slot: at most this many bytes
   // in all, so a long equation over many unknowns cannot take the machine.
   static constexpr std::size_t kMaxGradientBytes = std::size_t{256} << 20;
   bool GradientsWithinBudget() const { return grads_.size() * sizeof(double) <= kMaxGradientBytes; }
@@ -86,14 +93,15 @@ class CompiledTape {
   Value CallFunction(const DerivativeRule& rule, std::uint32_t index, std::span<const Value> args,
                      bool& guardedFailure);
 
-  // Runs the program at x (Dimension() values); with a gradient, fills it.
+  // Runs the program at x (Dimension() values, of which it reads its
+  // columns); with a gradient (Columns().size() partials), fills it.
   // Throws ScriptError where the engine's Eval would.
   // With `bound`, also a bound on the value's rounding error (infinite where
   // none is known); then `gradient` must not be empty.
   double Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound = nullptr);
 
-  // The value and the Dimension() partials enclosed over the box (one
-  // interval per unknown). Runs no library code and changes no Error. The
+  // The value and the Columns().size() partials enclosed over the box (one
+  // interval per unknown of the system, Dimension() of them). Runs no library code and changes no Error. The
   // partials are the whole line unless the coverage is Smooth; the value
   // is the whole line after a failure.
   void RunIntervals(std::span<const Interval> box, Interval& value, std::span<Interval> gradient,
@@ -110,7 +118,9 @@ class CompiledTape {
   double CallError(const CallSite& site, double value, bool guardedFailure);
   Coverage CallEnclosure(const Instr& in, bool slopes);
 
-  std::size_t n_;
+  std::size_t dimension_;
+  std::vector<std::uint32_t> columns_;
+  std::size_t n_;  // columns_.size(): the partials per slot
   ClsMath& library_;
   std::vector<Instr> code_;
   std::vector<CallSite> calls_;

@@ -131,9 +131,13 @@ ProblemCompile CompileProblem(const ReadProblem& read) {
   const std::vector<std::string>& names = read.problem.names.value;
   // The text compiled, or the engine's description of why not.
   std::optional<std::string> refused;
+  // The unknowns are read once for every definition and equation; a fault
+  // in a name is the first text's, as with each text compiled on its own.
+  std::shared_ptr<eval::CompiledNames> unknowns;
   auto compile = [&](const std::string& text) -> std::optional<eval::CompiledEquation> {
     try {
-      return eval::CompiledEquation(text, names, compiled->library_);
+      if (!unknowns) unknowns = std::make_shared<eval::CompiledNames>(names, compiled->library_);
+      return eval::CompiledEquation(text, unknowns);
     } catch (const eval::ScriptError& error) {
       refused = OneLine(error.Description());
       return std::nullopt;

@@ -27,12 +27,12 @@ inline constexpr int kExitFailure = 1;  // an evaluation or a solve failed
 inline constexpr int kExitUsage = 2;    // the command line was wrong
 
 inline constexpr int kMinEquations = 2;  // what the solvers can work with
-// Added where the Go command refuses a number of equations; the count is
-// RobustSolve.h's kMaxRobustEquations.
-inline constexpr std::string_view kOtherMethodsTake = "; --method hybrid, lm or auto takes 1 to 1000 equations";
+// Added where the Go command refuses a number of equations (the robust
+// methods' only limit is RobustSolve.h's memory budget).
+inline constexpr std::string_view kOtherMethodsTake = "; --method hybrid, lm or auto takes 1 equation or more";
 // The same for a batch line, whose method is a field.
 inline constexpr std::string_view kOtherMethodsField =
-    "; \"method\": \"hybrid\", \"lm\" or \"auto\" takes 1 to 1000 equations";
+    "; \"method\": \"hybrid\", \"lm\" or \"auto\" takes 1 equation or more";
 
 // Every JSON document the commands print carries kJsonVersionKey:
 // kJsonVersion; docs/json.md lists the keys of each version.

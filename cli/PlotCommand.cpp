@@ -36,6 +36,8 @@ namespace {
 constexpr const char* kLibraryFile = "libnlsolve_plot.so";
 constexpr const char* kLibraryEnvironment = "NLSOLVE_PLOT_LIBRARY";
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+// A picture of more equations says nothing more; plot keeps this count of its own.
+constexpr int kMaxPlotEquations = 1000;
 
 std::string Joined(const std::vector<std::string>& texts, std::string_view between) {
   std::string all;
@@ -328,8 +330,8 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
   std::vector<std::string> cutShort;
 
   const std::size_t n = read.read->expansion.equations.size();
-  if (n < 1 || n > static_cast<std::size_t>(kMaxRobustEquations))
-    return usage("give --example N or 1 to " + std::to_string(kMaxRobustEquations) + " --eq EXPR");
+  if (n < 1 || n > static_cast<std::size_t>(kMaxPlotEquations))
+    return usage("give --example N or 1 to " + std::to_string(kMaxPlotEquations) + " --eq EXPR");
   if (newton) {
     if (n < static_cast<std::size_t>(kMinEquations) || n > static_cast<std::size_t>(app::kMaxEquations))
       return usage("--method newton (the Go command) takes " + std::to_string(kMinEquations) + " to " +

@@ -128,6 +128,16 @@ nlohmann::json BoxJson(std::span<const robust::Bounds> box) {
   return list;
 }
 
+bool DenseJacobianFits(std::size_t rows, std::size_t columns) {
+  return columns == 0 || rows <= kDenseJacobianBudgetBytes / sizeof(double) / columns;
+}
+
+std::size_t MaxDenseEquations() {
+  std::size_t n = 0;
+  while (DenseJacobianFits(n + 1, n + 1)) ++n;
+  return n;
+}
+
 bool WantsRobustSolve(const problem::CommandLineInput& input) {
   return problem::RoadOf(input) == problem::Road::Full || input.ftol || input.maxEvaluations || input.maxSeconds ||
          input.maxStarts || input.seed;
@@ -137,9 +147,12 @@ std::optional<std::string> RobustSolveProblem(const problem::CommandLineInput& i
   if (problem::RoadOf(input) == problem::Road::Go)
     return "--ftol and the budget options need --method hybrid, lm or auto";
   if (log) return "--log prints the Go command's iteration log; it needs --method newton";
-  if (count < 1 || count > static_cast<std::size_t>(kMaxRobustEquations))
-    return "--eq must be given 1 to " + std::to_string(kMaxRobustEquations) + " times with --method " +
-           input.method.value_or("") + " (given " + std::to_string(count) + ")";
+  if (count < 1)
+    return "--eq must be given at least once with --method " + input.method.value_or("") + " (given 0)";
+  if (!DenseJacobianFits(count, count))
+    return "--method " + input.method.value_or("") + " keeps the Jacobian of " + std::to_string(count) +
+           " equations as a dense matrix, more than its budget of " + std::string(kDenseJacobianBudgetText) +
+           " (at most " + std::to_string(MaxDenseEquations()) + " equations)";
   return std::nullopt;
 }
 

@@ -22,9 +22,16 @@
 
 namespace cli {
 
-// Far beyond what anyone types; the time budget guards the rest.
-inline constexpr int kMaxRobustEquations = 1000;
-static_assert(kMaxRobustEquations == 1000, "Commands.h kOtherMethodsTake names this count");
+// The dense methods (hybrid, lm, auto) and a dense Jacobian printed keep J
+// as rows x columns doubles: at most this many bytes, so a large system is
+// refused with a message instead of taking the machine (n up to 11585 for a
+// square system). The time budget guards the rest.
+inline constexpr std::size_t kDenseJacobianBudgetBytes = std::size_t{1} << 30;
+inline constexpr std::string_view kDenseJacobianBudgetText = "1 GiB";  // kDenseJacobianBudgetBytes in words
+// True when a rows x columns Jacobian of doubles is within the budget.
+bool DenseJacobianFits(std::size_t rows, std::size_t columns);
+// The most equations of a square system within the budget.
+std::size_t MaxDenseEquations();
 
 // True when the robust road runs: the method's road is the Full road
 // (problem::RoadOfMethod), or one of the robust options was given (then

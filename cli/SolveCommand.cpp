@@ -56,9 +56,11 @@ std::string HelpText() {
          "      newton (the default) is the Go command above. hybrid (Powell's dogleg\n"
          "      trust region), lm (Levenberg-Marquardt) and auto (hybrid, then lm, then\n"
          "      both from perturbed starts) take 1 to " +
-         std::to_string(kMaxRobustEquations) +
-         " equations at full precision\n"
-         "      with exact derivatives. A root is a point where every |F| is within\n"
+         std::to_string(MaxDenseEquations()) +
+         " equations (their Jacobian, kept dense,\n"
+         "      within " + std::string(kDenseJacobianBudgetText) +
+         ") at full precision with exact derivatives. A root is a point\n"
+         "      where every |F| is within\n"
          "      " + DefaultText(robust::detail::kRootErrorMultiple) +
          " times what rounding makes of an exact zero there (the equations'\n"
          "      own scale), or at most T with --ftol T. Budgets: --max-evaluations (" + DefaultText(defaults.maxEvaluations) +

@@ -1,6 +1,11 @@
 // The compiled form of every example equation beside the same equation as a
 // native lambda, in one run: the value alone, then the value with the full
 // gradient. After the run a table gives value / native and gradient / value.
+//
+// Then large systems: a tridiagonal system of n equations (each using three
+// unknowns) compiled, and F with J evaluated once as a sparse matrix, for
+// n = 1000, 10^4 and 10^5 (and once dense for n = 1000). Peak memory of the
+// process is reported as max_rss_mb (the largest n runs last).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 
@@ -114,6 +121,94 @@ void BM_CompiledValue(benchmark::State& state) { RunCompiled(state, false); }
 void BM_CompiledGradient(benchmark::State& state) { RunCompiled(state, true); }
 void BM_CompiledBounded(benchmark::State& state) { RunCompiled(state, true, true); }
 
+// -u_{i-1} + 2 u_i - u_{i+1} - h^2 exp(u_i) = 0 with u_0 = u_{n+1} = 0: a
+// discretised boundary-value problem, as a user would type it.
+struct Tridiagonal {
+  std::vector<std::string> equations;
+  std::vector<std::string> names;
+  std::vector<double> start;
+};
+
+Tridiagonal MakeTridiagonal(std::size_t n) {
+  Tridiagonal t;
+  const double h = 1.0 / static_cast<double>(n + 1);
+  char hSquared[40];
+  std::snprintf(hSquared, sizeof hSquared, "%.17g", h * h);
+  for (std::size_t i = 1; i <= n; ++i) t.names.push_back("u" + std::to_string(i));
+  for (std::size_t i = 1; i <= n; ++i) {
+    std::string text = i > 1 ? "-u" + std::to_string(i - 1) + " + " : std::string();
+    text += "2*u" + std::to_string(i);
+    if (i < n) text += " - u" + std::to_string(i + 1);
+    text += std::string(" - ") + hSquared + "*exp(u" + std::to_string(i) + ")";
+    t.equations.push_back(std::move(text));
+  }
+  t.start.assign(n, 0.5);
+  return t;
+}
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+void BM_TridiagonalCompile(benchmark::State& state) {
+  const Tridiagonal t = MakeTridiagonal(static_cast<std::size_t>(state.range(0)));
+  eval::SilentUi ui;
+  for (auto _ : state) {
+    eval::CompiledSystem system(t.equations, t.names, std::make_shared<eval::ClsMath>());
+    benchmark::DoNotOptimize(system.Count());
+  }
+  state.counters["max_rss_mb"] = PeakMegabytes();
+}
+
+void BM_TridiagonalSparseFJ(benchmark::State& state) {
+  const Tridiagonal t = MakeTridiagonal(static_cast<std::size_t>(state.range(0)));
+  eval::SilentUi ui;
+  eval::CompiledSystem system(t.equations, t.names, std::make_shared<eval::ClsMath>());
+  eval::SparseJacobian jacobian = system.Pattern();
+  std::vector<double> f(t.equations.size());
+  std::vector<double> x = t.start;
+  for (auto _ : state) {
+    x[0] += 1E-9;
+    const eval::EvaluationStatus status = system.Evaluate(x, f, jacobian);
+    if (!status.ok) state.SkipWithError("evaluation failed");
+    benchmark::DoNotOptimize(jacobian.values.data());
+  }
+  state.counters["nonzeros"] = static_cast<double>(jacobian.Nonzeros());
+  state.counters["max_rss_mb"] = PeakMegabytes();
+}
+
+void BM_TridiagonalDenseFJ(benchmark::State& state) {
+  const Tridiagonal t = MakeTridiagonal(static_cast<std::size_t>(state.range(0)));
+  eval::SilentUi ui;
+  eval::CompiledSystem system(t.equations, t.names, std::make_shared<eval::ClsMath>());
+  std::vector<double> f(t.equations.size());
+  std::vector<double> jacobian(t.equations.size() * t.names.size());
+  std::vector<double> x = t.start;
+  for (auto _ : state) {
+    x[0] += 1E-9;
+    const eval::EvaluationStatus status = system.Evaluate(x, f, jacobian);
+    if (!status.ok) state.SkipWithError("evaluation failed");
+    benchmark::DoNotOptimize(jacobian.data());
+  }
+  state.counters["max_rss_mb"] = PeakMegabytes();
+}
+
+void RegisterLarge() {
+  benchmark::RegisterBenchmark("BM_TridiagonalDenseFJ", BM_TridiagonalDenseFJ)
+      ->Arg(1000)
+      ->Unit(benchmark::kMillisecond);
+  for (const int n : {1000, 10000, 100000}) {
+    benchmark::RegisterBenchmark("BM_TridiagonalCompile", BM_TridiagonalCompile)
+        ->Arg(n)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_TridiagonalSparseFJ", BM_TridiagonalSparseFJ)
+        ->Arg(n)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
 // The four runs of one equation one after the other, so that a change in the
 // machine's load between them skews the ratios as little as possible; with
 // --benchmark_repetitions the fastest repetition counts.
@@ -192,6 +287,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   RegisterAll();
+  RegisterLarge();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;

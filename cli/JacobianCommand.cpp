@@ -39,16 +39,15 @@ constexpr std::string_view kHelp =
     "  nlsolve jacobian FILE [--vars TEXT] [--at TEXT] [--json]\n"
     "      The same for a system file (- for standard input): its equations, its\n"
     "      names: line unless --vars, and its start: line as the point unless --at.\n"
-    "  --sparse\n"
+    "  nlsolve jacobian ... --sparse [--format mm]\n"
     "      Only the entries an equation's unknowns can make nonzero, one line\n"
     "      `row column value` each (1-based), after the F lines; JSON: rows,\n"
     "      columns, values and nonzeros instead of jacobian. Time and memory grow\n"
-    "      with the nonzeros. Without it the Jacobian (equations x unknowns\n"
-    "      doubles) must fit in 1 GiB.\n"
-    "  --format mm\n"
-    "      The nonzeros as a Matrix Market file (coordinate real general), and\n"
-    "      nothing else; failures on standard error, a value that does not exist\n"
-    "      as nan. Implies --sparse. --format text is the default.\n";
+    "      with the nonzeros; without --sparse the Jacobian (equations x unknowns\n"
+    "      doubles) must fit in 1 GiB. --format mm prints the entries alone as a\n"
+    "      Matrix Market file (coordinate real general; a value that does not\n"
+    "      exist as nan) and implies --sparse; --format text is the default.\n";
+static_assert(kDenseJacobianBudgetBytes == std::size_t{1} << 30, "kHelp names the budget: 1 GiB");
 
 struct JacobianOptions {
   // F and J of any number of equations in any number of unknowns, at --at.
@@ -186,7 +185,7 @@ class JacobianCommand : public Command {
     command.add_flag("--json", options_.json, "Print one JSON object");
     command.add_flag("--sparse", options_.sparse, "Only the nonzeros, as row column value");
     command.add_option("--format", options_.format, "text (default) or mm (Matrix Market, implies --sparse)")
-        ->type_name("text|mm")
+        ->type_name("FORMAT")
         ->check(CLI::IsMember({std::string(kFormatText), std::string(kFormatMatrixMarket)}));
   }
 

@@ -578,14 +578,17 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
                                                 double* bound, bool finite) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
-  if (!tape_) return EvaluateRow(x, gradient, bound, finite);
-  const std::span<double> local = gradient.empty() ? std::span<double>() : std::span<double>(local_);
-  EquationResult result = EvaluateRow(x, local, bound, finite);
-  if (!gradient.empty()) {
-    const double unused = result.fault == EquationFault::None ? 0.0 : std::numeric_limits<double>::quiet_NaN();
-    for (double& g : gradient) g = unused;
-    for (std::size_t k = 0; k < columns_.size(); ++k) gradient[columns_[k]] = local[k];
-  }
+  if (!tape_ || !finite) return EvaluateRow(x, gradient, bound, finite);
+  if (gradient.empty()) return RunTape(x, gradient, nullptr);  // the solvers' most frequent call
+  if (bound != nullptr) *bound = std::numeric_limits<double>::infinity();
+  // Ascending and distinct: as many columns as unknowns are all of them, in order.
+  const bool usesAll = columns_.size() == dimension_;
+  EquationResult result = RunTape(x, usesAll ? gradient : std::span<double>(local_), bound);
+  if (bound != nullptr && result.fault != EquationFault::None) *bound = std::numeric_limits<double>::infinity();
+  if (usesAll) return result;
+  const double unused = result.fault == EquationFault::None ? 0.0 : std::numeric_limits<double>::quiet_NaN();
+  for (double& g : gradient) g = unused;
+  for (std::size_t k = 0; k < columns_.size(); ++k) gradient[columns_[k]] = local_[k];
   return result;
 }
 

@@ -51,7 +51,13 @@ static_assert(kDenseJacobianBudgetBytes == std::size_t{1} << 30, "kHelp names th
 
 struct JacobianOptions {
   // F and J of any number of equations in any number of unknowns, at --at.
-  problem::CommandLineInput input{.road = problem::Road::Full, .startOption = "--at", .square = false};
+  problem::CommandLineInput input = [] {
+    problem::CommandLineInput full;
+    full.road = problem::Road::Full;
+    full.startOption = "--at";
+    full.square = false;
+    return full;
+  }();
   std::optional<std::string> file;  // a system file instead of the equations
   bool json = false;
   bool sparse = false;

@@ -425,7 +425,11 @@ void PrintText(const RootsCommandReport& report, std::ostream& out) {
 
 struct RootsCliOptions {
   // --eq, --def, --vars, --x0, --box, --seed, --budget, --ftol as typed.
-  problem::CommandLineInput input{.road = problem::Road::Full};
+  problem::CommandLineInput input = [] {
+    problem::CommandLineInput full;
+    full.road = problem::Road::Full;
+    return full;
+  }();
   std::optional<std::string> file;  // a system file instead of the equations
   std::optional<int> starts;
   bool json = false;

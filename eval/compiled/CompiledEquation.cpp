@@ -598,7 +598,7 @@ EquationResult CompiledEquation::Impl::EvaluateRow(std::span<const double> x, st
                                                    bool finite) {
   assert(x.size() == dimension_);
   assert(row.empty() || row.size() == columns_.size());
-  assert(bound == nullptr || !row.empty());
+  assert(bound == nullptr || row.size() == columns_.size());
   if (bound != nullptr) *bound = std::numeric_limits<double>::infinity();
   if (!finite) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, row);
   if (!tape_) {

@@ -314,7 +314,8 @@ void CompiledTape::Dispatch(Outcome& outcome) {
 
 double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, Outcome& outcome, double* bound) {
   assert(x.size() == dimension_);
-  assert(bound == nullptr || !gradient.empty());
+  // A bound needs the partials, except for an equation of no unknown at all.
+  assert(bound == nullptr || gradient.size() == n_);
   bool finite = true;
   for (std::size_t i = 0; i < n_; ++i) {
     values_[i] = x[columns_[i]];
@@ -325,7 +326,7 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
     if (bound != nullptr) *bound = kInfinity;
     return 0;
   }
-  if (gradient.empty()) {
+  if (gradient.empty() && bound == nullptr) {
     Execute<false, 0>(outcome);
   } else {
     assert(gradient.size() == n_);
@@ -340,8 +341,7 @@ double CompiledTape::Run(std::span<const double> x, std::span<double> gradient, 
     } else {
       Dispatch<false>(outcome);
     }
-    const double* g = &grads_[result_ * n_];
-    for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? g[i] : 0.0;
+    for (std::size_t i = 0; i < n_; ++i) gradient[i] = resultVaries_ ? grads_[result_ * n_ + i] : 0.0;
   }
   return values_[result_];
 }

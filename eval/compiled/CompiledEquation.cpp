@@ -578,9 +578,12 @@ EquationResult CompiledEquation::Impl::Evaluate(std::span<const double> x, std::
                                                 double* bound, bool finite) {
   assert(x.size() == dimension_);
   assert(gradient.empty() || gradient.size() == dimension_);
-  if (!tape_ || !finite) return EvaluateRow(x, gradient, bound, finite);
-  if (gradient.empty()) return RunTape(x, gradient, nullptr);  // the solvers' most frequent call
+  // Without a tape the row spans every unknown; a coordinate not finite
+  // spoils the whole dense gradient, whatever the columns.
+  if (!tape_) return EvaluateRow(x, gradient, bound, finite);
   if (bound != nullptr) *bound = std::numeric_limits<double>::infinity();
+  if (!finite) return Fault(EquationFault::NotFinite, std::string(kNotFiniteCoordinate), 0, gradient);
+  if (gradient.empty()) return RunTape(x, gradient, nullptr);  // the solvers' most frequent call
   // Ascending and distinct: as many columns as unknowns are all of them, in order.
   const bool usesAll = columns_.size() == dimension_;
   EquationResult result = RunTape(x, usesAll ? gradient : std::span<double>(local_), bound);

@@ -37,7 +37,8 @@ constexpr std::string_view kErrorKey = "error";
 constexpr std::string_view kDefinitionsKey = "definitions";
 constexpr std::string_view kWarningsKey = "warnings";
 constexpr std::string_view kCertifyKey = "certify";
-constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, certify, id";
+constexpr std::string_view kBoundsKey = "bounds";
+constexpr std::string_view kKnownKeys = "eq, file, names, start, method, definitions, bounds, certify, id";
 
 constexpr std::string_view kNullId = "null";
 constexpr std::size_t kReadChunkBytes = std::size_t{1} << 16;
@@ -253,7 +254,7 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   if (!line.is_object()) throw LineError{"a line must be a JSON object"};
   for (const auto& [key, value] : line.items()) {
     if (key != kEqKey && key != kFileKey && key != kNamesKey && key != kStartKey && key != kMethodKey &&
-        key != kDefinitionsKey && key != kCertifyKey && key != kIdKey) {
+        key != kDefinitionsKey && key != kBoundsKey && key != kCertifyKey && key != kIdKey) {
       throw LineError{"unknown field \"" + key + "\"; a batch line knows " + std::string(kKnownKeys)};
     }
   }
@@ -271,6 +272,11 @@ json RunLine(const json& line, std::string_view text, std::size_t lineNumber) {
   // The Go road's results stay as they are: it has no proof to give.
   if (certify && !robustRoad)
     throw LineError{"\"certify\": true needs a \"method\" of hybrid, lm or auto: the Go command does not certify its answer"};
+  if (line.contains(kBoundsKey)) {
+    if (!robustRoad)
+      throw LineError{"\"bounds\" needs a \"method\" beyond newton (sparse, auto, hybrid or lm): the Go command takes no bounds"};
+    method.bounds = "";  // given: the dense methods hand the line to the sparse one
+  }
 
   // The file's text, read once, for the problem's reader and the Go command alike.
   std::optional<std::string> fileText;

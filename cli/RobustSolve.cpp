@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <iostream>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "robust/CompiledResiduals.h"
 #include "Commands.h"
 #include "Interrupt.h"
+#include "Progress.h"
 #include "StreamUi.h"
 #include "app/GoCommand.h"
 #include "app/ProblemState.h"
@@ -28,6 +30,8 @@ robust::Method RobustMethod(problem::Method method) {
       return robust::Method::Hybrid;
     case problem::Method::Lm:
       return robust::Method::LevenbergMarquardt;
+    case problem::Method::Sparse:
+      return robust::Method::Sparse;
     case problem::Method::Newton:
     case problem::Method::Auto:
       break;
@@ -140,16 +144,21 @@ std::size_t MaxDenseEquations() {
 
 bool WantsRobustSolve(const problem::CommandLineInput& input) {
   return problem::RoadOf(input) == problem::Road::Full || input.ftol || input.maxEvaluations || input.maxSeconds ||
-         input.maxStarts || input.seed;
+         input.maxStarts || input.seed || input.bounds;
 }
 
 std::optional<std::string> RobustSolveProblem(const problem::CommandLineInput& input, std::size_t count, bool log) {
+  if (problem::RoadOf(input) == problem::Road::Go && input.bounds)
+    return "--bounds needs --method sparse, auto, hybrid or lm: the Go command takes no bounds";
   if (problem::RoadOf(input) == problem::Road::Go)
     return "--ftol and the budget options need --method hybrid, lm or auto";
   if (log) return "--log prints the Go command's iteration log; it needs --method newton";
   if (count < 1)
     return "--eq must be given at least once with --method " + input.method.value_or("") + " (given 0)";
-  if (!DenseJacobianFits(count, count))
+  // Bounds and the sparse method keep J's nonzeros only; auto goes sparse for a large system.
+  const std::optional<problem::Method> method = problem::MethodNamed(input.method.value_or(""));
+  const bool dense = (method == problem::Method::Hybrid || method == problem::Method::Lm) && !input.bounds;
+  if (dense && !DenseJacobianFits(count, count))
     return "--method " + input.method.value_or("") + " keeps the Jacobian of " + std::to_string(count) +
            " equations as a dense matrix, more than its budget of " + std::string(kDenseJacobianBudgetText) +
            " (at most " + std::to_string(MaxDenseEquations()) + " equations)";
@@ -168,7 +177,14 @@ robust::Options RobustOptionsOf(const problem::MethodOptions& options) {
   return result;
 }
 
-RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify) {
+std::vector<robust::Bounds> BoundsOf(const problem::Problem& problem) {
+  std::vector<robust::Bounds> bounds;
+  for (const problem::Range& range : problem.bounds.value) bounds.push_back({range.low, range.high});
+  return bounds;
+}
+
+RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify,
+                                   std::ostream* progress) {
   RobustSolveReport report;
   report.requested = requested;
   report.certify = certify;
@@ -197,14 +213,24 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   CatchInterrupts();
   robust::Options options = RobustOptionsOf(problem.problem.options);
   options.stop = &InterruptFlag();
+  options.bounds = BoundsOf(problem.problem);
+  report.bounds = options.bounds;
   report.ftol = options.ftol;
-  report.run = robust::Solve(options, residuals, problem.problem.start.value);
+  {
+    TerminalProgress shown(progress != nullptr ? *progress : std::cerr, progress != nullptr);
+    options.progress = shown.Callback();
+    report.run = robust::Solve(options, residuals, problem.problem.start.value);
+  }
   if (report.run.verdict == robust::Verdict::EvaluationFailure) report.failure = residuals.LastFailure();
   report.sentence = Sentence(report.run, report.failure);
   report.definitions = compiled.DefinitionValues(report.run.x);
   report.derivatives = eval::DerivativesName(system->Method());
   if (certify) {
-    if (report.run.verdict == robust::Verdict::Root) {
+    if (report.run.verdict == robust::Verdict::Root && report.run.x.size() > kMaxCertifyUnknowns) {
+      report.certification = "the proof takes at most " + std::to_string(kMaxCertifyUnknowns) +
+                             " unknowns (its interval Jacobian and its inverse are dense); this system has " +
+                             std::to_string(report.run.x.size());
+    } else if (report.run.verdict == robust::Verdict::Root) {
       report.certificate = robust::Certify(*system, report.run.x);
       if (report.certificate->outcome != robust::CertifyOutcome::Certified)
         report.certification = CertificationReason(*report.certificate, *system, report.run.nearSingular);
@@ -267,6 +293,20 @@ nlohmann::json RobustSolveJson(const RobustSolveReport& report) {
   document["gradientCosine"] = Number(run.gradientCosine);
   document["conditionEstimate"] = Number(run.conditionEstimate);
   document["nearSingular"] = run.nearSingular;
+  // The bounds and where the answer touches them; present only with bounds.
+  if (!report.bounds.empty()) {
+    nlohmann::json bounds = nlohmann::json::array();
+    for (const robust::Bounds& side : report.bounds) bounds.push_back({Number(side.lo), Number(side.hi)});
+    document["bounds"] = bounds;
+    nlohmann::json onBound = nlohmann::json::array();
+    for (const robust::BoundContact& contact : run.onBound)
+      onBound.push_back({{"name", report.names[static_cast<std::size_t>(contact.unknown)]},
+                         {"side", contact.upper ? "upper" : "lower"},
+                         {"bound", contact.bound}});
+    document["onBound"] = onBound;
+    document["startMovedInside"] = run.startMovedInside;
+  }
+  if (!run.conditionEstimated) document["conditionEstimated"] = false;
   document["failedEquation"] =
       run.failedEquation >= 0 ? nlohmann::json(run.failedEquation + 1) : nlohmann::json(nullptr);
   // null unless --ftol chose the absolute test.
@@ -316,9 +356,9 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
 }
 
 int PrintRobustRun(const ProblemRead& read, const std::string& requested, bool json, std::ostream& out,
-                   std::ostream& err, bool certify) {
+                   std::ostream& err, bool certify, bool progress) {
   if (read.read && !json) PrintWarnings(read.read->problem.warnings, err);
-  const RobustSolveReport report = RunRobustProblem(read, requested, certify);
+  const RobustSolveReport report = RunRobustProblem(read, requested, certify, progress ? &err : nullptr);
   if (json) {
     out << JsonText(RobustSolveJson(report)) << '\n';
   } else {

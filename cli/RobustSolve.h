@@ -64,6 +64,7 @@ struct RobustSolveReport {
   // --certify: asked for; the certificate when the answer was a root (the
   // proof is tried only there); why it is not certified, in words.
   bool certify = false;
+  std::vector<robust::Bounds> bounds;  // the unknowns' bounds; empty for none
   std::optional<robust::Certificate> certificate;
   std::string certification;
 };
@@ -71,7 +72,14 @@ struct RobustSolveReport {
 // One run of a read problem (or its refusal), with the options the problem
 // holds; `requested` names the method for a refusal. With `certify`, a root
 // found is then proved to be the only one in a small box (robust::Certify).
-RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify = false);
+// With `progress`, a long run shows its progress there (TerminalProgress).
+RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify = false,
+                                   std::ostream* progress = nullptr);
+
+// --certify proves a root with a dense interval Jacobian and a dense
+// inverse (n^2 memory, n^3 work): larger systems are not certified, with
+// this reason.
+inline constexpr std::size_t kMaxCertifyUnknowns = 1000;
 
 // What --certify needs beyond the Go road, for the usage message.
 inline constexpr std::string_view kCertifyNeedsMethod =
@@ -103,6 +111,6 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
 // The run printed as `solve --method` prints it, the warnings first on err
 // in text; returns the exit status.
 int PrintRobustRun(const ProblemRead& read, const std::string& requested, bool json, std::ostream& out,
-                   std::ostream& err, bool certify = false);
+                   std::ostream& err, bool certify = false, bool progress = false);
 
 }  // namespace cli

@@ -356,6 +356,37 @@ robust::FoundRoot ProvedFoundRoot(std::vector<double> x, robust::Residuals& resi
 
 }  // namespace
 
+namespace {
+
+// The search's box under bounds: each finite bound is the box's side; an
+// open side keeps the box's own (the given one, or the default around the
+// start) where it lies within the bound, else reaches as far beyond the
+// finite side as the box is wide.
+std::vector<std::pair<double, double>> BoxWithinBounds(const robust::RootsOptions& search,
+                                                       std::span<const problem::Range> bounds) {
+  const problem::Defaults defaults;
+  std::vector<std::pair<double, double>> box;
+  for (std::size_t j = 0; j < bounds.size(); ++j) {
+    std::pair<double, double> side{defaults.boxLow, defaults.boxHigh};
+    if (j < search.box.size()) {
+      side = search.box[j];
+    } else if (j < search.start.size()) {
+      const double reach = std::max(10.0, std::abs(search.start[j]));
+      side = {search.start[j] - reach, search.start[j] + reach};
+    }
+    const double width = side.second - side.first;
+    const problem::Range& bound = bounds[j];
+    double low = std::isfinite(bound.low) ? bound.low : side.first;
+    double high = std::isfinite(bound.high) ? bound.high : side.second;
+    if (!std::isfinite(bound.high) && !(high > low)) high = low + width;
+    if (!std::isfinite(bound.low) && !(low < high)) low = high - width;
+    box.emplace_back(low, high);
+  }
+  return box;
+}
+
+}  // namespace
+
 std::optional<std::vector<std::pair<double, double>>> ParseBox(std::string_view text, int n,
                                                                std::string& problem) {
   std::vector<std::pair<double, double>> box;
@@ -434,12 +465,14 @@ struct RootsCliOptions {
   std::optional<int> starts;
   bool json = false;
   bool certify = false;
+  bool quiet = false;
 };
 
 std::string UsageText() {
   return "Usage: nlsolve roots ((--eq EXPR)... | FILE) [--vars TEXT] [--x0 TEXT]\n"
          "                     [--box LO:HI[,LO:HI]...] [--starts N] [--seed S]\n"
-         "                     [--budget SECONDS] [--ftol T] [--def NAME=EXPR]... [--certify] [--json]\n";
+         "                     [--bounds LO:HI[,LO:HI]...] [--budget SECONDS] [--ftol T]\n"
+         "                     [--def NAME=EXPR]... [--certify] [--quiet] [--json]\n";
 }
 
 std::string HelpText() {
@@ -486,7 +519,10 @@ std::string HelpText() {
          "      " + std::to_string(kListedUndecided) +
          ". With --certify the search takes at most half of --budget and\n"
          "      the proof the rest. --json adds complete, undecided and, per root,\n"
-         "      certified, enclosure, certification and foundBy.\n";
+         "      certified, enclosure, certification and foundBy. --bounds LO:HI (or a\n"
+         "      bounds: line; inf or -inf for an open side) are the box where finite; an\n"
+         "      open side keeps the box's own, and no point beyond a bound is listed.\n"
+         "      The search's progress shows on a terminal's stderr; --quiet hides it.\n";
 }
 
 class RootsCommand : public Command {
@@ -530,6 +566,9 @@ class RootsCommand : public Command {
     command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
         ->type_name("T")
         ->check(CLI::PositiveNumber);
+    command.add_option("--bounds", input.bounds, "LO:HI the unknowns stay within; the search's box (inf, -inf open)")
+        ->type_name("LO:HI[,LO:HI]...");
+    command.add_flag("--quiet", options_.quiet, "No progress on a terminal");
     command.add_flag("--json", options_.json, "Print one JSON object instead");
     command.add_flag("--certify", options_.certify,
                      "Prove each root and whether the list is complete (shares --budget with the search)");
@@ -573,6 +612,7 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   robust::RootsOptions search;
   if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;
   for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
+  if (!given.bounds.value.empty()) search.box = BoxWithinBounds(search, given.bounds.value);
   if (options.starts) search.starts = *options.starts;
   // The problem's defaults are the library's; only what was given is set.
   const problem::MethodOptions& givenOptions = given.options;
@@ -600,7 +640,7 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   CompiledProblem& compiled = *compile.compiled;
   robust::CompiledResiduals residuals(compiled.System());
 
-  const bool progress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+  const bool progress = !options.quiet && &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {
     // At most ten lines a second; the terminal is slower than the search.
     search.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
@@ -617,6 +657,13 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   RootsCommandReport report;
   report.search = robust::FindRoots(search, residuals);
   if (progress) err << "\r\033[K" << std::flush;
+  // Beyond the bounds a point is no answer at all, not a root outside the box.
+  if (!given.bounds.value.empty())
+    std::erase_if(report.search.outsideBox, [&](const robust::FoundRoot& root) {
+      for (std::size_t j = 0; j < root.x.size(); ++j)
+        if (!(root.x[j] >= given.bounds.value[j].low && root.x[j] <= given.bounds.value[j].high)) return true;
+      return false;
+    });
   report.names = names;
   if (given.start.origin.kind != problem::OriginKind::Default) report.start = given.start.value;
   report.warnings = given.warnings;

@@ -10,6 +10,7 @@
 #include "FileCommands.h"
 #include "InputText.h"
 #include "ProblemInput.h"
+#include "Progress.h"
 #include "RobustSolve.h"
 #include "StreamUi.h"
 #include "app/Examples.h"
@@ -29,7 +30,8 @@ std::string UsageText() {
          "             --method " +
          MethodAlternatives() +
          " [--ftol T] [--max-evaluations N] [--max-seconds S]\n"
-         "             [--max-starts N] [--seed N] [--def NAME=EXPR]... [--certify]\n";
+         "             [--max-starts N] [--seed N] [--def NAME=EXPR]... [--bounds LO:HI[,LO:HI]...]\n"
+         "             [--certify] [--quiet]\n";
 }
 
 std::string HelpText() {
@@ -82,7 +84,24 @@ std::string HelpText() {
          "      operator), that a small box around a root holds exactly one root, and\n"
          "      prints \"certified: exactly one root in [lo, hi] x ... (width W)\" or\n"
          "      \"not certified: REASON\" (a singular root, a function without an\n"
-         "      enclosure rule, ...); --json: certified, enclosure or certification.\n";
+         "      enclosure rule, ...); --json: certified, enclosure or certification.\n"
+         "  nlsolve solve ... --method sparse|auto [--bounds LO:HI[,LO:HI]...] [--quiet]\n"
+         "      sparse runs Ceres Solver's trust region (Levenberg-Marquardt) over the\n"
+         "      Jacobian's nonzeros with a sparse Cholesky factorization (conjugate\n"
+         "      gradients when the factor would exceed 1 GiB): memory and time grow with\n"
+         "      the nonzeros, so it takes systems of 10^5 equations and more. auto runs\n"
+         "      it for bounds, more than " + std::to_string(defaults.sparseFromUnknowns) +
+         " unknowns, or from " + std::to_string(defaults.sparseWhenSparseFrom) +
+         " unknowns on when at most a\n"
+         "      quarter of J can be nonzero; hybrid and lm hand a bounded system to it.\n"
+         "      --bounds (or a bounds: line, or a batch line's \"bounds\") keeps each\n"
+         "      unknown in LO:HI, one range for all or one per unknown, inf or -inf for\n"
+         "      an open side; a start outside is moved just inside. The sentence says when the\n"
+         "      answer lies on a bound (--json: bounds, onBound, startMovedInside); a\n"
+         "      least-squares minimum on a bound is never a root. A run longer than half a\n"
+         "      second shows its progress on stderr when stderr is a terminal (iteration,\n"
+         "      max|F|, step, seconds); --quiet turns that off. --certify takes at most\n"
+         "      " + std::to_string(kMaxCertifyUnknowns) + " unknowns.\n";
 }
 
 struct SolveCliOptions {
@@ -93,6 +112,7 @@ struct SolveCliOptions {
   bool log = false;
   bool json = false;
   bool certify = false;
+  bool quiet = false;
 };
 
 int Fail(std::ostream& err, std::string_view message) {
@@ -125,7 +145,10 @@ class SolveCommand : public Command {
         ->allow_extra_args(false);
     command.add_flag("--log", options_.log, "Print the solvers' iteration log first");
     command.add_flag("--json", options_.json, "Print one JSON object instead");
-    command.add_option("--method", input.method, "newton (the Go command, default), hybrid, lm or auto")
+    command.add_option("--bounds", input.bounds, "LO:HI for every unknown, or one per unknown (inf, -inf open)")
+        ->type_name("LO:HI[,LO:HI]");
+    command.add_flag("--quiet", options_.quiet, "No progress on a terminal");
+    command.add_option("--method", input.method, "newton (the Go command, default), hybrid, lm, auto or sparse")
         ->type_name("METHOD")
         ->check(CLI::IsMember(MethodChoices()));
     command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
@@ -163,6 +186,8 @@ class SolveCommand : public Command {
   }
 
  private:
+  bool ShowProgress() const { return !options_.quiet && StandardErrorIsTerminal(); }
+
   int Usage(std::ostream& err, const std::string& problem) const {
     err << kErrorPrefix << problem << '\n' << UsageText();
     return kExitUsage;
@@ -186,7 +211,7 @@ class SolveCommand : public Command {
     }
     if (auto problem = RobustSolveProblem(input, input.equations.size(), options_.log)) return Usage(err, *problem);
     return PrintRobustRun(ReadCommandProblem(input, std::nullopt), input.method.value_or(""), options_.json, out, err,
-                          options_.certify);
+                          options_.certify, ShowProgress());
   }
 
   int RunFile(std::ostream& out, std::ostream& err) const {
@@ -202,11 +227,14 @@ class SolveCommand : public Command {
     if (WantsRobustSolve(options_.input)) {
       const ProblemRead problem = Expanded(problem::ReadSystemFile(fileName, *input.text, options_.input));
       const std::size_t count = problem.read ? problem.read->expansion.equations.size() : system.equations.size();
-      if (auto refusal = RobustSolveProblem(options_.input, count, options_.log)) {
+      problem::CommandLineInput checked = options_.input;
+      if (problem.read && !problem.read->problem.bounds.value.empty()) checked.bounds = "";
+      if (auto refusal = RobustSolveProblem(checked, count, options_.log)) {
         err << kErrorPrefix << *refusal << '\n';
         return kExitUsage;
       }
-      return PrintRobustRun(problem, options_.input.method.value_or(""), options_.json, out, err, options_.certify);
+      return PrintRobustRun(problem, options_.input.method.value_or(""), options_.json, out, err, options_.certify,
+                            ShowProgress());
     }
 
     if (!options_.input.definitions.empty()) {
@@ -219,6 +247,9 @@ class SolveCommand : public Command {
     RunFields fields;
     const SolveOptions run = SystemSolveOptions(system, overrides, fields);
     PrintWarnings(GoRoadWarnings(options_.input, input.text, fileName), err);
+    if (system.bounds)
+      err << kErrorPrefix << "warning: " << fileName << ':' << system.bounds->Line()
+          << ": the Go command takes no bounds; --method sparse or auto keeps the unknowns within them\n";
     if (auto problem = EquationCountProblem(system.equations.size()))
       return Fail(err, system.fileName + ": " + *problem);
     return RunSolve(run, out, err, [&](const SolveOptions& o, eval::SolverUi& ui) {

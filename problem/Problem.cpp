@@ -7,11 +7,12 @@ namespace problem {
 namespace {
 
 // In the order of Method.
-constexpr std::array<MethodInfo, 4> kMethods{{
+constexpr std::array<MethodInfo, 5> kMethods{{
     {Method::Newton, "newton", "the Go command: steepest descent for 3 equations, then Newton's method"},
     {Method::Hybrid, "hybrid", "Powell's dogleg trust region with exact derivatives"},
     {Method::Lm, "lm", "Levenberg-Marquardt with exact derivatives"},
-    {Method::Auto, "auto", "hybrid, then lm, then both from perturbed starts"},
+    {Method::Auto, "auto", "hybrid, then lm, then both from perturbed starts; sparse for a large, sparse or bounded system"},
+    {Method::Sparse, "sparse", "Ceres Solver's trust region over the Jacobian's nonzeros, with bounds"},
 }};
 
 }  // namespace

@@ -44,7 +44,7 @@ enum class Road {
 };
 
 // The methods by which a problem can be solved, in the order help lists them.
-enum class Method { Newton, Hybrid, Lm, Auto };
+enum class Method { Newton, Hybrid, Lm, Auto, Sparse };
 
 struct MethodInfo {
   Method method;

@@ -500,6 +500,7 @@ void AddSystemFile(Raw& raw, std::string_view fileName, std::string_view text) {
   };
   if (file.names) raw.names = field(*file.names, PlacedPieces(*file.names), kNamesKey);
   if (file.start) raw.start = field(*file.start, Placed(*file.start), kStartKey);
+  if (file.bounds) raw.bounds = field(*file.bounds, Placed(*file.bounds), kBoundsKey);
   if (!file.box.empty()) {
     Given<std::vector<Range>> box{{}, Origin{OriginKind::File, source, file.boxLine, std::string(kBoxKey)}};
     for (const cli::BoxRange& range : file.box) box.value.push_back(Range{range.low, range.high});
@@ -517,11 +518,13 @@ Raw FileWithOptions(std::string_view fileName, std::string_view text, const Comm
   auto box = std::exchange(raw.boxRead, std::nullopt);
   auto names = std::exchange(raw.names, std::nullopt);
   auto start = std::exchange(raw.start, std::nullopt);
+  auto bounds = std::exchange(raw.bounds, std::nullopt);
   AddCommandLine(raw, options);  // the command line's fields win
   raw.lines = std::move(lines);
   if (!raw.names) raw.names = std::move(names);
   if (!raw.start) raw.start = std::move(start);
   if (!raw.box) raw.boxRead = std::move(box);
+  if (!raw.bounds) raw.bounds = std::move(bounds);
   return raw;
 }
 

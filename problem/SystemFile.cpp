@@ -19,6 +19,7 @@ constexpr std::string_view kLanguage = "VBScript";
 constexpr std::string_view kNamesKey = "names";
 constexpr std::string_view kStartKey = "start";
 constexpr std::string_view kBoxKey = "box";
+constexpr std::string_view kBoundsKey = "bounds";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -189,10 +190,12 @@ class Parser {
     }
     if (key == kStartKey) return TakeField(system_.start, std::move(value), kStartKey, line.Line());
     if (key == kBoxKey) return TakeBox(value, line.Line());
+    // Read as numbers by the problem's reader, which allows inf and -inf.
+    if (key == kBoundsKey) return TakeField(system_.bounds, std::move(value), kBoundsKey, line.Line());
     const SourceText::Place place = line.PlaceOf(first);
     error_ = Where(system_.fileName, place.line, place.column) + "unknown line \"" +
              std::string(text.substr(first, keyEnd + 1 - first)) +
-             "\"; a system file knows names:, start: and box:";
+             "\"; a system file knows names:, start:, box: and bounds:";
     return false;
   }
 

@@ -6,6 +6,7 @@
 //   names: x1, x2        the names field's text, blanks around each name dropped
 //   start: 0.5, 1        the initial-values field's text
 //   box: -5:5            LOW:HIGH for every unknown, or one range per unknown
+//   bounds: 0:inf        LOW:HIGH the unknowns stay within (inf, -inf open)
 //   x1^2 - 2*x2 - 2
 //   x1 - x2^3 _          a trailing " _" continues the line, as in the script
 //     - 1
@@ -44,6 +45,7 @@ struct SystemFile {
   std::optional<SourceText> start;  // the initial-values field's text
   std::vector<BoxRange> box;        // empty without a box line
   int boxLine = 0;
+  std::optional<SourceText> bounds;  // the bounds field's text: LO:HI, inf and -inf allowed
 
   std::vector<std::string> EquationTexts() const;
   // "system.txt:3:7: " (":7" only with a column), the prefix of a message.

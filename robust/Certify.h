@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "eval/compiled/CompiledSystem.h"
+#include "Robust.h"
 
 namespace robust {
 
@@ -28,11 +29,6 @@ enum class CertifyOutcome : unsigned char {
   Singular,        // J(y) is singular or nearly so: a multiple root or none can be proved
   Domain,          // every box tried reaches where a function is undefined (named)
   NoContraction,   // K(X) left X for every radius tried: no root near the point, or not alone
-};
-
-struct Bounds {
-  double lo = 0;
-  double hi = 0;
 };
 
 struct Certificate {

@@ -1,6 +1,7 @@
 // The compiled equations as the robust methods see them: F and the exact
-// Jacobian at full precision, a failing equation as a rejected point, and a
-// bound on each value's rounding error for the scale-aware root test. Used by
+// Jacobian at full precision (dense, or its nonzeros along the pattern known
+// after compiling), a failing equation as a rejected point, and a bound on
+// each value's rounding error for the scale-aware root test. Used by
 // solve --method, roots and plot.
 #pragma once
 
@@ -13,10 +14,13 @@
 
 namespace robust {
 
-class CompiledResiduals : public Residuals {
+class CompiledResiduals : public SparseResiduals {
  public:
   // `system` must outlive this object.
-  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system) {}
+  explicit CompiledResiduals(eval::CompiledSystem& system) : system_(system), sparse_(system.Pattern()) {
+    pattern_.rowStart = sparse_.rowStart;
+    pattern_.columns = sparse_.columns;
+  }
   int Count() const override { return system_.Count(); }
   EvaluationStatus Evaluate(std::span<const double> x, std::span<double> f,
                                     std::span<double> jacobian) override {
@@ -26,6 +30,14 @@ class CompiledResiduals : public Residuals {
   EvaluationStatus EvaluateWithBounds(std::span<const double> x, std::span<double> f,
                                               std::span<double> jacobian, std::span<double> bounds) override {
     return Status(system_.Evaluate(x, f, jacobian, bounds));
+  }
+  const SparsityPattern& Pattern() const override { return pattern_; }
+  EvaluationStatus EvaluateSparse(std::span<const double> x, std::span<double> f, std::span<double> values,
+                                  std::span<double> bounds) override {
+    if (values.empty()) return Status(system_.Evaluate(x, f));
+    EvaluationStatus status = Status(system_.Evaluate(x, f, sparse_, bounds));
+    std::copy(sparse_.values.begin(), sparse_.values.end(), values.begin());
+    return status;
   }
   // The engine's description of the last failing evaluation.
   const std::string& LastFailure() const { return lastFailure_; }
@@ -38,6 +50,8 @@ class CompiledResiduals : public Residuals {
   }
 
   eval::CompiledSystem& system_;
+  eval::SparseJacobian sparse_;
+  SparsityPattern pattern_;
   std::string lastFailure_;
 };
 

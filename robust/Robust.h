@@ -58,6 +58,26 @@ class Residuals {
   }
 };
 
+// The Jacobian's nonzero pattern, rows compressed: row i's columns are
+// columns[rowStart[i]] up to columns[rowStart[i + 1]] (excluded), ascending.
+struct SparsityPattern {
+  std::vector<std::size_t> rowStart;  // Count() + 1 entries
+  std::vector<std::uint32_t> columns;
+  std::size_t Nonzeros() const { return columns.size(); }
+};
+
+// Equations that know which unknowns each one uses: the sparse method's
+// road, whose memory and time grow with the nonzeros of J, not with n^2.
+class SparseResiduals : public Residuals {
+ public:
+  virtual const SparsityPattern& Pattern() const = 0;
+  // F into f and J's nonzeros, in the pattern's order, into values (empty
+  // when only F is wanted); bounds, when not empty (Count() values), receives
+  // each F_i's rounding-error bound as EvaluateWithBounds gives it.
+  virtual EvaluationStatus EvaluateSparse(std::span<const double> x, std::span<double> f,
+                                          std::span<double> values, std::span<double> bounds) = 0;
+};
+
 // The absolute tolerance max|F_i| <= ftol, used when the user asks for it
 // (Options::ftol) and where the equations cannot bound their rounding error.
 inline constexpr double kDefaultFtol = 1E-10;
@@ -85,7 +105,24 @@ struct RootCheck {
 enum class Method {
   Hybrid,              // MINPACK hybrj: Powell's dogleg trust region, Broyden updates
   LevenbergMarquardt,  // MINPACK lmder: trust-region Levenberg-Marquardt
-  Auto,                // hybrid, then lm, then both from perturbed starts
+  Auto,                // hybrid, then lm, then both from perturbed starts; sparse
+                       // for a large, sparse or bounded system (ChooseMethod)
+  Sparse,              // Ceres Solver: trust-region Levenberg-Marquardt over the
+                       // Jacobian's nonzeros, sparse Cholesky; bounds on the unknowns
+};
+
+// An interval of one unknown: a box's side, or its bounds (infinite for an
+// open side).
+struct Bounds {
+  double lo = 0;
+  double hi = 0;
+};
+
+// Where an answer touches the bounds.
+struct BoundContact {
+  int unknown = 0;     // 0-based
+  bool upper = false;  // at its upper bound, else at its lower one
+  double bound = 0.0;
 };
 
 // One accepted point of a run, as Options::observer sees it.
@@ -123,7 +160,9 @@ struct Options {
   // Budgets over the whole solve, all starts together. Evaluations count
   // calls of Residuals::Evaluate, with or without the Jacobian.
   long maxEvaluations = 20000;
-  double maxSeconds = 10.0;
+  // Wide enough for the sparse method on 10^5 unknowns (a 316 x 316 grid
+  // takes about 10 s); the evaluation budget ends small systems far sooner.
+  double maxSeconds = 60.0;
   // `auto`: starts tried at most, the given start included, and the
   // evaluations one run may spend, per unknown plus one (MINPACK's own
   // default is 100), so that one creeping run cannot use up the budget.
@@ -138,6 +177,26 @@ struct Options {
   // lowered the residual), in order; empty for none. Watching changes nothing
   // in the runs: no evaluation is added.
   std::function<void(const Iterate&)> observer{};
+  // Bounds on the unknowns: empty for none, else one range per unknown
+  // (infinite sides open). Only the sparse method takes them; `auto` and the
+  // MINPACK methods hand a bounded system to it. A start outside is moved
+  // just inside its nearer bound (by 1E-3 (1 + |bound|), at most half the
+  // range), and every point tried lies inside.
+  std::vector<Bounds> bounds{};
+  // `auto` chooses the sparse method for more unknowns than this, or from
+  // this many on when at most a quarter of J's entries can be nonzero.
+  int sparseFromUnknowns = 100;
+  int sparseWhenSparseFrom = 11;
+  // The sparse method's direct factorization of J^T J may take at most this
+  // many bytes (its fill is measured before the solve); beyond it the method
+  // solves each step by conjugate gradients on the normal equations, whose
+  // memory grows with the nonzeros only. The verdict's LU of J, for the
+  // condition and the final Newton steps, keeps the same budget.
+  double factorBudgetBytes = 1024.0 * 1024.0 * 1024.0;
+  // Called after each iteration of the sparse method (accepted or not), for
+  // progress: the iteration, max|F| at the current point, the step's length
+  // and the seconds since the solve began.
+  std::function<void(int iteration, double maxAbsResidual, double stepNorm, double seconds)> progress{};
   // A request to stop: when it points at a non-zero value, the solve ends at
   // the next evaluation (polled before each one) and reports its best point so
   // far, checked as usual. nullptr for none; the atomic must outlive the call.
@@ -189,7 +248,19 @@ struct Report {
   int givenStartFailedEquation = -1;
   bool interrupted = false;        // Options::stop ended the solve early
   RootCheck rootCheck;             // the root test at x, from the fresh evaluation
+  // The unknowns at one of their bounds at x (Options::bounds), in order.
+  std::vector<BoundContact> onBound;
+  // The start was outside the bounds and was moved just inside them.
+  bool startMovedInside = false;
+  // The sparse method: false when the factors for the condition estimate
+  // would exceed Options::factorBudgetBytes (conditionEstimate is then NaN).
+  bool conditionEstimated = true;
 };
+
+// The method `auto` runs for residuals of this size and pattern (null:
+// dense) under these options: Sparse for bounds or a large or sparse
+// system, else Auto's own hybrid and lm.
+Method ChooseMethod(const Options& options, int unknowns, const SparsityPattern* pattern);
 
 // Solves F(x) = 0 from start (residuals.Count() values). Never throws for a
 // failing equation; a start of the wrong size gives EvaluationFailure.

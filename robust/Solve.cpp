@@ -8,6 +8,7 @@
 
 #include "Minpack.h"
 #include "Robust.h"
+#include "Sparse.h"
 #include "Verdict.h"
 
 namespace robust {
@@ -69,6 +70,7 @@ std::string_view MethodName(Method method) {
     case Method::Hybrid: return "hybrid";
     case Method::LevenbergMarquardt: return "lm";
     case Method::Auto: return "auto";
+    case Method::Sparse: return "sparse";
   }
   return "";
 }
@@ -96,11 +98,35 @@ std::string_view StopReasonName(StopReason reason) {
   return "";
 }
 
+Method ChooseMethod(const Options& options, int unknowns, const SparsityPattern* pattern) {
+  if (!options.bounds.empty() || unknowns > options.sparseFromUnknowns) return Method::Sparse;
+  if (pattern != nullptr && unknowns >= options.sparseWhenSparseFrom &&
+      4.0 * static_cast<double>(pattern->Nonzeros()) <= static_cast<double>(unknowns) * unknowns)
+    return Method::Sparse;
+  return Method::Auto;
+}
+
 Report Solve(const Options& options, Residuals& residuals, std::span<const double> start) {
   Report report;
   report.x.assign(start.begin(), start.end());
   const int n = residuals.Count();
   if (n < 1 || start.size() != static_cast<std::size_t>(n)) return report;
+  if (!options.bounds.empty() && options.bounds.size() != static_cast<std::size_t>(n)) return report;
+
+  // The sparse road: asked for, or a bounded system (MINPACK has no bounds),
+  // or `auto`'s choice for a large or sparse one.
+  const auto* sparseResiduals = dynamic_cast<const SparseResiduals*>(&residuals);
+  const bool sparse = options.method == Method::Sparse || !options.bounds.empty() ||
+                      (options.method == Method::Auto &&
+                       ChooseMethod(options, n, sparseResiduals ? &sparseResiduals->Pattern() : nullptr) ==
+                           Method::Sparse);
+  std::optional<detail::SparseView> view;
+  if (sparse) view.emplace(residuals);
+  const std::span<const Bounds> box = options.bounds;
+  std::vector<double> inside(start.begin(), start.end());
+  report.startMovedInside = detail::MoveInside(inside, box);
+  start = inside;
+  report.x = inside;
 
   Budget budget(options.maxEvaluations, options.maxSeconds, options.stop);
   // The scaled test judges each run's end as it ends, so that `auto` stops at
@@ -112,25 +138,42 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   checkOptions.polishSteps = options.polishSteps;
   std::vector<Attempt> attempts;
   bool rootFound = false;
+  detail::SparseRunOptions sparseOptions;
+  sparseOptions.stepTolerance = options.stepTolerance;
+  sparseOptions.bounds = box;
+  sparseOptions.factorBudgetBytes = options.factorBudgetBytes;
+  sparseOptions.progress = &options.progress;
+  auto checkPoint = [&](std::vector<double>& x) {
+    return sparse ? detail::CheckPointSparse(view->Get(), x, budget, checkOptions, box, options.factorBudgetBytes)
+                  : detail::CheckPoint(residuals, x, budget, checkOptions);
+  };
   auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
     if (options.method == Method::Auto) budget.BeginRun(static_cast<long>(options.runShare) * (n + 1));
     detail::AcceptedPoint accepted;
-    if (options.observer) {
+    // MINPACK's runs tell progress at each accepted point; the sparse one at each iteration.
+    const bool progressByPoint = options.progress && method != Method::Sparse;
+    if (options.observer || progressByPoint) {
       const int run = static_cast<int>(attempts.size()) + 1;
-      accepted = [&options, method, run, startIndex, step = 0](std::span<const double> x,
-                                                                std::span<const double> f) mutable {
-        options.observer({method, run, startIndex, step++, x, detail::MaxAbs(f)});
+      accepted = [&options, &budget, &report, method, run, startIndex, progressByPoint, step = 0](
+                     std::span<const double> x, std::span<const double> f) mutable {
+        const double maxAbs = detail::MaxAbs(f);
+        if (options.observer) options.observer({method, run, startIndex, step, x, maxAbs});
+        if (progressByPoint)
+          options.progress(report.iterations + step, maxAbs, std::numeric_limits<double>::quiet_NaN(),
+                           budget.Seconds());
+        ++step;
       };
     }
-    attempts.push_back(
-        {detail::RunMinpack(method, residuals, from, options.stepTolerance, budget, accepted), method,
-         startIndex, std::nullopt});
+    attempts.push_back({method == Method::Sparse
+                            ? detail::RunSparse(view->Get(), from, sparseOptions, budget, accepted)
+                            : detail::RunMinpack(method, residuals, from, options.stepTolerance, budget, accepted),
+                        method, startIndex, std::nullopt});
     Attempt& attempt = attempts.back();
     RunResult& run = attempt.run;
     report.iterations += run.iterations;
     report.failedTrials += run.failedTrials;
     if (scaled && !run.f.empty()) {
-      attempt.check = detail::CheckPoint(residuals, run.x, budget, checkOptions);
+      attempt.check = checkPoint(run.x);
       if (attempt.check->functionOk) run.f = attempt.check->f;
     }
     rootFound = IsRoot(attempt, ftol);
@@ -143,16 +186,17 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
 
   report.startsTried = 1;
   if (options.method != Method::Auto) {
-    runFrom(options.method, start, 1);
+    runFrom(sparse ? Method::Sparse : options.method, start, 1);
   } else {
     std::mt19937_64 generator(options.seed);
     for (int k = 0; k < options.maxStarts && !rootFound; ++k) {
       std::vector<double> from(start.begin(), start.end());
       if (k > 0) {
         from = PerturbedStart(start, k, generator);
+        detail::MoveInside(from, box);
         report.startsTried = k + 1;
       }
-      const StopReason stop = runFrom(Method::Hybrid, from, k + 1);
+      const StopReason stop = runFrom(sparse ? Method::Sparse : Method::Hybrid, from, k + 1);
       // A start where F fails is skipped: the perturbed starts are there for
       // a given start the equations are not defined at, too.
       if (stop == StopReason::StartFailure) {
@@ -163,6 +207,7 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
         continue;
       }
       if (budgetSpent(stop) || rootFound) break;
+      if (sparse) continue;  // the sparse method is the only one for each start
       if (budgetSpent(runFrom(Method::LevenbergMarquardt, from, k + 1))) break;
     }
   }
@@ -204,13 +249,13 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     if (report.stopReason != StopReason::StartFailure) report.verdict = Verdict::LimitReached;
   } else {
     // The scaled road checked the answer afresh when its run ended.
-    const detail::PointCheck check =
-        chosen->check ? *chosen->check : detail::CheckPoint(residuals, report.x, budget, checkOptions);
+    const detail::PointCheck check = chosen->check ? *chosen->check : checkPoint(report.x);
     report.residuals = check.f;
     report.maxAbsResidual = check.maxAbs;
     report.gradientCosine = check.gradientCosine;
     report.conditionEstimate = check.condition;
     report.rootCheck = check.rootCheck;
+    report.conditionEstimated = check.conditionEstimated;
     if (!check.functionOk) {
       report.verdict = Verdict::EvaluationFailure;
       report.failedEquation = check.failedEquation;
@@ -226,6 +271,7 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
     }
   }
   report.nearSingular = report.conditionEstimate >= options.nearSingularCondition;
+  report.onBound = detail::BoundContacts(report.x, box);
   report.functionEvaluations = budget.functionEvaluations;
   report.jacobianEvaluations = budget.jacobianEvaluations;
   report.seconds = budget.Seconds();
@@ -259,7 +305,9 @@ std::string Sentence(const Report& report) {
                             std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried);
   // A singular Jacobian says it once; a finite but huge condition says why it matters.
   const std::string condition =
-      !std::isfinite(report.conditionEstimate)
+      !report.conditionEstimated
+          ? std::string("the Jacobian's condition was not estimated (its LU would exceed the factor budget)")
+      : !std::isfinite(report.conditionEstimate)
           ? std::string("the Jacobian there is singular, so the unknowns are poorly determined")
       : report.nearSingular ? "the Jacobian there is near-singular (condition about " +
                                   Number(report.conditionEstimate) + "), so the unknowns are poorly determined"
@@ -269,7 +317,8 @@ std::string Sentence(const Report& report) {
       return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) +
              TestWords(report.rootCheck, true, ", ") + ", " + condition + ".";
     case Verdict::LeastSquaresMinimum:
-      return "No root found: " + where + work + " ended at a least-squares minimum where max|F| = " +
+      return "No root found: " + where + work + " ended at a least-squares minimum" +
+             (report.onBound.empty() ? "" : " on the bounds") + " where max|F| = " +
              Number(report.maxAbsResidual) + TestWords(report.rootCheck, false, " is ") + ".";
     case Verdict::LimitReached:
       return "No root found: " +
@@ -313,6 +362,21 @@ std::string Summary(const Report& report) {
             " cannot be evaluated at the given start, so the answer comes from a perturbed start.";
   if (report.interrupted && report.verdict != Verdict::LimitReached)
     text += " The solve was interrupted by a stop request.";
+  if (report.startMovedInside) text += " The start was outside the bounds and was moved just inside them.";
+  if (!report.onBound.empty()) {
+    text += " The answer lies on the bounds: ";
+    for (std::size_t k = 0; k < report.onBound.size(); ++k) {
+      const BoundContact& contact = report.onBound[k];
+      if (k > 0) text += ", ";
+      if (k == 3 && report.onBound.size() > 4) {
+        text += "and " + std::to_string(report.onBound.size() - 3) + " more";
+        break;
+      }
+      text += "unknown " + std::to_string(contact.unknown + 1) + " at its " + (contact.upper ? "upper" : "lower") +
+              " bound " + Number(contact.bound);
+    }
+    text += ".";
+  }
   return text;
 }
 

@@ -22,6 +22,9 @@ struct PointCheck {
   double condition = std::numeric_limits<double>::infinity();       // ConditionAt
   RootCheck rootCheck;
   bool root = false;           // the root test passes
+  // The sparse road: false when the LU for the condition would not fit its
+  // budget (condition is then NaN).
+  bool conditionEstimated = true;
 };
 
 // How CheckPoint judges a point.

@@ -11,6 +11,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   libcminpack-dev libmuparser-dev qt6-svg-dev
+  # Ceres Solver (the sparse method, bounds) with SuiteSparse (CHOLMOD for
+  # its factorization, UMFPACK for the verdict's sparse LU).
+  libceres-dev libsuitesparse-dev
+  # SciPy runs beside the sparse benchmark (bench/bench_sparse.cpp).
+  python3-scipy
   # Arb over an interval box (robust/Certify): rigorous balls with the outward
   # rounding done inside each operation, and enclosures for every function the
   # compiled equations use (pow with a real exponent, the hyperbolics and

@@ -82,7 +82,7 @@ TEST(SystemFileMessages, NameTheFileTheLineAndTheColumn) {
       {"names: a, b, A, a\nx\ny\nz\nw\n", "s.txt:1:14: names: \"A\" is named twice; the first is at 1:8"},
       {"names: a, _\n  A\nx\ny\n", "s.txt:2:3: names: \"A\" is named twice; the first is at 1:8"},
       {"box: 0:1\nbox: 0:1\nx\n", "s.txt:2: a second box: line; the first is line 1"},
-      {"x\n  vars: x1\n", "s.txt:2:3: unknown line \"vars:\"; a system file knows names:, start: and box:"},
+      {"x\n  vars: x1\n", "s.txt:2:3: unknown line \"vars:\"; a system file knows names:, start:, box: and bounds:"},
       {"box: 5:-5\nx\n", "s.txt:1:6: box: expected LOW:HIGH with LOW below HIGH, got \"5:-5\""},
       {"box: 0:1, 3\nx\ny\n", "s.txt:1:10: box: expected LOW:HIGH with LOW below HIGH, got \" 3\""},
       {"box: 0:x\nx\n", "s.txt:1:6: box: expected LOW:HIGH with LOW below HIGH, got \"0:x\""},

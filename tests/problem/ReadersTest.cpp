@@ -144,7 +144,7 @@ TEST(ProblemDoors, RefusalsNameTheirPlace) {
       {"not a name", ReadCommandLine(notName), "--vars: '2y' is not a name (a letter, then letters, digits and _)"},
       {"start count", ReadCommandLine(count), "--x0: needs 2 values, one per unknown (given 3)"},
       {"--at", ReadCommandLine(at), "--at: '&H10' is not a number"},
-      {"method", ReadCommandLine(method), "--method: unknown method \"newtons\"; the methods are newton, hybrid, lm, auto"},
+      {"method", ReadCommandLine(method), "--method: unknown method \"newtons\"; the methods are newton, hybrid, lm, auto, sparse"},
       {"budget", ReadCommandLine(budget), "--budget: '-1' is not a positive number"},
       {"definition on the Go road", ReadCommandLine(goDefinition),
        "--def (column 1): definitions need a method beyond newton (hybrid, lm or auto): the Go command takes the "
@@ -162,7 +162,7 @@ TEST(ProblemDoors, RefusalsNameTheirPlace) {
       {"file names count", ReadSystemFile("s.txt", "x1-1\nnames: a\nx2-2\n", Full({})),
        "s.txt:2: names: needs 2 names, one per equation (given 1)"},
       {"file's own refusal", ReadSystemFile("s.txt", "x1-1\nfoo: 1\n", Full({})),
-       "s.txt:2:1: unknown line \"foo:\"; a system file knows names:, start: and box:"},
+       "s.txt:2:1: unknown line \"foo:\"; a system file knows names:, start:, box: and bounds:"},
       {"file and --eq", ReadSystemFile("s.txt", "x1-1\n", Full({"x"})),
        "--eq: --eq and a system file do not mix: with a file the equations come from the file"},
       {"not JSON", ReadBatchLine("{", 3, Files({})),

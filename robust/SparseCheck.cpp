@@ -15,7 +15,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
-constexpr int kEstimatorRounds = 5;
 // As the dense polish: a step must shrink the worst ratio at least this much.
 constexpr double kPolishProgress = 0.75;
 
@@ -79,12 +78,6 @@ class SparseLu {
   Outcome outcome_ = Outcome::Failed;
 };
 
-double Norm1(const std::vector<double>& v) {
-  double sum = 0;
-  for (double value : v) sum += std::abs(value);
-  return sum;
-}
-
 // Hager's estimate with Higham's alternating vector, as the dense check,
 // over J with column j scaled by max(|x_j|, typical_j). NaN when the factors
 // exceed the budget.
@@ -106,30 +99,8 @@ double SparseCondition(const SparsityPattern& pattern, std::span<const double> v
   SparseLu lu(pattern, scaled, n, budgetBytes, normalFactorBytes);
   if (lu.Result() == SparseLu::Outcome::OverBudget) return kUndefined;
   if (lu.Result() != SparseLu::Outcome::Factored) return kInfinity;
-  std::vector<double> v(size, 1.0 / n), y, z;
-  double inverseNorm = 0;
-  for (int round = 0; round < kEstimatorRounds; ++round) {
-    y = v;
-    if (!lu.Solve(y, false)) return kInfinity;
-    inverseNorm = std::max(inverseNorm, Norm1(y));
-    z.resize(size);
-    for (std::size_t i = 0; i < size; ++i) z[i] = y[i] >= 0 ? 1.0 : -1.0;
-    if (!lu.Solve(z, true)) return kInfinity;
-    std::size_t argmax = 0;
-    double zv = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-      if (std::abs(z[i]) > std::abs(z[argmax])) argmax = i;
-      zv += z[i] * v[i];
-    }
-    if (std::abs(z[argmax]) <= zv) break;
-    std::fill(v.begin(), v.end(), 0.0);
-    v[argmax] = 1.0;
-  }
-  std::vector<double> b(size);
-  for (std::size_t i = 0; i < size; ++i)
-    b[i] = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? double(i) / (n - 1) : 0.0));
-  if (!lu.Solve(b, false)) return kInfinity;
-  inverseNorm = std::max(inverseNorm, 2.0 * Norm1(b) / (3.0 * n));
+  const double inverseNorm =
+      InverseNormEstimate(n, [&](std::vector<double>& y, bool transpose) { return lu.Solve(y, transpose); });
   const double condition = norm * inverseNorm;
   return std::isfinite(condition) ? condition : kInfinity;
 }

@@ -72,16 +72,28 @@ double ConditionOf(std::vector<double> a, int n) {
   std::vector<int> pivot(size);
   if (!Factor(a, pivot, n)) return kInfinity;
 
+  const double inverseNorm = InverseNormEstimate(n, [&](std::vector<double>& y, bool transpose) {
+    SolveFactored(a, pivot, n, y, transpose);
+    return true;
+  });
+  const double condition = norm * inverseNorm;
+  return std::isfinite(condition) ? condition : kInfinity;
+}
+
+}  // namespace
+
+double InverseNormEstimate(int n, const std::function<bool(std::vector<double>& y, bool transpose)>& solve) {
+  const auto size = static_cast<std::size_t>(n);
   // Hager: maximise |A^-1 x|_1 over the unit ball of the 1-norm.
   std::vector<double> x(size, 1.0 / n), y, z;
   double inverseNorm = 0;
   for (int round = 0; round < kEstimatorRounds; ++round) {
     y = x;
-    SolveFactored(a, pivot, n, y, false);
+    if (!solve(y, false)) return kInfinity;
     inverseNorm = std::max(inverseNorm, Norm1(y));
     z.resize(size);
     for (std::size_t i = 0; i < size; ++i) z[i] = y[i] >= 0 ? 1.0 : -1.0;
-    SolveFactored(a, pivot, n, z, true);
+    if (!solve(z, true)) return kInfinity;
     std::size_t argmax = 0;
     double zx = 0;
     for (std::size_t i = 0; i < size; ++i) {
@@ -96,13 +108,9 @@ double ConditionOf(std::vector<double> a, int n) {
   std::vector<double> b(size);
   for (std::size_t i = 0; i < size; ++i)
     b[i] = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? double(i) / (n - 1) : 0.0));
-  SolveFactored(a, pivot, n, b, false);
-  inverseNorm = std::max(inverseNorm, 2.0 * Norm1(b) / (3.0 * n));
-  const double condition = norm * inverseNorm;
-  return std::isfinite(condition) ? condition : kInfinity;
+  if (!solve(b, false)) return kInfinity;
+  return std::max(inverseNorm, 2.0 * Norm1(b) / (3.0 * n));
 }
-
-}  // namespace
 
 double MaxAbs(std::span<const double> values) {
   double largest = 0;

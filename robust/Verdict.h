@@ -2,6 +2,7 @@
 // the gradient of the sum of squares vanishes, and the Jacobian's condition.
 #pragma once
 
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -70,6 +71,11 @@ double ConditionAt(std::span<const double> jacobianRowMajor, int n, std::span<co
 // with partial pivoting and Hager's estimate of the inverse's norm. Infinite
 // for a zero column or an exactly singular factor.
 double ConditionEstimate(std::span<const double> matrixRowMajor, int n);
+
+// Hager's estimate of |A^-1|_1 for an n x n matrix A, with Higham's
+// alternating vector against its blind spots, from solves y := A^-1 y
+// (transpose false) or A^-T y by `solve`; infinite when a solve fails.
+double InverseNormEstimate(int n, const std::function<bool(std::vector<double>& y, bool transpose)>& solve);
 
 // max over columns of |J_j . f| / (|J_j| |f|), computed without overflow;
 // columns that are zero count as 0.

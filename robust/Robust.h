@@ -188,11 +188,16 @@ struct Options {
   int sparseFromUnknowns = 100;
   int sparseWhenSparseFrom = 11;
   // The sparse method's direct factorization of J^T J may take at most this
-  // many bytes (its fill is measured before the solve); beyond it the method
+  // many bytes (its fill is measured before the solve) and the work below;
+  // beyond either the method
   // solves each step by conjugate gradients on the normal equations, whose
   // memory grows with the nonzeros only. The verdict's LU of J, for the
   // condition and the final Newton steps, keeps the same budget.
   double factorBudgetBytes = 1024.0 * 1024.0 * 1024.0;
+  // ... and at most this many floating-point operations per factorization
+  // (a 316 x 316 grid takes 3E+9; a random pattern of 20000 unknowns, three
+  // per equation, 6E+10).
+  double factorBudgetFlops = 1E10;
   // Called after each iteration of the sparse method (accepted or not), for
   // progress: the iteration, max|F| at the current point, the step's length
   // and the seconds since the solve began.
@@ -253,7 +258,8 @@ struct Report {
   // The start was outside the bounds and was moved just inside them.
   bool startMovedInside = false;
   // The sparse method: false when the factors for the condition estimate
-  // would exceed Options::factorBudgetBytes (conditionEstimate is then NaN).
+  // would exceed Options::factorBudgetBytes or factorBudgetFlops
+  // (conditionEstimate is then NaN).
   bool conditionEstimated = true;
 };
 

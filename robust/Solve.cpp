@@ -142,9 +142,11 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
   sparseOptions.stepTolerance = options.stepTolerance;
   sparseOptions.bounds = box;
   sparseOptions.factorBudgetBytes = options.factorBudgetBytes;
+  sparseOptions.factorBudgetFlops = options.factorBudgetFlops;
   sparseOptions.progress = &options.progress;
   auto checkPoint = [&](std::vector<double>& x) {
-    return sparse ? detail::CheckPointSparse(view->Get(), x, budget, checkOptions, box, options.factorBudgetBytes)
+    return sparse ? detail::CheckPointSparse(view->Get(), x, budget, checkOptions, box, options.factorBudgetBytes,
+                                             options.factorBudgetFlops)
                   : detail::CheckPoint(residuals, x, budget, checkOptions);
   };
   auto runFrom = [&](Method method, std::span<const double> from, int startIndex) {
@@ -306,7 +308,7 @@ std::string Sentence(const Report& report) {
   // A singular Jacobian says it once; a finite but huge condition says why it matters.
   const std::string condition =
       !report.conditionEstimated
-          ? std::string("the Jacobian's condition was not estimated (its LU would exceed the factor budget)")
+          ? std::string("the Jacobian's condition was not estimated (its sparse LU would exceed the budget of memory or work)")
       : !std::isfinite(report.conditionEstimate)
           ? std::string("the Jacobian there is singular, so the unknowns are poorly determined")
       : report.nearSingular ? "the Jacobian there is near-singular (condition about " +

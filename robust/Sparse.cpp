@@ -9,15 +9,18 @@
 // with its doubled residual.
 //
 // The linear solver is a sparse Cholesky factorization of J^T J when its
-// factor fits the budget, measured before the solve by the same ordering
-// CHOLMOD will use; conjugate gradients on the normal equations otherwise.
+// factor's memory and work fit the budgets, measured before the solve by
+// the ordering CHOLMOD will use; conjugate gradients on the normal
+// equations otherwise (a random pattern fills the factor almost densely).
 #include "Sparse.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include <ceres/ceres.h>
+#include <glog/logging.h>
 #include <suitesparse/cholmod.h>
 
 namespace robust::detail {
@@ -29,6 +32,7 @@ constexpr double kInitialRadius = 1E10;
 constexpr double kStartMargin = 1E-3;
 // Rounds that hold the unknowns on a bound and solve for the others.
 constexpr int kBoundRounds = 3;
+constexpr double kConjugateGradientTolerance = 1E-10;
 
 // A dense system through the sparse interface: every entry of J is in the
 // pattern, gathered from the row-major Jacobian.
@@ -66,7 +70,7 @@ class DenseAsSparse final : public SparseResiduals {
 
 }  // namespace
 
-double NormalFactorBytes(const SparsityPattern& pattern, int n) {
+FactorCost NormalFactorCost(const SparsityPattern& pattern, int n) {
   cholmod_common common;
   cholmod_l_start(&common);
   common.print = 0;
@@ -86,14 +90,17 @@ double NormalFactorBytes(const SparsityPattern& pattern, int n) {
   a.dtype = CHOLMOD_DOUBLE;
   a.sorted = 1;
   a.packed = 1;
-  double bytes = kInfinity;
+  FactorCost cost;
   if (cholmod_factor* factor = cholmod_l_analyze(&a, &common)) {
     // Values and row indices of L, as a supernodal factor stores them.
-    if (common.status == CHOLMOD_OK) bytes = common.lnz * (sizeof(double) + sizeof(SuiteSparse_long));
+    if (common.status == CHOLMOD_OK) {
+      cost.bytes = common.lnz * (sizeof(double) + sizeof(SuiteSparse_long));
+      cost.flops = common.fl;
+    }
     cholmod_l_free_factor(&factor, &common);
   }
   cholmod_l_finish(&common);
-  return bytes;
+  return cost;
 }
 
 namespace {
@@ -294,6 +301,11 @@ RunResult RunSparse(SparseResiduals& residuals, std::span<const double> start, c
     if (std::isfinite(options.bounds[j].hi)) problem.SetParameterUpperBound(&point[j], 0, options.bounds[j].hi);
   }
 
+  // Ceres reports its linear solver's troubles through glog on standard
+  // error; the run's verdict is what this program says.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { FLAGS_minloglevel = google::GLOG_FATAL; });
+
   ceres::Solver::Options solverOptions;
   solverOptions.minimizer_type = ceres::TRUST_REGION;
   solverOptions.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
@@ -301,9 +313,13 @@ RunResult RunSparse(SparseResiduals& residuals, std::span<const double> start, c
   // a square system) until one fails: a 316 x 316 grid then takes 8
   // iterations instead of 21.
   solverOptions.initial_trust_region_radius = kInitialRadius;
-  const bool direct = NormalFactorBytes(pattern, n) <= options.factorBudgetBytes;
+  const FactorCost cost = NormalFactorCost(pattern, n);
+  const bool direct = cost.bytes <= options.factorBudgetBytes && cost.flops <= options.factorBudgetFlops;
   solverOptions.linear_solver_type = direct ? ceres::SPARSE_NORMAL_CHOLESKY : ceres::CGNR;
   solverOptions.preconditioner_type = ceres::JACOBI;
+  // Conjugate gradients to a small residual, so that the steps are Newton's
+  // near a root rather than a tenth of the way there.
+  solverOptions.eta = kConjugateGradientTolerance;
   solverOptions.logging_type = ceres::SILENT;
   solverOptions.minimizer_progress_to_stdout = false;
   solverOptions.num_threads = 1;

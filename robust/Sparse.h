@@ -4,6 +4,7 @@
 // SparseCheck.cpp; the strategy sees only this.
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -37,6 +38,7 @@ struct SparseRunOptions {
   double stepTolerance = 1E-13;
   std::span<const Bounds> bounds;  // empty or one per unknown
   double factorBudgetBytes = 0;
+  double factorBudgetFlops = 0;
   const decltype(Options::progress)* progress = nullptr;
 };
 
@@ -45,9 +47,14 @@ struct SparseRunOptions {
 RunResult RunSparse(SparseResiduals& residuals, std::span<const double> start, const SparseRunOptions& options,
                     Budget& budget, const AcceptedPoint& accepted = {});
 
-// Bytes of the Cholesky factor of J^T J (values and row indices) under
-// CHOLMOD's ordering, from the pattern alone; infinite when the analysis fails.
-double NormalFactorBytes(const SparsityPattern& pattern, int n);
+// The Cholesky factor of J^T J under CHOLMOD's ordering, from the pattern
+// alone: its bytes (values and row indices) and the floating-point
+// operations of one factorization; infinite when the analysis fails.
+struct FactorCost {
+  double bytes = std::numeric_limits<double>::infinity();
+  double flops = std::numeric_limits<double>::infinity();
+};
+FactorCost NormalFactorCost(const SparsityPattern& pattern, int n);
 
 // The unknowns of x at a bound, in order.
 std::vector<BoundContact> BoundContacts(std::span<const double> x, std::span<const Bounds> bounds);
@@ -63,6 +70,7 @@ bool MoveInside(std::vector<double>& x, std::span<const Bounds> bounds);
 // `conditionEstimated` false), and Newton steps by the same LU that polish x
 // while they stay inside the bounds.
 PointCheck CheckPointSparse(SparseResiduals& residuals, std::vector<double>& x, Budget& budget,
-                            const CheckOptions& options, std::span<const Bounds> bounds, double factorBudgetBytes);
+                            const CheckOptions& options, std::span<const Bounds> bounds, double factorBudgetBytes,
+                            double factorBudgetFlops);
 
 }  // namespace robust::detail

@@ -18,14 +18,21 @@ constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 // As the dense polish: a step must shrink the worst ratio at least this much.
 constexpr double kPolishProgress = 0.75;
 
+// What an LU may cost: bytes and floating-point operations, with the
+// Cholesky factor of J^T J for a second opinion on the bytes.
+struct Budgets {
+  double bytes;
+  double flops;
+  FactorCost normal;
+};
+
 // The LU of J, given row by row: UMFPACK reads rows as the columns of J^T,
 // so solving with J is its transposed solve.
 class SparseLu {
  public:
   enum class Outcome { Factored, Singular, OverBudget, Failed };
 
-  SparseLu(const SparsityPattern& pattern, std::span<const double> values, int n, double budgetBytes,
-           double normalFactorBytes)
+  SparseLu(const SparsityPattern& pattern, std::span<const double> values, int n, const Budgets& budgets)
       : n_(n), p_(pattern.rowStart.begin(), pattern.rowStart.end()),
         i_(pattern.columns.begin(), pattern.columns.end()), x_(values.begin(), values.end()) {
     umfpack_dl_defaults(control_);
@@ -38,8 +45,10 @@ class SparseLu {
     // UMFPACK's estimate is a worst case over its pivoting, often many times
     // what the factors take (a 316 x 316 grid: 2.8 GB estimated, 0.3 GB
     // used); the factors of PA fit within the Cholesky factor of J^T J
-    // (normalFactorBytes), which is taken twice over as a second opinion.
-    if (!(bytes <= budgetBytes) && !(2 * normalFactorBytes <= budgetBytes / 2)) {
+    // (Budgets::normal), which is taken twice over as a second opinion.
+    const double flops = info[UMFPACK_FLOPS_ESTIMATE];
+    const bool fits = bytes <= budgets.bytes || 2 * budgets.normal.bytes <= budgets.bytes / 2;
+    if (!fits || !(std::min(flops, 2 * budgets.normal.flops) <= budgets.flops)) {
       outcome_ = Outcome::OverBudget;
       return;
     }
@@ -82,7 +91,7 @@ class SparseLu {
 // over J with column j scaled by max(|x_j|, typical_j). NaN when the factors
 // exceed the budget.
 double SparseCondition(const SparsityPattern& pattern, std::span<const double> values, std::span<const double> x,
-                       std::span<const double> typical, double budgetBytes, double normalFactorBytes) {
+                       std::span<const double> typical, const Budgets& budgets) {
   const auto n = static_cast<int>(x.size());
   const auto size = x.size();
   std::vector<double> scaled(values.begin(), values.end());
@@ -96,7 +105,7 @@ double SparseCondition(const SparsityPattern& pattern, std::span<const double> v
       columnSum[j] += std::abs(scaled[e]);
     }
   const double norm = size == 0 ? 0.0 : *std::max_element(columnSum.begin(), columnSum.end());
-  SparseLu lu(pattern, scaled, n, budgetBytes, normalFactorBytes);
+  SparseLu lu(pattern, scaled, n, budgets);
   if (lu.Result() == SparseLu::Outcome::OverBudget) return kUndefined;
   if (lu.Result() != SparseLu::Outcome::Factored) return kInfinity;
   const double inverseNorm =
@@ -140,6 +149,68 @@ double SparseGradientCosine(const SparsityPattern& pattern, std::span<const doub
     largest = std::max(largest, std::abs(dot[j]) / (std::sqrt(columnNorm[j]) * fNorm));
   }
   return largest;
+}
+
+// J s = b by BiCGSTAB with J's diagonal as preconditioner, for the Newton
+// steps that polish an answer when the LU would exceed its budget: at most
+// kIterativeSteps products with J, each growing with the nonzeros; false
+// unless |J s - b| <= kIterativeTolerance |b|.
+constexpr int kIterativeSteps = 500;
+constexpr double kIterativeTolerance = 1E-13;
+
+bool IterativeSolve(const SparsityPattern& pattern, std::span<const double> values, std::vector<double>& s,
+                    const std::vector<double>& b) {
+  const std::size_t n = b.size();
+  std::vector<double> diagonal(n, 1.0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t e = pattern.rowStart[i]; e < pattern.rowStart[i + 1]; ++e)
+      if (pattern.columns[e] == i && values[e] != 0) diagonal[i] = values[e];
+  auto multiply = [&](const std::vector<double>& v, std::vector<double>& out) {  // out = J D^-1 v
+    for (std::size_t i = 0; i < n; ++i) {
+      double sum = 0;
+      for (std::size_t e = pattern.rowStart[i]; e < pattern.rowStart[i + 1]; ++e)
+        sum += values[e] * v[pattern.columns[e]] / diagonal[pattern.columns[e]];
+      out[i] = sum;
+    }
+  };
+  auto dot = [&](const std::vector<double>& a, const std::vector<double>& c) {
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum += a[i] * c[i];
+    return sum;
+  };
+  const double bNorm = std::sqrt(dot(b, b));
+  std::vector<double> y(n, 0.0), r = b, rHat = b, p(n, 0.0), v(n, 0.0), t(n), q(n);
+  if (bNorm == 0) {
+    s.assign(n, 0.0);
+    return true;
+  }
+  double rho = 1, alpha = 1, omega = 1;
+  for (int k = 0; k < kIterativeSteps; ++k) {
+    const double rhoNext = dot(rHat, r);
+    if (rhoNext == 0 || omega == 0) return false;
+    const double beta = (rhoNext / rho) * (alpha / omega);
+    rho = rhoNext;
+    for (std::size_t i = 0; i < n; ++i) p[i] = r[i] + beta * (p[i] - omega * v[i]);
+    multiply(p, v);
+    const double rv = dot(rHat, v);
+    if (rv == 0) return false;
+    alpha = rho / rv;
+    for (std::size_t i = 0; i < n; ++i) q[i] = r[i] - alpha * v[i];
+    multiply(q, t);
+    const double tt = dot(t, t);
+    omega = tt > 0 ? dot(t, q) / tt : 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      y[i] += alpha * p[i] + omega * q[i];
+      r[i] = q[i] - omega * t[i];
+    }
+    if (!std::isfinite(omega)) return false;
+    if (std::sqrt(dot(r, r)) <= kIterativeTolerance * bNorm) {
+      s.resize(n);
+      for (std::size_t i = 0; i < n; ++i) s[i] = y[i] / diagonal[i];
+      return true;
+    }
+  }
+  return false;
 }
 
 // The root test over the nonzeros (ScaledRootTest's thresholds, row by row).
@@ -186,8 +257,8 @@ struct Evaluation {
 };
 
 Evaluation Evaluated(SparseResiduals& residuals, std::span<const double> x, Budget& budget,
-                     const CheckOptions& options, std::span<const Bounds> box, double factorBudgetBytes,
-                     double normalFactorBytes, bool withCondition) {
+                     const CheckOptions& options, std::span<const Bounds> box, const Budgets& budgets,
+                     bool withCondition) {
   const auto size = static_cast<std::size_t>(residuals.Count());
   const SparsityPattern& pattern = residuals.Pattern();
   const bool scaled = !options.ftol && residuals.ProvidesBounds();
@@ -215,8 +286,7 @@ Evaluation Evaluated(SparseResiduals& residuals, std::span<const double> x, Budg
   if (check.jacobianOk) {
     check.gradientCosine = SparseGradientCosine(pattern, out.values, check.f, x, box);
     if (withCondition) {
-      check.condition =
-          SparseCondition(pattern, out.values, x, options.typicalSize, factorBudgetBytes, normalFactorBytes);
+      check.condition = SparseCondition(pattern, out.values, x, options.typicalSize, budgets);
       check.conditionEstimated = !std::isnan(check.condition);
     }
   }
@@ -238,9 +308,10 @@ bool Inside(std::span<const double> x, std::span<const Bounds> bounds) {
 }  // namespace
 
 PointCheck CheckPointSparse(SparseResiduals& residuals, std::vector<double>& x, Budget& budget,
-                            const CheckOptions& options, std::span<const Bounds> bounds, double factorBudgetBytes) {
-  const double normalFactorBytes = NormalFactorBytes(residuals.Pattern(), residuals.Count());
-  Evaluation first = Evaluated(residuals, x, budget, options, bounds, factorBudgetBytes, normalFactorBytes, true);
+                            const CheckOptions& options, std::span<const Bounds> bounds, double factorBudgetBytes,
+                            double factorBudgetFlops) {
+  const Budgets budgets{factorBudgetBytes, factorBudgetFlops, NormalFactorCost(residuals.Pattern(), residuals.Count())};
+  Evaluation first = Evaluated(residuals, x, budget, options, bounds, budgets, true);
   if (first.check.root || !first.check.jacobianOk || first.check.rootCheck.test != RootTest::Scaled)
     return std::move(first.check);
   const int n = residuals.Count();
@@ -248,18 +319,20 @@ PointCheck CheckPointSparse(SparseResiduals& residuals, std::vector<double>& x, 
   std::vector<double> at = x, step(size);
   Evaluation last{first.check, first.values};
   for (int k = 0; k < options.polishSteps && !budget.TimeOrStopSpent(); ++k) {
-    SparseLu lu(residuals.Pattern(), last.values, n, factorBudgetBytes, normalFactorBytes);
-    if (lu.Result() != SparseLu::Outcome::Factored) break;
     for (std::size_t i = 0; i < size; ++i) step[i] = -last.check.f[i];
-    if (!lu.Solve(step, false)) break;
+    SparseLu lu(residuals.Pattern(), last.values, n, budgets);
+    if (lu.Result() == SparseLu::Outcome::OverBudget) {
+      const std::vector<double> rightSide = step;
+      if (!IterativeSolve(residuals.Pattern(), last.values, step, rightSide)) break;
+    } else if (lu.Result() != SparseLu::Outcome::Factored || !lu.Solve(step, false)) {
+      break;
+    }
     for (std::size_t j = 0; j < size; ++j) at[j] += step[j];
     if (!Inside(at, bounds)) break;
-    Evaluation next =
-        Evaluated(residuals, at, budget, options, bounds, factorBudgetBytes, normalFactorBytes, false);
+    Evaluation next = Evaluated(residuals, at, budget, options, bounds, budgets, false);
     if (next.check.root) {
       // The condition where the answer now is.
-      next.check.condition = SparseCondition(residuals.Pattern(), next.values, at, options.typicalSize,
-                                             factorBudgetBytes, normalFactorBytes);
+      next.check.condition = SparseCondition(residuals.Pattern(), next.values, at, options.typicalSize, budgets);
       next.check.conditionEstimated = !std::isnan(next.check.condition);
       x = at;
       return std::move(next.check);

@@ -173,7 +173,8 @@ TEST(SparseSolve, TheSparseCheckAgreesWithTheDenseOne) {
     std::vector<double> dense = row.x, sparse = row.x;
     const robust::detail::PointCheck a = robust::detail::CheckPoint(c.residuals, dense, budget);
     const robust::detail::PointCheck b =
-        robust::detail::CheckPointSparse(c.residuals, sparse, budget, {}, {}, robust::Options{}.factorBudgetBytes);
+        robust::detail::CheckPointSparse(c.residuals, sparse, budget, {}, {}, robust::Options{}.factorBudgetBytes,
+                                         robust::Options{}.factorBudgetFlops);
     EXPECT_EQ(a.root, b.root) << row.equations.front();
     EXPECT_EQ(a.rootCheck.test, b.rootCheck.test);
     EXPECT_DOUBLE_EQ(a.maxAbs, b.maxAbs);

@@ -373,6 +373,9 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
   scene.names = report.names;
   scene.title = Joined(report.equations, ";   ");
   std::vector<double> end;
+  if (newton && !given.bounds.value.empty())
+    err << "nlsolve plot: warning: the Go command takes no bounds; --method sparse or auto keeps the unknowns within "
+           "them\n";
   if (newton) {
     if (!AddGoRuns(options.example, given, equations, plane, scene, end, report.outcome, err)) {
       err << "nlsolve plot: the Go command refused the system; nothing was drawn\n";
@@ -380,6 +383,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     }
   } else {
     robust::Options robustRun = RobustOptionsOf(given.options);
+    robustRun.bounds = BoundsOf(given);
     robustRun.maxSeconds = std::min(robustRun.maxSeconds, std::max(0.0, secondsLeft()));
     if (AddRobustRuns(robustRun, equations, report.start, plane, scene, end, report.outcome))
       cutShort.push_back("the method's run");
@@ -471,6 +475,8 @@ class PlotCommand : public Command {
         ->type_name("METHOD")
         ->check(CLI::IsMember(MethodChoices()));
     command.add_option("--box", input.box, "LO:HI for both unknowns, or one per unknown")->type_name("LO:HI[,LO:HI]");
+    command.add_option("--bounds", input.bounds, "LO:HI the method's unknowns stay within (inf, -inf open)")
+        ->type_name("LO:HI[,LO:HI]");
     command.add_option("-o,--output", options_.output, "The picture: FILE.png or FILE.svg")
         ->type_name("FILE")
         ->required();

@@ -44,6 +44,8 @@ std::optional<std::string> RobustSolveProblem(const problem::CommandLineInput& i
 
 // The library's options from a problem's.
 robust::Options RobustOptionsOf(const problem::MethodOptions& options);
+// The problem's bounds as the library takes them; empty for none.
+std::vector<robust::Bounds> BoundsOf(const problem::Problem& problem);
 
 // What one robust run found, or why it could not run.
 struct RobustSolveReport {

@@ -74,9 +74,10 @@ TEST(CliJacobianSparse, TripletsJsonAndMatrixMarketAgreeWithTheDenseJacobian) {
       for (const nlohmann::json& error : dense["errors"]) failedRow[error["equation"].get<std::size_t>()] = true;
     for (std::size_t i = 1; i <= dense["residuals"].size(); ++i)
       for (std::size_t k = 1; k <= columnCount; ++k)
-        if (!listed[(i - 1) * columnCount + (k - 1)])
+        if (!listed[(i - 1) * columnCount + (k - 1)]) {
           EXPECT_EQ(DenseEntry(dense, i, k), failedRow[i] ? nlohmann::json(nullptr) : nlohmann::json(0.0))
               << i << "," << k;
+        }
 
     // The text triplets and the Matrix Market lines are the JSON's entries.
     std::vector<std::string> triplets;

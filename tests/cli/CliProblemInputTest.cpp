@@ -215,7 +215,8 @@ TEST(CliCompile, NamesTheFirstRefusedTextOrGivesTheDefinitionsValues) {
   };
   for (const CompileRow& row : rows) {
     SCOPED_TRACE(row.equations[0]);
-    problem::CommandLineInput input{.road = problem::Road::Full};
+    problem::CommandLineInput input;
+    input.road = problem::Road::Full;
     input.equations = row.equations;
     input.definitions = row.definitions;
     input.names = "x,y";

@@ -264,6 +264,8 @@ bool MoveInside(std::vector<double>& x, std::span<const Bounds> bounds) {
   for (std::size_t j = 0; j < bounds.size() && j < x.size(); ++j) {
     const Bounds& side = bounds[j];
     if (x[j] >= side.lo && x[j] <= side.hi) continue;
+    // Not a number is outside every range; it stays, and fails as a start.
+    if (std::isnan(x[j])) continue;
     moved = true;
     // A little inside the nearer bound, not on it: a bound is often where
     // an equation's slope vanishes or its function is undefined (0 for a

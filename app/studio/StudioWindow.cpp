@@ -737,9 +737,19 @@ void StudioWindow::PictureClicked(QPointF pixel) {
       kPixelFraction * std::min((scene_->box.xMax - scene_->box.xMin) / area.width,
                                 (scene_->box.yMax - scene_->box.yMin) / area.height);
   const double start[2] = {point.x, point.y};
+  const std::string text = ToUtf8(editor_->toPlainText());
+  const KeyLines keys = KeyLinesOf(text);
+  if (!keys.read) return;
+  // Without a box: line the picture's box follows the start; the box shown
+  // is written down first, so that the picture stays where it is.
+  std::optional<LineEdit> box;
+  if (keys.box == 0) box = BoxEdit(text, scene_->box, resolution);
+  QTextCursor group(editor_->document());
+  group.beginEditBlock();  // one step to undo
+  if (box) ApplyEdit(*box);
   const std::optional<LineEdit> edit = StartEdit(ToUtf8(editor_->toPlainText()), start, resolution);
-  if (!edit) return;
-  ApplyEdit(*edit);
+  if (edit) ApplyEdit(*edit);
+  group.endEditBlock();
   Solve();
 }
 

@@ -120,6 +120,9 @@ TEST(StudioCheck, FaultsAndWarningsStandWhereTheyAre) {
       {"nmes: x, y\nx\ny\n", problem::Method::Auto, true, 1, 0, "nmes"},
       {"x1 - (x2\nx2\n", problem::Method::Newton, true, 1, 9, "Eq_1"},
       {"k = 2\nx1 - k\nx2\n", problem::Method::Auto, false, 0, 0, ""},  // a definition: no fault
+      // A box of one range per name beside a definition (once refused as one range per line).
+      {"names: x, y\nbox: -1:1, -2:2\nr2 = x^2 + y^2\n4 = r2\nx = y\n", problem::Method::Auto, false, 0, 0, ""},
+      {"names: x, y\nbox: 0:1, 0:1, 0:1\nx\ny\n", problem::Method::Auto, true, 2, 0, "3 ranges for 2 names"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);

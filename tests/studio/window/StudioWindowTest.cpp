@@ -124,6 +124,22 @@ TEST_F(StudioWindowTest, F5SolvesTheOpenedFileAndCtrlShiftCCopiesTheReport) {
   ASSERT_NO_FATAL_FAILURE(Key(QStringLiteral("ctrl+shift+c")));
   ASSERT_TRUE(WaitUntil([&] { return !QGuiApplication::clipboard()->text().isEmpty(); }));
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), studio::PlainText(*window_->LastReport()));
+
+  // The exports: the report as Markdown and as the command line's JSON, the picture as SVG.
+  QString error;
+  const QString markdown = folder_.filePath(QStringLiteral("report.md"));
+  const QString json = folder_.filePath(QStringLiteral("report.json"));
+  const QString svg = folder_.filePath(QStringLiteral("picture.svg"));
+  ASSERT_TRUE(window_->ExportReport(markdown, false, &error)) << error.toStdString();
+  ASSERT_TRUE(window_->ExportReport(json, true, &error)) << error.toStdString();
+  ASSERT_TRUE(window_->ExportPicture(svg, &error)) << error.toStdString();
+  QFile markdownFile(markdown), jsonFile(json), svgFile(svg);
+  ASSERT_TRUE(markdownFile.open(QIODevice::ReadOnly) && jsonFile.open(QIODevice::ReadOnly) && svgFile.open(QIODevice::ReadOnly));
+  EXPECT_EQ(markdownFile.readAll().toStdString(), studio::Markdown(*window_->LastReport()));
+  EXPECT_EQ(nlohmann::json::parse(jsonFile.readAll().toStdString()).value("verdict", ""), "root");
+  EXPECT_TRUE(svgFile.readAll().contains("<svg"));
+  EXPECT_FALSE(window_->ExportPicture(folder_.filePath(QStringLiteral("picture.gif")), &error));
+  EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(StudioWindowTest, F6ListsTheRootsInASortableTable) {
@@ -180,7 +196,7 @@ TEST_F(StudioWindowTest, AClickInThePictureSetsTheStartAndSolves) {
   EXPECT_NEAR(start.captured(2).toDouble(), 2, pixel);
   // The solve ran from there: the report names that start.
   const nlohmann::json& json = window_->LastOutcome()->report.json;
-  ASSERT_TRUE(json.contains("start"));
+  ASSERT_TRUE(json.contains("start")) << text.toStdString() << window_->LastReport()->printed;
   EXPECT_NEAR(json["start"][0].get<double>(), -3, pixel);
   EXPECT_TRUE(window_->isWindowModified());
   ASSERT_TRUE(WaitUntil([&] { return window_->Settled(); }));

@@ -130,8 +130,11 @@ Outcome SolveGo(std::string_view fileName, std::string_view text, const std::str
     outcome.verdict = result.error.value_or("The Go command refused the system.");
     return outcome;
   }
-  outcome.verdict = result.converged ? "The Go command converged." : "The Go command did not converge.";
-  if (!recorder.messages.empty()) outcome.verdict += " " + cli::OneLine(recorder.messages.back());
+  // The stages' own messages (a descent that used all its iterations before
+  // Newton converged, say) are in the printed text, in their order.
+  outcome.verdict = result.converged ? "The Go command converged: Newton met its tolerance."
+                                     : "The Go command did not converge.";
+  if (!result.converged && !recorder.messages.empty()) outcome.verdict += " " + cli::OneLine(recorder.messages.back());
   Table residuals{"Residuals", {"Equation", "F at the answer"}, {}};
   for (std::size_t i = 0; i < result.residuals.size(); ++i)
     residuals.rows.push_back({Text(EquationName(i)), Number(result.residuals[i])});

@@ -155,8 +155,8 @@ StudioWindow::StudioWindow(QWidget* parent)
   auto* right = new QSplitter(Qt::Vertical);
   right->addWidget(picturePage);
   right->addWidget(tabs_);
-  right->setStretchFactor(0, 3);
-  right->setStretchFactor(1, 2);
+  right->setStretchFactor(0, 1);
+  right->setStretchFactor(1, 1);
   auto* split = new QSplitter(Qt::Horizontal);
   split->addWidget(left);
   split->addWidget(right);
@@ -220,7 +220,8 @@ void StudioWindow::BuildToolBar() {
   bar->addWidget(new QLabel(tr("  ftol ")));
   ftol_ = new QLineEdit;
   ftol_->setPlaceholderText(tr("rounding test"));
-  ftol_->setToolTip(tr("A root when every |F| is at most this; empty: within the rounding bound at the equations' scale"));
+  ftol_->setToolTip(tr("--ftol: a root when every |F| is at most this; empty: within the rounding bound at the "
+                       "equations' scale"));
   ftol_->setMaximumWidth(110);
   bar->addWidget(ftol_);
   certify_ = new QCheckBox(tr("Certify"));
@@ -229,7 +230,7 @@ void StudioWindow::BuildToolBar() {
   bar->addWidget(new QLabel(tr("  Roots budget (s) ")));
   budget_ = new QLineEdit;
   budget_->setPlaceholderText(cli::DefaultText(robust::RootsOptions{}.maxSeconds).c_str());
-  budget_->setToolTip(tr("Seconds the root search (and its proof) may take"));
+  budget_->setToolTip(tr("--budget: the seconds the root search (and its proof) may take"));
   budget_->setMaximumWidth(70);
   bar->addWidget(budget_);
   bar->addSeparator();
@@ -302,8 +303,9 @@ void StudioWindow::BuildMenus() {
 Settings StudioWindow::CurrentSettings() const {
   Settings settings;
   settings.method = static_cast<problem::Method>(method_->currentData().toInt());
-  settings.ftol = ToUtf8(ftol_->text().trimmed());
-  settings.certify = certify_->isChecked();
+  // The Go command has neither: their fields are off while newton is chosen.
+  if (ftol_->isEnabled()) settings.ftol = ToUtf8(ftol_->text().trimmed());
+  settings.certify = certify_->isEnabled() && certify_->isChecked();
   settings.budget = ToUtf8(budget_->text().trimmed());
   return settings;
 }
@@ -438,10 +440,12 @@ void StudioWindow::ShowPicture(const PictureResult& result) {
   drawnRevision_ = result.revision;
   picture_->SetImage(std::move(image));
   picture_->SetInteractive(scene->kind == plot::Kind::ZeroCurves);
-  picture_->SetNote(messages);
+  picture_->SetNote(QString());
   QString summary = FromUtf8(result.picture.summary);
   if (scene->kind == plot::Kind::ZeroCurves)
     summary += tr("  Click: solve from there; wheel: zoom; drag: pan.");
+  // What the drawing's run said (warnings, the Go command's messages), below it.
+  if (!messages.isEmpty()) summary += QLatin1Char('\n') + messages;
   pictureSummary_->setText(summary);
 }
 

@@ -353,6 +353,17 @@ void StudioWindow::StartCheck() {
 
 void StudioWindow::ShowCheck(const Check& check) {
   problems_->clear();
+  if (editor_->toPlainText().trimmed().isEmpty()) {
+    // Nothing typed yet is no fault to point at.
+    problems_->addItem(tr("Type a system (one equation per line), or load one from the Examples menu."));
+    editor_->SetMarks({});
+    readable_ = false;
+    scene_.reset();
+    picture_->SetImage(QImage());
+    picture_->SetNote(QString());
+    pictureSummary_->clear();
+    return;
+  }
   std::vector<EditorMark> marks;
   for (const Diagnostic& diagnostic : check.diagnostics) {
     const QString message = FromUtf8(diagnostic.message);
@@ -814,7 +825,7 @@ int RunStudio(const QStringList& arguments) {
     QString error;
     if (!window.OpenFile(arguments.front(), &error)) {
       std::cerr << "nlsolver: " << ToUtf8(error) << '\n';
-      window.statusBar()->showMessage(error);
+      window.ShowStatus(error);
     }
   }
   window.show();

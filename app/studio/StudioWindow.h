@@ -51,6 +51,9 @@ class StudioWindow : public QMainWindow {
   bool SaveTo(const QString& path);
   void LoadExample(int example);
 
+  // A line in the status bar.
+  void ShowStatus(const QString& text) { status_->setText(text); }
+
   void Solve();
   void FindRoots();
   void Cancel();

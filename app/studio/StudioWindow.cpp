@@ -155,8 +155,8 @@ StudioWindow::StudioWindow(QWidget* parent)
   auto* right = new QSplitter(Qt::Vertical);
   right->addWidget(picturePage);
   right->addWidget(tabs_);
-  right->setStretchFactor(0, 1);
-  right->setStretchFactor(1, 1);
+  right->setStretchFactor(0, 3);
+  right->setStretchFactor(1, 2);
   auto* split = new QSplitter(Qt::Horizontal);
   split->addWidget(left);
   split->addWidget(right);

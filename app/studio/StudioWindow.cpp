@@ -1,6 +1,7 @@
 #include "StudioWindow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iostream>

@@ -36,6 +36,8 @@
 
 namespace studio {
 
+struct PictureResult;  // what the picture's worker leaves (StudioWindow.cpp)
+
 // The title's program name, and the desktop entry's.
 inline constexpr const char* kStudioName = "nlsolver Studio";
 
@@ -97,7 +99,7 @@ class StudioWindow : public QMainWindow {
   void ShowCheck(const Check& check);
   void RequestPicture();
   void StartPicture();
-  void ShowPicture(const struct PictureResult& result);
+  void ShowPicture(const PictureResult& result);
   void StartCommand(bool roots);
   void ShowOutcome(const Outcome& outcome, bool roots);
   void ShowRootsTable(const Report& report, const Outcome& outcome);

@@ -324,7 +324,7 @@ Outcome FindRoots(std::string_view fileName, std::string_view text, const Settin
       row.push_back(Whole(root.starts));
       row.push_back(Short(root.condition));
       if (proofs == nullptr || k >= proofs->size()) {
-        row.push_back(Text(report.proof ? "no" : "not asked"));
+        row.push_back(Text(report.proof ? "no" : "not asked (Certify)"));
       } else {
         const cli::RootProof& proof = (*proofs)[k];
         row.push_back(Text(proof.certified ? "yes (width " + Short(cli::BoxWidth(proof.enclosure)).text + ")"

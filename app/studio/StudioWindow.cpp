@@ -195,6 +195,9 @@ StudioWindow::StudioWindow(QWidget* parent)
   resize(1280, 860);
   SetDocument(QString(), QString());
   status_->setText(tr("F5 solves, F6 finds the roots in the box; the examples are on the Examples menu."));
+  report_->setPlaceholderText(tr("F5 solves from the start: the report comes here.\n"
+                                 "F6 finds every root in the box: the roots come in the Roots tab.\n"
+                                 "Ctrl+Shift+C copies the report; the File menu exports it."));
 }
 
 StudioWindow::~StudioWindow() {
@@ -249,6 +252,10 @@ void StudioWindow::BuildToolBar() {
   cancelAction_->setToolTip(tr("Stop the running command (Escape)"));
   cancelAction_->setEnabled(false);
   connect(cancelAction_, &QAction::triggered, this, &StudioWindow::Cancel);
+  // The toolbar's buttons name their keys; the menu shows them beside the text.
+  solveAction_->setIconText(tr("Solve (F5)"));
+  rootsAction_->setIconText(tr("Roots (F6)"));
+  cancelAction_->setIconText(tr("Cancel (Esc)"));
   bar->addAction(solveAction_);
   bar->addAction(rootsAction_);
   bar->addAction(cancelAction_);

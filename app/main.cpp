@@ -1,4 +1,4 @@
-// nlsolver: opens the main window.
+// nlsolver: opens the main window; `nlsolver --studio [FILE]` opens the studio.
 //
 // A hidden hook for screenshots and smoke runs: NLSOLVER_DEMO=N (1 to 9)
 // double-clicks example N, presses Go with message boxes and beeps written to
@@ -20,6 +20,7 @@
 
 #include "app/Examples.h"
 #include "app/Form1.h"
+#include "app/studio/StudioWindow.h"
 #include "eval/SolverUi.h"
 #include "packaging/Version.h"
 
@@ -113,6 +114,11 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+
+  // `nlsolver --studio [FILE]` opens the studio instead of the window.
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1 && arguments.at(1) == QLatin1String("--studio"))
+    return studio::RunStudio(arguments.mid(2));
 
   const std::string demo = Environment("NLSOLVER_DEMO");
   if (!demo.empty()) return RunDemo(application, demo);

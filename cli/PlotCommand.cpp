@@ -153,7 +153,7 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
     outcome += " (" + std::string(robust::MethodName(report.method)) + ", start " +
                std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried) + ")";
   scene.tolerance = plane ? 0.0 : options.ftol.value_or(robust::kDefaultFtol);
-  return report.stopReason == robust::StopReason::TimeBudget;
+  return report.stopReason == robust::StopReason::TimeBudget || report.stopReason == robust::StopReason::Interrupted;
 }
 
 // The Go command on the problem (example N, or the equations, names and
@@ -316,7 +316,9 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     input.equations.clear();
     for (std::string_view text : app::ExampleEquations(options.example)) input.equations.emplace_back(text);
   }
-  const ProblemRead read = ReadCommandProblem(input, options.file);
+  const ProblemRead read = options.fileText && options.file
+                              ? Expanded(problem::ReadSystemFile(*options.file, *options.fileText, input))
+                              : ReadCommandProblem(input, options.file);
   if (!read.read) return Refuse(read.refusal, err, usage);
   const problem::Problem& given = read.read->problem;
 
@@ -385,6 +387,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     robust::Options robustRun = RobustOptionsOf(given.options);
     robustRun.bounds = BoundsOf(given);
     robustRun.maxSeconds = std::min(robustRun.maxSeconds, std::max(0.0, secondsLeft()));
+    robustRun.stop = options.stop;
     if (AddRobustRuns(robustRun, equations, report.start, plane, scene, end, report.outcome))
       cutShort.push_back("the method's run");
   }
@@ -394,10 +397,11 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     robust::CompiledResiduals residuals(equations.System());
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
+    search.stop = options.stop;
     if (search.maxSeconds > 0) {
       const robust::RootsReport roots = robust::FindRoots(search, residuals);
       for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
-      if (roots.budgetReached) cutShort.push_back("the root search");
+      if (roots.budgetReached || roots.interrupted) cutShort.push_back("the root search");
     } else {
       cutShort.push_back("the root search (not begun)");
     }
@@ -407,7 +411,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     // Traced here, after the roots (the legend they need sets the grid), so
     // that the budget bounds it; the scene keeps no reference to `equations`.
     plot::ContourOptions grid = plot::SceneContourOptions(scene);
-    grid.stop = [&] { return Clock::now() >= deadline; };
+    grid.stop = [&] { return Clock::now() >= deadline || (options.stop != nullptr && options.stop->load() != 0); };
     const plot::Box& box = scene.box;
     scene.contours = plot::TraceZeroCurves(
         box.xMin, box.xMax, box.yMin, box.yMax,

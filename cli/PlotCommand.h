@@ -4,6 +4,7 @@
 // picture is written, so the other commands never load Qt.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <ostream>
@@ -30,8 +31,15 @@ struct PlotCliOptions {
   // --method (or with newton) the Go road.
   problem::CommandLineInput input;
   std::optional<std::string> file;  // a system file instead of the equations
+  // The file's text when the caller holds it already (the window's editor):
+  // `file` then only names it in messages and nothing is read from disk.
+  std::optional<std::string> fileText;
   std::string output;
   std::string sizeText = "900x700";
+  // Ends the method's run, the root search and the tracing of the curves
+  // early when it points at a non-zero value (what was cut short is said so);
+  // nullptr for none. Must outlive BuildPlotScene.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // The limits and defaults in the text come from plot/Limits.h and

@@ -159,9 +159,9 @@ ProblemCompile CompileProblem(const ReadProblem& read) {
     auto definition = compile(expanded.expression);
     if (!definition) {
       const problem::Definition& typed = read.problem.definitions[k];
-      return ProblemCompile{nullptr, problem::Format(problem::ProblemError{
-                                         typed.source, placeOf(typed.expression, expanded.expression, *refused), 0,
-                                         {}, "the definition of " + typed.name + ": " + *refused})};
+      problem::ProblemError error{typed.source, placeOf(typed.expression, expanded.expression, *refused), 0, {},
+                                  "the definition of " + typed.name + ": " + *refused};
+      return ProblemCompile{nullptr, problem::Format(error), std::move(error)};
     }
     compiled->definitionNames_.push_back(expanded.name);
     compiled->definitions_.push_back(std::move(*definition));
@@ -173,14 +173,14 @@ ProblemCompile CompileProblem(const ReadProblem& read) {
     auto equation = compile(text);
     if (!equation) {
       const problem::Equation& typed = read.problem.equations[i];
-      return ProblemCompile{nullptr, problem::Format(problem::ProblemError{typed.source,
-                                                                           placeOf(typed.text, text, *refused),
-                                                                           static_cast<int>(i) + 1, {}, *refused})};
+      problem::ProblemError error{typed.source, placeOf(typed.text, text, *refused), static_cast<int>(i) + 1, {},
+                                  *refused};
+      return ProblemCompile{nullptr, problem::Format(error), std::move(error)};
     }
     equations.push_back(std::move(*equation));
   }
   compiled->system_.emplace(std::move(equations), names);
-  return ProblemCompile{std::move(compiled), {}};
+  return ProblemCompile{std::move(compiled), {}, std::nullopt};
 }
 
 std::vector<DefinitionValue> CompiledProblem::DefinitionValues(std::span<const double> x) {

@@ -82,6 +82,7 @@ class CompiledProblem;
 struct ProblemCompile {
   std::unique_ptr<CompiledProblem> compiled;
   std::string refusal;  // set exactly when compiled is not
+  std::optional<problem::ProblemError> error;  // the refusal's facts: its place, equation and message
 };
 ProblemCompile CompileProblem(const ReadProblem& read);
 

@@ -184,7 +184,7 @@ std::vector<robust::Bounds> BoundsOf(const problem::Problem& problem) {
 }
 
 RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify,
-                                   std::ostream* progress) {
+                                   std::ostream* progress, const RobustRunHooks& hooks) {
   RobustSolveReport report;
   report.requested = requested;
   report.certify = certify;
@@ -209,16 +209,18 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
   CompiledProblem& compiled = *compile.compiled;
   eval::CompiledSystem* const system = &compiled.System();
   robust::CompiledResiduals residuals(*system);
-  // Ctrl-C or SIGTERM ends the solve with its best point so far, checked as usual.
-  CatchInterrupts();
+  // Ctrl-C or SIGTERM (or the caller's own flag) ends the solve with its
+  // best point so far, checked as usual.
+  if (hooks.stop == nullptr) CatchInterrupts();
   robust::Options options = RobustOptionsOf(problem.problem.options);
-  options.stop = &InterruptFlag();
+  options.stop = hooks.stop != nullptr ? hooks.stop : &InterruptFlag();
   options.bounds = BoundsOf(problem.problem);
   report.bounds = options.bounds;
   report.ftol = options.ftol;
   {
     TerminalProgress shown(progress != nullptr ? *progress : std::cerr, progress != nullptr);
     options.progress = shown.Callback();
+    if (hooks.progress) options.progress = hooks.progress;
     report.run = robust::Solve(options, residuals, problem.problem.start.value);
   }
   if (report.run.verdict == robust::Verdict::EvaluationFailure) report.failure = residuals.LastFailure();
@@ -238,7 +240,9 @@ RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& r
       report.certification = kNoRootToCertify;
     }
   }
-  if (report.run.interrupted) {
+  if (report.run.interrupted && hooks.stop != nullptr) {
+    report.status = kExitFailure;
+  } else if (report.run.interrupted) {
     report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
     report.status = InterruptedExitStatus(report.interruptSignal);
   } else {
@@ -351,7 +355,9 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
       out << "not certified: " << report.certification << '\n';
     }
   }
-  if (run.interrupted)
+  if (run.interrupted && report.interruptSignal == 0)
+    out << "The solve was cancelled.\n";
+  else if (run.interrupted)
     out << "The solve was interrupted by " << (report.interruptSignal == SIGTERM ? "SIGTERM" : "SIGINT") << ".\n";
 }
 

@@ -5,6 +5,8 @@
 // command's road is Commands.h.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <optional>
 #include <span>
 #include <ostream>
@@ -61,7 +63,7 @@ struct RobustSolveReport {
   std::string sentence;  // robust::Summary with that description
   std::vector<DefinitionValue> definitions;
   std::string_view derivatives;
-  int interruptSignal = 0;  // SIGINT or SIGTERM when the run was interrupted
+  int interruptSignal = 0;  // SIGINT or SIGTERM when a signal interrupted the run; 0 for the caller's flag
   int status = 1;           // the exit status
   // --certify: asked for; the certificate when the answer was a root (the
   // proof is tried only there); why it is not certified, in words.
@@ -71,12 +73,21 @@ struct RobustSolveReport {
   std::string certification;
 };
 
+// What a caller beside the command line gives a run: its own stop flag
+// (nullptr: Ctrl-C and SIGTERM stop it; their handlers are installed; a
+// flag given must outlive the run, and a run it stopped has
+// interruptSignal 0) and its own progress callback (robust::Options::progress).
+struct RobustRunHooks {
+  const std::atomic<int>* stop = nullptr;
+  std::function<void(int iteration, double maxAbsResidual, double stepNorm, double seconds)> progress;
+};
+
 // One run of a read problem (or its refusal), with the options the problem
 // holds; `requested` names the method for a refusal. With `certify`, a root
 // found is then proved to be the only one in a small box (robust::Certify).
 // With `progress`, a long run shows its progress there (TerminalProgress).
 RobustSolveReport RunRobustProblem(const ProblemRead& read, const std::string& requested, bool certify = false,
-                                   std::ostream* progress = nullptr);
+                                   std::ostream* progress = nullptr, const RobustRunHooks& hooks = {});
 
 // --certify proves a root with a dense interval Jacobian and a dense
 // inverse (n^2 memory, n^3 work): larger systems are not certified, with

@@ -68,46 +68,6 @@ nlohmann::json JsonNumber(double value) {
 // Undecided parts printed at most, smallest first; the rest are counted.
 constexpr std::size_t kListedUndecided = 20;
 
-// What --certify proved of one listed root.
-struct RootProof {
-  bool certified = false;
-  std::vector<robust::Bounds> enclosure;  // certified only
-  robust::InBox where = robust::InBox::Inside;
-  // Why it is not certified, in words; for a certified root, empty or what
-  // else is known (certified to be the same root as another listed one).
-  std::string certification;
-  bool foundByProof = false;
-};
-
-// What --certify proved of the box.
-struct BoxProof {
-  // Per root, in the order of search.roots, then search.outsideBox.
-  std::vector<RootProof> roots;
-  std::vector<RootProof> outside;
-  // Roots in the box the search did not reach, with what the proof says.
-  std::vector<robust::FoundRoot> found;
-  std::vector<RootProof> foundProofs;
-  robust::ProveReport report;
-  std::string line;  // "complete: ..." or "not proved complete: ..."
-};
-
-// What the search found, with the problem it searched as read.
-struct RootsCommandReport {
-  std::vector<std::string> names;
-  std::optional<std::vector<double>> start;  // the start given, if any
-  problem::WarningList warnings;
-  robust::RootsReport search;
-  double rankTolerance = 0.0;
-  std::string summary;
-  // Each definition's values at each root, in the order of search.roots and search.outsideBox.
-  std::vector<std::vector<DefinitionValue>> rootDefinitions;
-  std::vector<std::vector<DefinitionValue>> outsideDefinitions;
-  std::vector<std::vector<DefinitionValue>> foundDefinitions;  // of proof->found
-  int interruptSignal = 0;  // SIGINT or SIGTERM when the search or the proof was interrupted
-  bool interrupted = false;
-  std::optional<BoxProof> proof;  // --certify
-};
-
 nlohmann::json NumbersJson(std::span<const double> values) {
   nlohmann::json list = nlohmann::json::array();
   for (double value : values) list.push_back(JsonNumber(value));
@@ -147,7 +107,9 @@ nlohmann::json RootsJson(const std::vector<robust::FoundRoot>& roots,
   return list;
 }
 
-nlohmann::json Json(const RootsCommandReport& report) {
+}  // namespace
+
+nlohmann::json RootsCommandJson(const RootsCommandReport& report) {
   const robust::RootsReport& search = report.search;
   nlohmann::json document = JsonDocument();
   static const std::vector<RootProof> kNoProofs;
@@ -195,6 +157,8 @@ nlohmann::json Json(const RootsCommandReport& report) {
   }
   return document;
 }
+
+namespace {
 
 std::string Point(const std::vector<double>& x) {
   std::string text = "(";
@@ -316,8 +280,9 @@ std::string CompletenessLine(const robust::ProveReport& report, bool uncertified
 }
 
 // Runs the proof over the search's box with the search's roots, within
-// `seconds`; Ctrl-C or SIGTERM stops it.
-robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsReport& search, double seconds) {
+// `seconds`; `stop` stops it.
+robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsReport& search, double seconds,
+                              const std::atomic<int>* stop) {
   std::vector<robust::Bounds> box;
   for (const auto& [low, high] : search.box) box.push_back({low, high});
   std::vector<std::vector<double>> points;
@@ -325,7 +290,7 @@ robust::ProveReport ProveList(eval::CompiledSystem& system, const robust::RootsR
     for (const robust::FoundRoot& root : *list) points.push_back(root.x);
   robust::ProveOptions options;
   options.maxSeconds = std::max(0.0, seconds);
-  options.stop = &InterruptFlag();  // Ctrl-C or SIGTERM ends the proof at its next part
+  options.stop = stop;  // ends the proof at its next part
   return robust::ProveRoots(system, box, points, options);
 }
 
@@ -415,9 +380,96 @@ std::optional<std::vector<std::pair<double, double>>> ParseBox(std::string_view 
   return box;
 }
 
-namespace {
+robust::RootsOptions RootsSearchOptions(const problem::Problem& given, const RootsRequest& request) {
+  robust::RootsOptions search;
+  if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;
+  for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
+  if (!given.bounds.value.empty()) search.box = BoxWithinBounds(search, given.bounds.value);
+  if (request.starts) search.starts = *request.starts;
+  // The problem's defaults are the library's; only what was given is set.
+  const problem::MethodOptions& givenOptions = given.options;
+  if (givenOptions.seed.origin.kind != problem::OriginKind::Default) search.seed = givenOptions.seed.value;
+  if (givenOptions.budget.origin.kind != problem::OriginKind::Default) search.maxSeconds = givenOptions.budget.value;
+  if (givenOptions.ftol.origin.kind != problem::OriginKind::Default) search.ftol = givenOptions.ftol.value;
+  // --certify: the search takes at most half the budget, the proof what is left.
+  if (request.certify) search.maxSeconds /= 2;
+  return search;
+}
 
-void PrintText(const RootsCommandReport& report, std::ostream& out) {
+RootsCommandReport FindProblemRoots(CompiledProblem& compiled, const problem::Problem& given,
+                                    const robust::RootsOptions& options, const RootsRequest& request) {
+  robust::RootsOptions search = options;
+  const double budget = request.certify ? 2 * search.maxSeconds : search.maxSeconds;
+  robust::CompiledResiduals residuals(compiled.System());
+  search.progress = request.progress;
+  // Without a stop flag of the caller's, Ctrl-C or SIGTERM ends the search
+  // with the roots found so far.
+  const std::atomic<int>* stop = request.stop;
+  if (stop == nullptr) {
+    CatchInterrupts();
+    stop = &InterruptFlag();
+  }
+  search.stop = stop;
+  RootsCommandReport report;
+  report.search = robust::FindRoots(search, residuals);
+  // Beyond the bounds a point is no answer at all, not a root outside the box.
+  if (!given.bounds.value.empty())
+    std::erase_if(report.search.outsideBox, [&](const robust::FoundRoot& root) {
+      for (std::size_t j = 0; j < root.x.size(); ++j)
+        if (!(root.x[j] >= given.bounds.value[j].low && root.x[j] <= given.bounds.value[j].high)) return true;
+      return false;
+    });
+  report.names = given.names.value;
+  if (given.start.origin.kind != problem::OriginKind::Default) report.start = given.start.value;
+  report.warnings = given.warnings;
+  report.rankTolerance = search.rankTolerance;
+  // With --certify the proof, not the starts' estimate, says what may be missing.
+  report.summary = robust::RootsSummary(report.search, search.maxSeconds, !request.certify);
+  for (const robust::FoundRoot& root : report.search.roots) report.rootDefinitions.push_back(compiled.DefinitionValues(root.x));
+  for (const robust::FoundRoot& root : report.search.outsideBox)
+    report.outsideDefinitions.push_back(compiled.DefinitionValues(root.x));
+  if (request.certify) {
+    if (request.proving) request.proving();
+    BoxProof proof;
+    proof.report = ProveList(compiled.System(), report.search, budget - report.search.seconds, stop);
+    const std::size_t inBox = report.search.roots.size();
+    const std::size_t searched = inBox + report.search.outsideBox.size();
+    bool uncertifiedInside = false;
+    for (const robust::ProvedRoot& proved : proof.report.roots) {
+      const bool searchedRoot = proved.searchIndex >= 0 && static_cast<std::size_t>(proved.searchIndex) < searched;
+      const auto s = static_cast<std::size_t>(std::max(proved.searchIndex, 0));
+      const robust::FoundRoot* found = !searchedRoot ? nullptr
+                                       : s < inBox   ? &report.search.roots[s]
+                                                     : &report.search.outsideBox[s - inBox];
+      RootProof root = ProofOf(proved, proof.report, compiled.System(), found && found->nearSingular);
+      if (searchedRoot) {
+        if (s < inBox) {
+          uncertifiedInside = uncertifiedInside || !root.certified;
+          proof.roots.push_back(std::move(root));
+        } else {
+          proof.outside.push_back(std::move(root));
+        }
+      } else if (proved.searchIndex < 0 && proved.sameAs < 0 && root.certified &&
+                 proved.where != robust::InBox::Outside) {
+        proof.found.push_back(ProvedFoundRoot(proved.point, residuals, report.search, search));
+        proof.foundProofs.push_back(std::move(root));
+      }
+    }
+    // ProveRoots keeps every search point, in order.
+    proof.roots.resize(inBox);
+    proof.outside.resize(report.search.outsideBox.size());
+    for (const robust::FoundRoot& root : proof.found) report.foundDefinitions.push_back(compiled.DefinitionValues(root.x));
+    proof.line = CompletenessLine(proof.report, uncertifiedInside, compiled.System());
+    report.interrupted = proof.report.stop == robust::ProveStop::Interrupted;
+    report.proof = std::move(proof);
+  }
+  report.interrupted = report.interrupted || report.search.interrupted;
+  if (report.interrupted && request.stop == nullptr)
+    report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
+  return report;
+}
+
+void PrintRootsText(const RootsCommandReport& report, std::ostream& out) {
   const robust::RootsReport& search = report.search;
   std::size_t listed = 0;
   for (const auto* list : {&search.roots, &search.outsideBox})
@@ -449,10 +501,15 @@ void PrintText(const RootsCommandReport& report, std::ostream& out) {
       out << "  undecided: " << BoxText(undecided[k]) << '\n';
     if (undecided.size() > kListedUndecided) out << "  ... and " << undecided.size() - kListedUndecided << " more\n";
   }
-  if (report.interrupted)
+  if (report.interrupted && report.interruptSignal == 0)
+    out << "The " << (search.interrupted ? "search" : "proof")
+        << " was cancelled; the roots listed are those found so far.\n";
+  else if (report.interrupted)
     out << "The " << (search.interrupted ? "search" : "proof") << " was interrupted by "
         << SignalName(report.interruptSignal) << "; the roots listed are those found so far.\n";
 }
+
+namespace {
 
 struct RootsCliOptions {
   // --eq, --def, --vars, --x0, --box, --seed, --budget, --ftol as typed.
@@ -594,7 +651,6 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   if (!read.read) return Refuse(read.refusal, err, usage);
   const problem::Problem& given = read.read->problem;
   const std::vector<std::string>& equations = read.read->expansion.equations;
-  const std::vector<std::string>& names = given.names.value;
   const bool fromFile = options.file.has_value();
   const std::size_t count = equations.size();
   if (count < 1 || count > static_cast<std::size_t>(kMaxRootsEquations)) {
@@ -609,19 +665,10 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
   const int n = static_cast<int>(count);
   if (!options.json) PrintWarnings(given.warnings, err);
 
-  robust::RootsOptions search;
-  if (given.start.origin.kind != problem::OriginKind::Default) search.start = given.start.value;
-  for (const problem::Range& range : given.box.value) search.box.emplace_back(range.low, range.high);
-  if (!given.bounds.value.empty()) search.box = BoxWithinBounds(search, given.bounds.value);
-  if (options.starts) search.starts = *options.starts;
-  // The problem's defaults are the library's; only what was given is set.
-  const problem::MethodOptions& givenOptions = given.options;
-  if (givenOptions.seed.origin.kind != problem::OriginKind::Default) search.seed = givenOptions.seed.value;
-  if (givenOptions.budget.origin.kind != problem::OriginKind::Default) search.maxSeconds = givenOptions.budget.value;
-  if (givenOptions.ftol.origin.kind != problem::OriginKind::Default) search.ftol = givenOptions.ftol.value;
-  // --certify: the search takes at most half the budget, the proof what is left.
-  const double budget = search.maxSeconds;
-  if (options.certify) search.maxSeconds = budget / 2;
+  RootsRequest request;
+  request.starts = options.starts;
+  request.certify = options.certify;
+  const robust::RootsOptions search = RootsSearchOptions(given, request);
   if (std::string problem = robust::RootsOptionsProblem(search, n); !problem.empty()) {
     const bool fileFields = given.start.origin.kind == problem::OriginKind::File ||
                             given.box.origin.kind == problem::OriginKind::File;
@@ -637,88 +684,29 @@ int RootsCommand::Run(std::ostream& out, std::ostream& err) {
     err << (fromFile ? "" : "nlsolve roots: ") << compile.refusal << '\n';
     return kExitFailure;
   }
-  CompiledProblem& compiled = *compile.compiled;
-  robust::CompiledResiduals residuals(compiled.System());
 
   const bool progress = !options.quiet && &err == &std::cerr && isatty(STDERR_FILENO) == 1;
   if (progress) {
     // At most ten lines a second; the terminal is slower than the search.
-    search.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
+    request.progress = [&err, last = std::chrono::steady_clock::time_point()](const robust::RootsProgress& p) mutable {
       const auto now = std::chrono::steady_clock::now();
       if (now - last < std::chrono::milliseconds(100)) return;
       last = now;
       err << "\rroots: " << p.startsDone << " of " << p.startsPlanned << " starts, " << p.roots
           << (p.roots == 1 ? " root" : " roots") << " so far" << std::flush;
     };
+    request.proving = [&err] { err << "\r\033[K\rroots: proving the list complete" << std::flush; };
   }
-  // Ctrl-C or SIGTERM ends the search with the roots found so far.
-  CatchInterrupts();
-  search.stop = &InterruptFlag();
-  RootsCommandReport report;
-  report.search = robust::FindRoots(search, residuals);
+  const RootsCommandReport report = FindProblemRoots(*compile.compiled, given, search, request);
   if (progress) err << "\r\033[K" << std::flush;
-  // Beyond the bounds a point is no answer at all, not a root outside the box.
-  if (!given.bounds.value.empty())
-    std::erase_if(report.search.outsideBox, [&](const robust::FoundRoot& root) {
-      for (std::size_t j = 0; j < root.x.size(); ++j)
-        if (!(root.x[j] >= given.bounds.value[j].low && root.x[j] <= given.bounds.value[j].high)) return true;
-      return false;
-    });
-  report.names = names;
-  if (given.start.origin.kind != problem::OriginKind::Default) report.start = given.start.value;
-  report.warnings = given.warnings;
-  report.rankTolerance = search.rankTolerance;
-  // With --certify the proof, not the starts' estimate, says what may be missing.
-  report.summary = robust::RootsSummary(report.search, search.maxSeconds, !options.certify);
-  for (const robust::FoundRoot& root : report.search.roots) report.rootDefinitions.push_back(compiled.DefinitionValues(root.x));
-  for (const robust::FoundRoot& root : report.search.outsideBox)
-    report.outsideDefinitions.push_back(compiled.DefinitionValues(root.x));
-  if (options.certify) {
-    if (progress) err << "\rroots: proving the list complete" << std::flush;
-    BoxProof proof;
-    proof.report = ProveList(compiled.System(), report.search, budget - report.search.seconds);
-    if (progress) err << "\r\033[K" << std::flush;
-    const std::size_t inBox = report.search.roots.size();
-    const std::size_t searched = inBox + report.search.outsideBox.size();
-    bool uncertifiedInside = false;
-    for (const robust::ProvedRoot& proved : proof.report.roots) {
-      const bool searchedRoot = proved.searchIndex >= 0 && static_cast<std::size_t>(proved.searchIndex) < searched;
-      const auto s = static_cast<std::size_t>(std::max(proved.searchIndex, 0));
-      const robust::FoundRoot* found = !searchedRoot ? nullptr
-                                       : s < inBox   ? &report.search.roots[s]
-                                                     : &report.search.outsideBox[s - inBox];
-      RootProof root = ProofOf(proved, proof.report, compiled.System(), found && found->nearSingular);
-      if (searchedRoot) {
-        if (s < inBox) {
-          uncertifiedInside = uncertifiedInside || !root.certified;
-          proof.roots.push_back(std::move(root));
-        } else {
-          proof.outside.push_back(std::move(root));
-        }
-      } else if (proved.searchIndex < 0 && proved.sameAs < 0 && root.certified &&
-                 proved.where != robust::InBox::Outside) {
-        proof.found.push_back(ProvedFoundRoot(proved.point, residuals, report.search, search));
-        proof.foundProofs.push_back(std::move(root));
-      }
-    }
-    // ProveRoots keeps every search point, in order.
-    proof.roots.resize(inBox);
-    proof.outside.resize(report.search.outsideBox.size());
-    for (const robust::FoundRoot& root : proof.found) report.foundDefinitions.push_back(compiled.DefinitionValues(root.x));
-    proof.line = CompletenessLine(proof.report, uncertifiedInside, compiled.System());
-    report.interrupted = proof.report.stop == robust::ProveStop::Interrupted;
-    report.proof = std::move(proof);
-  }
-  report.interrupted = report.interrupted || report.search.interrupted;
-  if (report.interrupted) report.interruptSignal = InterruptSignal() != 0 ? InterruptSignal() : SIGINT;
 
   if (options.json) {
-    out << JsonText(Json(report)) << '\n';
+    out << JsonText(RootsCommandJson(report)) << '\n';
     // The sentences go to stderr, so stdout stays one document.
     err << report.summary << '\n';
     if (report.proof) err << report.proof->line << '\n';
   } else {
-    PrintText(report, out);
+    PrintRootsText(report, out);
   }
   if (report.interrupted) return InterruptedExitStatus(report.interruptSignal);
   const bool rootInBox = !report.search.roots.empty() || (report.proof && !report.proof->found.empty());

@@ -139,11 +139,17 @@ class Parser {
       error_ = system_.fileName + ": no equation in the file";
       return Fail();
     }
+    // One range per unknown: the names' count where the file names them (a
+    // definition line is no unknown), else one per equation line.
     const std::size_t ranges = system_.box.size();
-    if (ranges > 1 && ranges != system_.equations.size()) {
-      error_ = Where(system_.fileName, system_.boxLine, 0) + "box: " + std::to_string(ranges) +
-               " ranges for " + std::to_string(system_.equations.size()) +
-               " equations; give one range for every unknown or one per unknown";
+    const std::size_t names =
+        system_.names ? static_cast<std::size_t>(std::count(system_.names->Text().begin(), system_.names->Text().end(), ',')) + 1
+                      : 0;
+    const std::size_t unknowns = system_.names ? names : system_.equations.size();
+    if (ranges > 1 && ranges != unknowns) {
+      error_ = Where(system_.fileName, system_.boxLine, 0) + "box: " + std::to_string(ranges) + " ranges for " +
+               std::to_string(unknowns) + (system_.names ? " names" : " equations") +
+               "; give one range for every unknown or one per unknown";
       return Fail();
     }
     return SystemFileRead{std::move(system_), {}};

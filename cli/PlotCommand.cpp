@@ -143,12 +143,14 @@ bool AddRobustRuns(const robust::Options& base, Equations& equations, std::span<
   robust::CompiledResiduals residuals(equations.System());
   const robust::Report report = robust::Solve(options, residuals, start);
   end = report.x;
-  // The count the picture's iteration axis ends at: the accepted points of
-  // every run (the report's count also holds the rejected trial steps).
+  // The count the picture's iteration axis ends at: the points of every run
+  // where the method took its derivatives. The report's own count of
+  // iterations differs: it holds rejected trial steps, and not the points of
+  // a line search under bounds.
   const long steps = std::lround(std::max(0.0, iteration));
   outcome = std::string(robust::MethodName(base.method)) + ": " + std::string(robust::VerdictName(report.verdict)) +
-            " at " + PointText(report.x) + " after " + std::to_string(steps) + (steps == 1 ? " iteration" : " iterations") +
-            ", max|F| = " + plot::CoordinateText(report.maxAbsResidual);
+            " at " + PointText(report.x) + " after " + std::to_string(steps) +
+            (steps == 1 ? " accepted step" : " accepted steps") + ", max|F| = " + robust::ShortNumber(report.maxAbsResidual);
   if (base.method == robust::Method::Auto)
     outcome += " (" + std::string(robust::MethodName(report.method)) + ", start " +
                std::to_string(report.startIndex) + " of " + std::to_string(report.startsTried) + ")";
@@ -193,7 +195,7 @@ bool AddGoRuns(int example, const problem::Problem& given, Equations& equations,
   };
   const double descentEnd = path.descentIterations;
   add(path.descent, plot::Stage::Descent,
-      "steepest descent: " + std::to_string(path.descentIterations) + " iterations (the log gives its end only)", 0,
+      "steepest descent: " + std::to_string(path.descentIterations) + " iterations (drawn from where it began to where it ended)", 0,
       descentEnd);
   add(path.newton, plot::Stage::Newton,
       "Newton: " + std::to_string(path.newton.empty() ? 0 : path.newton.size() - 1) + " iterations", descentEnd,
@@ -201,7 +203,8 @@ bool AddGoRuns(int example, const problem::Problem& given, Equations& equations,
   end = result.x;
   // One count, the one the picture's iteration axis ends at: both stages together.
   const std::size_t newtonIterations = path.newton.empty() ? 0 : path.newton.size() - 1;
-  std::string iterations = std::to_string(path.descentIterations + newtonIterations) + " iterations";
+  const std::size_t total = path.descentIterations + newtonIterations;
+  std::string iterations = std::to_string(total) + (total == 1 ? " iteration" : " iterations");
   if (path.descentIterations > 0)
     iterations += " (" + std::to_string(path.descentIterations) + " steepest descent, " +
                   std::to_string(newtonIterations) + " Newton)";
@@ -288,7 +291,8 @@ void PrintPlotReport(const PlotReport& report, std::ostream& out) {
   out << "wrote " << report.file << " (" << report.width << "x" << report.height << "): " << PlotSummary(report)
       << '\n';
   if (report.rootsInBox)
-    out << *report.rootsInBox << (*report.rootsInBox == 1 ? " root" : " roots") << " found in the box\n";
+    out << *report.rootsInBox << (*report.rootsInBox == 1 ? " root" : " roots") << " found in the box"
+        << (report.withinBounds ? " within the bounds\n" : "\n");
 }
 
 std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotReport& report,
@@ -398,7 +402,21 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
     // Half of what is left at most, so that the zero curves get their share.
     search.maxSeconds = std::min<double>(plot::kRootsSeconds, secondsLeft() / 2);
     search.stop = options.stop;
-    if (search.maxSeconds > 0) {
+    // Under bounds (which the Go command ignores) the search keeps to the
+    // part of the box within them: a point beyond them is no answer.
+    bool boxWithinBounds = true;
+    if (!newton && !given.bounds.value.empty()) {
+      const std::vector<problem::Range>& bounds = given.bounds.value;
+      scene.bounds = plot::Box{bounds[0].low, bounds[0].high, bounds[1].low, bounds[1].high};
+      for (std::size_t j = 0; j < 2; ++j) {
+        search.box[j].first = std::max(search.box[j].first, bounds[j].low);
+        search.box[j].second = std::min(search.box[j].second, bounds[j].high);
+        boxWithinBounds = boxWithinBounds && search.box[j].first < search.box[j].second;
+      }
+    }
+    if (!boxWithinBounds) {
+      // Nothing of the box lies within the bounds: no root to look for.
+    } else if (search.maxSeconds > 0) {
       const robust::RootsReport roots = robust::FindRoots(search, residuals);
       for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
       if (roots.budgetReached || roots.interrupted) cutShort.push_back("the root search");
@@ -406,6 +424,7 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
       cutShort.push_back("the root search (not begun)");
     }
     report.rootsInBox = scene.roots.size();
+    report.withinBounds = scene.bounds.has_value();
     scene.start = report.start;
     scene.end = end;
     // Traced here, after the roots (the legend they need sets the grid), so

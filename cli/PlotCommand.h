@@ -102,6 +102,7 @@ struct PlotReport {
   std::string outcome;   // the method's run in words: its end point, iterations, max|F|
   std::string cutShort;  // what the time budget cut short, in words; empty when nothing
   std::optional<std::size_t> rootsInBox;  // two unknowns: the roots the search found in the box
+  bool withinBounds = false;  // the search kept to the part of the box within the bounds
 
   std::string file;  // the picture written; empty until then
   PictureFormat format = PictureFormat::Png;
@@ -112,7 +113,8 @@ struct PlotReport {
 // "From (start): outcome[; cut short]": the picture's subtitle and the
 // report line's tail.
 std::string PlotSummary(const PlotReport& report);
-// "wrote FILE (WxH): SUMMARY", then for two unknowns "N roots found in the box".
+// "wrote FILE (WxH): SUMMARY", then for two unknowns "N roots found in the box"
+// (" within the bounds" under bounds).
 void PrintPlotReport(const PlotReport& report, std::ostream& out);
 
 // The picture's scene for the options, and the report's parts up to the

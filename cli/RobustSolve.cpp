@@ -68,13 +68,6 @@ std::string_view RootTestName(robust::RootTest test) {
   return test == robust::RootTest::Scaled ? "scaled" : "absolute";
 }
 
-// Three digits, as the sentences write numbers.
-std::string ShortNumber(double value) {
-  if (std::isinf(value)) return "infinite";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3G", value);
-  return text;
-}
 
 }  // namespace
 
@@ -350,7 +343,7 @@ void PrintRobustSolveText(const RobustSolveReport& report, std::ostream& out, st
   if (report.certify) {
     if (report.certificate && report.certificate->outcome == robust::CertifyOutcome::Certified) {
       out << "certified: exactly one root in " << BoxText(report.certificate->enclosure) << " (width "
-          << ShortNumber(BoxWidth(report.certificate->enclosure)) << ")\n";
+          << robust::ShortNumber(BoxWidth(report.certificate->enclosure)) << ")\n";
     } else {
       out << "not certified: " << report.certification << '\n';
     }

@@ -54,12 +54,6 @@ std::optional<double> Number(std::string_view text) {
   return value;
 }
 
-std::string Short(double value) {
-  if (std::isinf(value)) return "infinite";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3G", value);
-  return text;
-}
 
 nlohmann::json JsonNumber(double value) {
   return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
@@ -191,8 +185,8 @@ std::string RootLine(const robust::FoundRoot& root, const std::vector<std::strin
   std::string line;
   for (std::size_t j = 0; j < root.x.size(); ++j)
     line += (j ? " " : "") + names[j] + "=" + eval::NumberText(root.x[j]);
-  line += "  max|F|=" + Short(root.maxAbsResidual) + "  starts=" + std::to_string(root.starts) +
-          "  condition=" + Short(root.condition);
+  line += "  max|F|=" + robust::ShortNumber(root.maxAbsResidual) + "  starts=" + std::to_string(root.starts) +
+          "  condition=" + robust::ShortNumber(root.condition);
   if (root.onSet) line += " (not isolated)";
   else if (root.nearSingular) line += " (near-singular)";
   return line;
@@ -201,7 +195,7 @@ std::string RootLine(const robust::FoundRoot& root, const std::vector<std::strin
 // "  certified (width 2.2E-16)" or "  not certified: REASON", after a root's line.
 std::string ProofText(const RootProof& proof) {
   if (!proof.certified) return "  not certified: " + proof.certification;
-  std::string text = "  certified (width " + Short(BoxWidth(proof.enclosure)) + ")";
+  std::string text = "  certified (width " + robust::ShortNumber(BoxWidth(proof.enclosure)) + ")";
   if (proof.where == robust::InBox::OnEdge) text += ", on the box's edge: whether it lies in the box is not proved";
   if (!proof.certification.empty()) text += ", " + proof.certification;
   return text;

@@ -41,6 +41,8 @@ const QColor kRunColours[] = {QColor(0x00, 0x80, 0x3c), QColor(0x8a, 0x2b, 0xb8)
 const QColor kNewton(0x10, 0x10, 0x10);
 const QColor kDescent(0x8a, 0x2b, 0xb8);
 constexpr int kUndefinedAlpha = 48;
+const QColor kOutsideBounds(0x70, 0x70, 0x70, 44);
+const QColor kBoundLine(0x60, 0x60, 0x60);
 
 constexpr int kTitlePixels = 17;
 constexpr int kMinTitlePixels = 12;
@@ -195,6 +197,7 @@ class Painter {
       p_.setRenderHint(QPainter::Antialiasing, true);
     }
     p_.restore();
+    OutsideBounds();
 
     const std::vector<double> xs = Ticks(box.xMin, box.xMax, std::max(2, static_cast<int>(area_.width / 90)));
     const std::vector<double> ys = Ticks(box.yMin, box.yMax, std::max(2, static_cast<int>(area_.height / 70)));
@@ -233,6 +236,40 @@ class Painter {
     Border();
 
     for (const PlacedLabel& label : layout_.labels) Label(p_, label);
+  }
+
+  // The plane beyond the bounds, shaded grey, with a dashed line along each
+  // finite bound that crosses the box.
+  void OutsideBounds() {
+    if (!scene_.bounds) return;
+    const Box& b = *scene_.bounds;
+    const Box& box = scene_.box;
+    // The bounds' rectangle in pixels, its infinite sides a little beyond the area.
+    const QRectF area = AreaRect();
+    const double left = b.xMin > box.xMin ? frame_.PixelX(b.xMin) : area.left() - 2;
+    const double right = b.xMax < box.xMax ? frame_.PixelX(b.xMax) : area.right() + 2;
+    const double top = b.yMax < box.yMax ? frame_.PixelY(b.yMax) : area.top() - 2;
+    const double bottom = b.yMin > box.yMin ? frame_.PixelY(b.yMin) : area.bottom() + 2;
+    QPainterPath outside;
+    outside.addRect(area);
+    if (left < right && top < bottom) {
+      QPainterPath inside;
+      inside.addRect(QRectF(QPointF(left, top), QPointF(right, bottom)));
+      outside = outside.subtracted(inside);
+    }
+    if (outside.isEmpty()) return;
+    outsideShown_ = true;
+    p_.save();
+    p_.setClipRect(area);
+    p_.setRenderHint(QPainter::Antialiasing, false);
+    p_.fillPath(outside, kOutsideBounds);
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    p_.setPen(QPen(kBoundLine, 1, Qt::DashLine));
+    if (b.xMin > box.xMin && b.xMin < box.xMax) p_.drawLine(QPointF(left, area.top()), QPointF(left, area.bottom()));
+    if (b.xMax > box.xMin && b.xMax < box.xMax) p_.drawLine(QPointF(right, area.top()), QPointF(right, area.bottom()));
+    if (b.yMax > box.yMin && b.yMax < box.yMax) p_.drawLine(QPointF(area.left(), top), QPointF(area.right(), top));
+    if (b.yMin > box.yMin && b.yMin < box.yMax) p_.drawLine(QPointF(area.left(), bottom), QPointF(area.right(), bottom));
+    p_.restore();
   }
 
   // Dots joined in order; a point that is not finite breaks the line. Lines
@@ -360,7 +397,9 @@ class Painter {
                                       : "F" + std::to_string(e + 1);
         place(Text(label) + (noZero_[e] ? QStringLiteral("   (no zero in the box)") : QString()), line(QPen(kCurveColours[e], 2.2), false));
       }
-      QString roots = QStringLiteral("roots found in the box: %1").arg(scene_.roots.size());
+      QString roots = (scene_.bounds ? QStringLiteral("roots found in the box within the bounds: %1")
+                                     : QStringLiteral("roots found in the box: %1"))
+                          .arg(scene_.roots.size());
       if (layout_.numbered && layout_.unplacedNumbers == 0) roots += QStringLiteral(", numbered as listed below");
       if (layout_.unplacedNumbers > 0)
         roots += QStringLiteral(", listed below (no room beside the markers for %1 of the numbers)")
@@ -382,6 +421,12 @@ class Painter {
             p_.fillRect(QRectF(c.x() - 12 + 12 * e, c.y() - 6, 12, 12), colour);
           }
         });
+      if (outsideShown_)
+        place(QStringLiteral("grey: beyond the bounds"), [&](QPointF c) {
+          p_.fillRect(QRectF(c.x() - 12, c.y() - 6, 24, 12), kOutsideBounds);
+          p_.setPen(QPen(kBoundLine, 1, Qt::DashLine));
+          p_.drawLine(c + QPointF(0, -6), c + QPointF(0, 6));
+        });
     } else if (scene_.tolerance > 0) {
       place(QStringLiteral("tolerance %1").arg(scene_.tolerance, 0, 'E', 0), line(QPen(kInk, 1, Qt::DashLine), false));
     }
@@ -399,6 +444,7 @@ class Painter {
   plot::Frame frame_;
   Rect area_;
   bool undefinedShown_ = false;
+  bool outsideShown_ = false;
   bool noZero_[2] = {false, false};  // the equation has no zero curve in the box
 };
 

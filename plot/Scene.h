@@ -21,7 +21,7 @@ namespace plot {
 
 // Changes whenever Scene or the entry point changes, so that a program never
 // draws with a library built from other headers.
-inline constexpr int kSceneVersion = 2;
+inline constexpr int kSceneVersion = 3;
 
 enum class Kind { ZeroCurves, Convergence };
 
@@ -60,6 +60,9 @@ struct Scene {
   std::vector<std::vector<double>> roots;  // (x, y) of each root in the box
   std::vector<double> start;               // (x, y), labelled "start"; empty for none
   std::vector<double> end;                 // (x, y) of the answer, labelled "end"; empty for none
+  // The bounds the method keeps the unknowns within (a side may be infinite):
+  // the plane beyond them is shaded grey. None: no bounds.
+  std::optional<Box> bounds;
 
   // Both kinds.
   std::vector<Run> runs;

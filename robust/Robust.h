@@ -276,6 +276,8 @@ Report Solve(const Options& options, Residuals& residuals, std::span<const doubl
 // "root", "no root found: least-squares minimum", "limit reached",
 // "evaluation failure").
 std::string_view MethodName(Method method);
+// A number as the sentences write it: three digits, "8.88E-16", "infinite", "undefined".
+std::string ShortNumber(double value);
 std::string_view VerdictName(Verdict verdict);
 std::string_view StopReasonName(StopReason reason);
 // One sentence in words saying what the report means.

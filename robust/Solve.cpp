@@ -55,15 +55,15 @@ std::vector<double> PerturbedStart(std::span<const double> start, int k, std::mt
   return x;
 }
 
-std::string Number(double value) {
+}  // namespace
+
+std::string ShortNumber(double value) {
   if (std::isinf(value)) return "infinite";
   if (std::isnan(value)) return "undefined";
   char text[32];
   std::snprintf(text, sizeof text, "%.3G", value);
   return text;
 }
-
-}  // namespace
 
 std::string_view MethodName(Method method) {
   switch (method) {
@@ -291,10 +291,10 @@ std::string TestWords(const RootCheck& check, bool passed, std::string_view lead
   if (check.residualBounds.empty()) return "";
   if (check.test == RootTest::Absolute)
     return std::string(lead) + (passed ? "at most" : "above") + " the absolute tolerance " +
-           Number(check.residualBounds.front());
+           ShortNumber(check.residualBounds.front());
   std::string words = std::string(lead) + (passed ? "within" : "not within") + " the rounding bound at the equations' scale";
   if (check.worstEquation >= 0)
-    words += " (worst ratio " + Number(check.worstRatio) + " at Eq_" + std::to_string(check.worstEquation + 1) + ")";
+    words += " (worst ratio " + ShortNumber(check.worstRatio) + " at Eq_" + std::to_string(check.worstEquation + 1) + ")";
   return words;
 }
 
@@ -312,16 +312,16 @@ std::string Sentence(const Report& report) {
       : !std::isfinite(report.conditionEstimate)
           ? std::string("the Jacobian there is singular, so the unknowns are poorly determined")
       : report.nearSingular ? "the Jacobian there is near-singular (condition about " +
-                                  Number(report.conditionEstimate) + "), so the unknowns are poorly determined"
-                            : "the Jacobian's condition there is about " + Number(report.conditionEstimate);
+                                  ShortNumber(report.conditionEstimate) + "), so the unknowns are poorly determined"
+                            : "the Jacobian's condition there is about " + ShortNumber(report.conditionEstimate);
   switch (report.verdict) {
     case Verdict::Root:
-      return "Root found by " + where + work + ": max|F| = " + Number(report.maxAbsResidual) +
+      return "Root found by " + where + work + ": max|F| = " + ShortNumber(report.maxAbsResidual) +
              TestWords(report.rootCheck, true, ", ") + ", " + condition + ".";
     case Verdict::LeastSquaresMinimum:
       return "No root found: " + where + work + " ended at a least-squares minimum" +
              (report.onBound.empty() ? "" : " on the bounds") + " where max|F| = " +
-             Number(report.maxAbsResidual) + TestWords(report.rootCheck, false, " is ") + ".";
+             ShortNumber(report.maxAbsResidual) + TestWords(report.rootCheck, false, " is ") + ".";
     case Verdict::LimitReached:
       return "No root found: " +
              std::string(report.stopReason == StopReason::Interrupted ? "interrupted ("
@@ -331,7 +331,7 @@ std::string Sentence(const Report& report) {
                          : report.stopReason == StopReason::Interrupted    ? "a stop was requested"
                                                                            : "the methods stopped making progress") +
              ")" + work +
-             "; the best point, by " + where + ", has max|F| = " + Number(report.maxAbsResidual) +
+             "; the best point, by " + where + ", has max|F| = " + ShortNumber(report.maxAbsResidual) +
              TestWords(report.rootCheck, false, ", ") + ".";
     case Verdict::EvaluationFailure:
     {
@@ -375,7 +375,7 @@ std::string Summary(const Report& report) {
         break;
       }
       text += "unknown " + std::to_string(contact.unknown + 1) + " at its " + (contact.upper ? "upper" : "lower") +
-              " bound " + Number(contact.bound);
+              " bound " + ShortNumber(contact.bound);
     }
     text += ".";
   }

@@ -142,12 +142,11 @@ class SharedEvaluation final : public ceres::EvaluationCallback {
       return;
     }
     if (evaluateJacobians) {
-      // Ceres asks for J only at the points it accepts, the start first.
+      // Ceres asks for J at the points it accepts, the start first (and,
+      // under bounds, at its line search's points, each one better).
       acceptedX_ = point_;
       acceptedF_ = f_;
       if (accepted_) accepted_(acceptedX_, acceptedF_);
-    } else {
-      ++result_.iterations;
     }
   }
 
@@ -348,7 +347,12 @@ RunResult RunSparse(SparseResiduals& residuals, std::span<const double> start, c
   solverOptions.callbacks.push_back(&watcher);
 
   ceres::Solver::Summary summary;
-  ceres::Solve(solverOptions, &problem, &summary);
+  // An iteration is a step Ceres computed, taken or not, in every round.
+  auto solve = [&] {
+    ceres::Solve(solverOptions, &problem, &summary);
+    result.iterations += summary.num_successful_steps + summary.num_unsuccessful_steps;
+  };
+  solve();
   // Ceres projects each step onto the bounds, which can stall the unknowns
   // that are free while others press against a bound (the projected step is
   // rejected again and again). Those on a bound are then held there and the
@@ -363,7 +367,7 @@ RunResult RunSparse(SparseResiduals& residuals, std::span<const double> start, c
     for (const BoundContact& contact : held)
       if (problem.HasParameterBlock(&point[static_cast<std::size_t>(contact.unknown)]))
         problem.SetParameterBlockConstant(&point[static_cast<std::size_t>(contact.unknown)]);
-    ceres::Solve(solverOptions, &problem, &summary);
+    solve();
     for (const BoundContact& contact : held)
       if (problem.HasParameterBlock(&point[static_cast<std::size_t>(contact.unknown)]))
         problem.SetParameterBlockVariable(&point[static_cast<std::size_t>(contact.unknown)]);

@@ -81,12 +81,10 @@ Cell Number(double value) {
   return Cell{cli::FullPrecisionText(value), value};
 }
 
+// Three digits, as the sentences write numbers; sorted by the value itself.
 Cell Short(double value) {
-  if (std::isinf(value)) return Cell{"infinite", value};
-  if (std::isnan(value)) return Cell{"undefined", std::nullopt};
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3G", value);
-  return Cell{text, value};
+  if (std::isnan(value)) return Cell{robust::ShortNumber(value), std::nullopt};
+  return Cell{robust::ShortNumber(value), value};
 }
 
 Cell Whole(long value) { return Cell{std::to_string(value), static_cast<double>(value)}; }

@@ -676,3 +676,37 @@ TEST(PictureFile, IsReplacedOnlyByACompletePictureAndFailuresSayWhy) {
 }
 
 }  // namespace
+
+// Under bounds the picture's roots are those within them, which it shades
+// apart; the Go road, which ignores bounds, keeps every root of the box.
+TEST(PlotBounds, RootsWithinTheBoundsOnly) {
+  struct Row {
+    const char* method;
+    const char* bounds;
+    std::size_t roots;  // of the four where the circle meets the hyperbola
+    bool shaded;
+  };
+  const Row rows[] = {
+      {"auto", "0:inf, 0:inf", 2, true},
+      {"sparse", "-1:1.5, 0.2:inf", 1, true},
+      {"hybrid", "5:6, -inf:inf", 0, true},
+      {"newton", "0:inf, 0:inf", 4, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.method) + " " + row.bounds);
+    cli::PlotCliOptions options;
+    options.input.equations = {"x^2+y^2-4", "x*y-1"};
+    options.input.names = "x,y";
+    options.input.start = "0.5,0.6";
+    options.input.method = row.method;
+    options.input.bounds = row.bounds;
+    options.output = "unused.png";
+    plot::Scene scene;
+    cli::PlotReport outcome;
+    std::ostringstream err;
+    ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err).has_value()) << err.str();
+    EXPECT_EQ(scene.roots.size(), row.roots);
+    EXPECT_EQ(scene.bounds.has_value(), row.shaded);
+    EXPECT_EQ(outcome.withinBounds, row.shaded);
+  }
+}

@@ -448,6 +448,12 @@ void StudioWindow::ShowPicture(const PictureResult& result) {
     QString note = tr("No picture.");
     if (!messages.isEmpty()) note += QLatin1Char('\n') + messages;
     if (!result.drawError.isEmpty()) note += QLatin1Char('\n') + result.drawError;
+    // The text as it stands has no picture: an earlier one (another method's
+    // run, say) would show what is no longer asked.
+    scene_.reset();
+    picture_->SetImage(QImage());
+    picture_->SetInteractive(false);
+    pictureSummary_->clear();
     picture_->SetNote(note);
     return;
   }
@@ -673,10 +679,16 @@ void StudioWindow::NewFile() {
   SetDocument(QString(), QString());
 }
 
+void StudioWindow::NewFileAt(const QString& path) {
+  SetDocument(QString(), QFileInfo(path).absoluteFilePath());
+  ShowStatus(tr("%1 is a new file: Save (Ctrl+S) writes it.").arg(QFileInfo(path).fileName()));
+}
+
 void StudioWindow::LoadExample(int example) {
   if (!MaybeSave()) return;
   untitledName_ = QStringLiteral("example%1.txt").arg(example);
   SetDocument(FromUtf8(ExampleText(example)), QString());
+  ShowStatus(tr("Example %1: F5 solves it, F6 finds its roots in the box.").arg(example));
 }
 
 bool StudioWindow::SaveTo(const QString& path) {
@@ -829,9 +841,12 @@ int RunStudio(const QStringList& arguments) {
     return 2;
   }
   StudioWindow window;
-  if (!arguments.isEmpty()) {
+  if (!arguments.isEmpty() && !arguments.front().isEmpty()) {
     QString error;
-    if (!window.OpenFile(arguments.front(), &error)) {
+    if (!QFileInfo::exists(arguments.front())) {
+      // As editors do: a new file of that name, written by the first save.
+      window.NewFileAt(arguments.front());
+    } else if (!window.OpenFile(arguments.front(), &error)) {
       std::cerr << "nlsolver: " << ToUtf8(error) << '\n';
       window.ShowStatus(error);
     }

@@ -51,6 +51,8 @@ class StudioWindow : public QMainWindow {
   // editor keeps what it held then.
   bool OpenFile(const QString& path, QString* error = nullptr);
   bool SaveTo(const QString& path);
+  // An empty document that Save writes to `path` (a file not there yet).
+  void NewFileAt(const QString& path);
   void LoadExample(int example);
 
   // A line in the status bar.

@@ -1,6 +1,8 @@
 #include "Cli.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <exception>
 #include <iostream>
 #include <string_view>
@@ -112,6 +114,20 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 }
 
 }  // namespace
+
+const CLI::Validator& PositiveNumber() {
+  static const CLI::Validator check(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
+        const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || !(value > 0))
+          return "must be a number above 0, got " + text;
+        return std::string();
+      },
+      "");
+  return check;
+}
 
 CommandTable MakeCommands() {
   CommandTable table;

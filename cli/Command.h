@@ -15,6 +15,7 @@
 
 namespace CLI {
 class App;
+class Validator;
 }
 
 namespace cli {
@@ -39,6 +40,10 @@ class Command {
 };
 
 using CommandTable = std::vector<std::unique_ptr<Command>>;
+
+// An option's check: a finite number above 0 ("--budget: must be a number
+// above 0, got 0").
+const CLI::Validator& PositiveNumber();
 
 // Every command, in the order help lists them.
 CommandTable MakeCommands();

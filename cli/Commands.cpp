@@ -18,7 +18,6 @@ namespace {
 constexpr std::string_view kNullText = "Null";
 constexpr std::string_view kTrueText = "True";
 constexpr std::string_view kFalseText = "False";
-constexpr std::string_view kUndefinedText = "undefined";
 
 }  // namespace
 

@@ -107,6 +107,8 @@ int RunSolve(const SolveOptions& options, std::ostream& out, std::ostream& err,
 // How the compiled-form commands write numbers: the shortest text that reads
 // back as exactly the double ("undefined" / null when not finite).
 std::string FullPrecisionText(double value);
+// How a value that is not a finite number is written.
+inline constexpr std::string_view kUndefinedText = "undefined";
 nlohmann::json FullPrecisionJson(double value);
 // The first name given twice (in any letter case), or nullopt.
 std::optional<std::string> RepeatedName(std::span<const std::string> names);

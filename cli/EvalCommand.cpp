@@ -25,7 +25,6 @@ namespace {
 
 // An eval engine is prepared as the input step prepares an equation's engine.
 constexpr std::string_view kLanguage = "VBScript";
-constexpr std::string_view kUndefinedText = "undefined";
 constexpr std::string_view kErrorPrefix = "nlsolve: ";
 // How warnings name the expression typed after the options.
 constexpr std::string_view kExpressionSource = "EXPR";

@@ -18,7 +18,6 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kUndefinedText = "undefined";
 // Matrix Market has no word for a value that does not exist; readers take nan.
 constexpr std::string_view kMatrixMarketUndefined = "nan";
 constexpr std::string_view kMatrixMarketHeader = "%%MatrixMarket matrix coordinate real general";

@@ -290,9 +290,13 @@ std::string PlotSummary(const PlotReport& report) {
 void PrintPlotReport(const PlotReport& report, std::ostream& out) {
   out << "wrote " << report.file << " (" << report.width << "x" << report.height << "): " << PlotSummary(report)
       << '\n';
-  if (report.rootsInBox)
-    out << *report.rootsInBox << (*report.rootsInBox == 1 ? " root" : " roots") << " found in the box"
-        << (report.withinBounds ? " within the bounds\n" : "\n");
+  if (!report.rootsInBox) return;
+  out << *report.rootsInBox << (*report.rootsInBox == 1 ? " root" : " roots") << " found in the box"
+      << (report.withinBounds ? " within the bounds" : "");
+  if (report.notIsolated > 0)
+    out << ", and " << report.notIsolated << (report.notIsolated == 1 ? " point" : " points")
+        << " of roots that are not isolated (a curve or region of them)";
+  out << '\n';
 }
 
 std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& scene, PlotReport& report,
@@ -418,12 +422,13 @@ std::optional<int> BuildPlotScene(const PlotCliOptions& options, plot::Scene& sc
       // Nothing of the box lies within the bounds: no root to look for.
     } else if (search.maxSeconds > 0) {
       const robust::RootsReport roots = robust::FindRoots(search, residuals);
-      for (const robust::FoundRoot& root : roots.roots) scene.roots.push_back(root.x);
+      for (const robust::FoundRoot& root : roots.roots) (root.onSet ? scene.notIsolated : scene.roots).push_back(root.x);
       if (roots.budgetReached || roots.interrupted) cutShort.push_back("the root search");
     } else {
       cutShort.push_back("the root search (not begun)");
     }
     report.rootsInBox = scene.roots.size();
+    report.notIsolated = scene.notIsolated.size();
     report.withinBounds = scene.bounds.has_value();
     scene.start = report.start;
     scene.end = end;
@@ -510,7 +515,7 @@ class PlotCommand : public Command {
                     "Time budget in seconds for the path, the roots and the curves (" +
                         std::to_string(plot::kDefaultBudgetSeconds) + ")")
         ->type_name("SECONDS")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
   }
 
  private:

@@ -103,6 +103,7 @@ struct PlotReport {
   std::string cutShort;  // what the time budget cut short, in words; empty when nothing
   std::optional<std::size_t> rootsInBox;  // two unknowns: the roots the search found in the box
   bool withinBounds = false;  // the search kept to the part of the box within the bounds
+  std::size_t notIsolated = 0;  // points the search reached where the roots are not isolated
 
   std::string file;  // the picture written; empty until then
   PictureFormat format = PictureFormat::Png;

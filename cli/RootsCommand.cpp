@@ -607,16 +607,16 @@ class RootsCommand : public Command {
         .add_option("--starts", options_.starts,
                     "Starts over the box (" + std::to_string(robust::DefaultStarts(1)) + " per unknown)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command.add_option("--seed", input.seed, "Seed of the starts (" + DefaultText(static_cast<double>(defaults.seed)) + ")")
         ->type_name("S")
         ->check(CLI::NonNegativeNumber);
     command.add_option("--budget", input.budget, "Time budget in seconds (" + DefaultText(defaults.maxSeconds) + ")")
         ->type_name("SECONDS")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
         ->type_name("T")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command.add_option("--bounds", input.bounds, "LO:HI the unknowns stay within; the search's box (inf, -inf open)")
         ->type_name("LO:HI[,LO:HI]...");
     command.add_flag("--quiet", options_.quiet, "No progress on a terminal");

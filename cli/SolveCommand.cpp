@@ -153,20 +153,20 @@ class SolveCommand : public Command {
         ->check(CLI::IsMember(MethodChoices()));
     command.add_option("--ftol", input.ftol, "Root when every |F| is at most T (default: a test at the equations' own scale)")
         ->type_name("T")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command
         .add_option("--max-evaluations", input.maxEvaluations,
                     "Evaluation budget (" + DefaultText(defaults.maxEvaluations) + ")")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command
         .add_option("--max-seconds", input.maxSeconds, "Time budget in seconds (" + DefaultText(defaults.maxSeconds) + ")")
         ->type_name("S")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command
         .add_option("--max-starts", input.maxStarts, "auto: starts tried at most (" + DefaultText(defaults.maxStarts) + ")")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveNumber());
     command
         .add_option("--seed", input.seed,
                     "auto: seed of the perturbed starts (" + DefaultText(static_cast<double>(defaults.seed)) + ")")

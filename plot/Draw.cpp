@@ -227,6 +227,11 @@ class Painter {
                                                                             : QPointF(NAN, NAN));
       Polyline(points, RunPen(run, r));
     }
+    for (const std::vector<double>& point : scene_.notIsolated) {
+      p_.setPen(QPen(kInk, 1.2));
+      p_.setBrush(Qt::NoBrush);
+      p_.drawEllipse(At(point[0], point[1]), kRootRadius / 2, kRootRadius / 2);
+    }
     for (const std::vector<double>& root : scene_.roots) {
       p_.setPen(QPen(kInk, 1.5));
       p_.setBrush(kRootFill);
@@ -413,6 +418,13 @@ class Painter {
               p_.drawEllipse(c, kRootRadius, kRootRadius);
             },
             layout_.numbered);
+      if (!scene_.notIsolated.empty())
+        place(QStringLiteral("points of roots that are not isolated: %1").arg(scene_.notIsolated.size()),
+              [&](QPointF c) {
+                p_.setPen(QPen(kInk, 1.2));
+                p_.setBrush(Qt::NoBrush);
+                p_.drawEllipse(c, kRootRadius / 2, kRootRadius / 2);
+              });
       if (undefinedShown_)
         place(QStringLiteral("shaded: F1 (blue) or F2 (red) cannot be evaluated"), [&](QPointF c) {
           for (int e = 0; e < 2; ++e) {

@@ -57,7 +57,10 @@ struct Scene {
   // The zero curves traced beforehand (on SceneContourOptions' grid), so that
   // the caller can bound the time it takes; the drawing does not evaluate.
   std::optional<Contours> contours;
-  std::vector<std::vector<double>> roots;  // (x, y) of each root in the box
+  std::vector<std::vector<double>> roots;  // (x, y) of each isolated root in the box
+  // (x, y) of points the search reached where the roots are not isolated
+  // (a curve or region of roots), drawn apart from the roots.
+  std::vector<std::vector<double>> notIsolated;
   std::vector<double> start;               // (x, y), labelled "start"; empty for none
   std::vector<double> end;                 // (x, y) of the answer, labelled "end"; empty for none
   // The bounds the method keeps the unknowns within (a side may be infinite):

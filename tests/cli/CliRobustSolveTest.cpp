@@ -220,6 +220,8 @@ TEST(CliMessages, CountsAndSeparatorsAreExplained) {
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", " 1 "}, "2 initial values; 1 was given.", false},
       {{"--eq", "x1-1", "--eq", "x2-2", "--x0", "1,2,3"}, "2 initial values; 3 were given.", false},
       {{"--eq", "x1^2-2"}, "(given 1); --method hybrid, lm or auto takes 1 equation or more", false},
+      {{"--eq", "x1^2-2", "--method", "hybrid", "--ftol", "0"}, "--ftol: must be a number above 0, got 0\n", false},
+      {{"--eq", "x1^2-2", "--method", "lm", "--max-seconds", "inf"}, "must be a number above 0, got inf\n", false},
   };
   for (const Row& row : rows) {
     const auto run = RunInProcess(Solve(row.args));

@@ -710,3 +710,20 @@ TEST(PlotBounds, RootsWithinTheBoundsOnly) {
     EXPECT_EQ(outcome.withinBounds, row.shaded);
   }
 }
+
+// A line of roots is no set of isolated roots: its points are counted and
+// drawn apart, as roots says "not isolated".
+TEST(PlotRoots, PointsOfACurveOfRootsAreNotCountedAsRoots) {
+  cli::PlotCliOptions options;
+  options.input.equations = {"x1-x2", "2*x1-2*x2"};
+  options.input.method = "hybrid";
+  options.output = "unused.png";
+  plot::Scene scene;
+  cli::PlotReport outcome;
+  std::ostringstream err;
+  ASSERT_FALSE(cli::BuildPlotScene(options, scene, outcome, err).has_value()) << err.str();
+  EXPECT_TRUE(scene.roots.empty());
+  EXPECT_GT(scene.notIsolated.size(), 1u);
+  for (const std::vector<double>& point : scene.notIsolated) EXPECT_NEAR(point[0], point[1], 1e-12);
+  EXPECT_EQ(outcome.notIsolated, scene.notIsolated.size());
+}
